@@ -1,0 +1,138 @@
+#include "desktop/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tesseron {
+namespace {
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+std::filesystem::path ResolveLink(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        auto target = std::filesystem::read_symlink(path, ec);
+        if (!ec)
+            return target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+std::string RandomSuffix() {
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s(8, 'x');
+    for (auto& c : s)
+        c = kChars[rng() % (sizeof(kChars) - 1)];
+    return s;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::filesystem::path& requested, std::string_view content,
+                         std::optional<mode_t> newFileMode) {
+    const auto path = ResolveLink(requested);
+    const auto fail = [&](const std::string& what, int err) {
+        throw FileWriteError("Unable to write to " + requested.string() + ": " + what + " (" +
+                             ErrnoText(err) + ")");
+    };
+
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    const mode_t createMode = newFileMode.value_or(0666);
+
+    std::filesystem::path tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        tmp = path;
+        tmp += ".tmp-" + RandomSuffix();
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (fd < 0 && errno != EEXIST)
+            fail("cannot create a temporary file", errno);
+    }
+    if (fd < 0)
+        fail("cannot create a temporary file", EEXIST);
+    Fd file(fd);
+    bool renamed = false;
+    struct Cleanup {
+        const std::filesystem::path& tmp;
+        bool& renamed;
+        ~Cleanup() {
+            if (!renamed)
+                ::unlink(tmp.c_str());
+        }
+    } cleanup{tmp, renamed};
+
+    if (exists && ::fchmod(file.get(), existing.st_mode & 07777) != 0)
+        fail("cannot set permissions", errno);
+
+    const char* p = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file.get(), p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("write failed", errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fsync(file.get()) != 0)
+        fail("flush failed", errno);
+    if (::close(file.release()) != 0)
+        fail("close failed", errno);
+    if (::rename(tmp.c_str(), path.c_str()) != 0)
+        fail("cannot replace the file", errno);
+    renamed = true;
+
+    // Make the rename itself durable.
+    const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() >= 0)
+        ::fsync(dirFd.get());
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    content.clear();
+    content.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace tesseron

@@ -1,0 +1,69 @@
+#pragma once
+
+// A small layer over POSIX TCP sockets for the WHOIS exchange. Every wait is a poll that
+// also watches an abort fd (-1: none), so another thread can end it at once. Sockets are
+// non-blocking from creation; nothing here ever blocks outside poll.
+
+#include <cstddef>
+#include <cstdint>
+#include <netinet/in.h>
+#include <string>
+
+namespace tesseron {
+
+// Owns one file descriptor; closes it when it goes away.
+class Socket {
+public:
+    Socket() noexcept = default;
+    explicit Socket(int fd) noexcept : fd_(fd) {}
+    ~Socket() { Reset(); }
+    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    int fd() const noexcept { return fd_; }
+    bool valid() const noexcept { return fd_ >= 0; }
+    void Reset(int fd = -1) noexcept;
+    int Release() noexcept;
+
+private:
+    int fd_ = -1;
+};
+
+enum class WaitStatus { Ready, Timeout, Aborted };
+
+// Waits until `events` are signalled on fd (errors and hang-ups count as ready), at most
+// timeoutMs (negative: no limit). An interrupted poll resumes with the time left.
+WaitStatus WaitFor(int fd, short events, int timeoutMs, int abortFd);
+
+enum class ResolveStatus { Ok, Failed, Aborted };
+struct ResolveResult {
+    ResolveStatus status = ResolveStatus::Failed;
+    in_addr address{};
+    std::string error; // the resolver's reason when Failed
+};
+
+// A dotted IPv4 address is taken as is; any other name goes to the system resolver and
+// the first IPv4 address is used. The look-up runs on a helper thread so that an abort
+// ends the wait; an abandoned look-up finishes on its own without touching the caller.
+ResolveResult ResolveIPv4(const std::string& name, int abortFd);
+
+enum class IoStatus { Ok, Closed, Timeout, Aborted, Error };
+struct IoResult {
+    IoStatus status = IoStatus::Ok;
+    std::size_t bytes = 0; // bytes moved, also when the call failed part-way
+    int error = 0;         // errno with Error
+};
+
+// Opens a TCP connection; `status` Ok leaves the connected socket in `out`.
+IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out);
+
+// One receive once data is there, waiting at most timeoutMs. Closed: orderly close.
+IoResult ReceiveSome(int fd, char* buffer, std::size_t size, int timeoutMs, int abortFd);
+// Exactly `size` bytes; timeoutMs bounds the whole read.
+IoResult ReceiveExact(int fd, char* buffer, std::size_t size, int timeoutMs, int abortFd);
+// The whole buffer in one send call, more calls only after a short write.
+IoResult SendAll(int fd, const char* data, std::size_t size, int timeoutMs, int abortFd);
+
+} // namespace tesseron

@@ -1,0 +1,345 @@
+#include "query/WhoisExchange.h"
+
+#include "query/AbortHandle.h"
+#include "query/Socket.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <poll.h>
+#include <vector>
+
+namespace tesseron {
+
+namespace {
+
+constexpr std::size_t kMaxSocksField = 255; // one length byte
+constexpr std::size_t kReadChunk = 256 * 1024;
+
+std::string Endpoint(const std::string& host, int port) {
+    return host + ":" + std::to_string(port);
+}
+
+std::string SizeText(std::size_t bytes) {
+    if (bytes % (1u << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+[[noreturn]] void Throw(ExchangeFailure kind, const std::string& message) {
+    throw ExchangeError(kind, message);
+}
+
+const char* Socks5Refusal(unsigned char code) {
+    switch (code) {
+    case 1: return "general SOCKS server failure";
+    case 2: return "connection not allowed by ruleset";
+    case 3: return "network unreachable";
+    case 4: return "host unreachable";
+    case 5: return "connection refused";
+    case 6: return "TTL expired";
+    case 7: return "command not supported";
+    case 8: return "address type not supported";
+    default: return "unknown reply code";
+    }
+}
+
+const char* Socks4Refusal(unsigned char code) {
+    switch (code) {
+    case 91: return "request rejected or failed";
+    case 92: return "the proxy cannot reach the client's identd";
+    case 93: return "the client program and identd report different user ids";
+    default: return "unknown reply code";
+    }
+}
+
+const char* MethodName(unsigned char method) {
+    return method == 2 ? "user name and password" : "no authentication";
+}
+
+void AppendPort(std::string& out, int port) {
+    out += static_cast<char>((port >> 8) & 0xff);
+    out += static_cast<char>(port & 0xff);
+}
+
+// One exchange in progress: the connection, where it goes, and how long it may wait.
+class Conversation {
+public:
+    Conversation(const SocksInfo& socks, const ExchangeLimits& limits, int abortFd,
+                 const std::string& host, int port)
+        : socks_(socks), limits_(limits), abortFd_(abortFd), host_(host), port_(port) {
+        switch (socks.version) {
+        case 1: proxyName_ = "SOCKS 4"; break;
+        case 2: proxyName_ = "SOCKS 4A"; break;
+        case 3: proxyName_ = "SOCKS 5"; break;
+        default: break;
+        }
+        if (viaProxy())
+            proxyLabel_ = proxyName_ + " proxy " + Endpoint(socks.host, socks.port);
+    }
+
+    std::string Run(const std::string& queryLine) {
+        CheckArguments();
+        in_addr target = Resolve(viaProxy() ? socks_.host : host_);
+        Connect(target, viaProxy() ? socks_.port : port_);
+        switch (socks_.version) {
+        case 1: Socks4(false); break;
+        case 2: Socks4(true); break;
+        case 3: Socks5(); break;
+        default: break;
+        }
+        SendQuery(queryLine);
+        return ReadAnswer();
+    }
+
+private:
+    bool viaProxy() const { return !proxyName_.empty(); }
+    int Timeout(int ms) const { return ms > 0 ? ms : -1; }
+    std::string ServerLabel() const { return Endpoint(host_, port_); }
+
+    [[noreturn]] void Aborted() const {
+        Throw(ExchangeFailure::Aborted, "The exchange with " + ServerLabel() + " was stopped");
+    }
+
+    // Everything a length byte or a terminating NUL cannot carry fails before any
+    // connection is opened, so no proxy ever sees half a request.
+    void CheckArguments() const {
+        auto arg = [](const std::string& message) { Throw(ExchangeFailure::Argument, message); };
+        if (port_ < 1 || port_ > 65535)
+            arg("The port " + std::to_string(port_) + " of " + host_ + " is out of range");
+        if (host_.empty())
+            arg("No WHOIS server was given");
+        if (host_.find('\0') != std::string::npos && socks_.version != 3)
+            arg("The WHOIS server name contains a NUL byte");
+        if (!viaProxy())
+            return;
+        if (socks_.host.empty())
+            arg("No host is set for the " + proxyName_ + " proxy");
+        if (socks_.host.find('\0') != std::string::npos)
+            arg("The " + proxyName_ + " proxy name contains a NUL byte");
+        if (socks_.port < 1 || socks_.port > 65535)
+            arg("The " + proxyName_ + " proxy port " + std::to_string(socks_.port) +
+                " is out of range");
+        auto tooLong = [&](const std::string& what) {
+            arg("The " + what + " is longer than 255 bytes, which " + proxyName_ +
+                " cannot carry");
+        };
+        if (socks_.version == 1 || socks_.version == 2) {
+            if (socks_.userName.size() > kMaxSocksField)
+                tooLong("proxy user name");
+            if (socks_.userName.find('\0') != std::string::npos)
+                arg("The proxy user name contains a NUL byte, which " + proxyName_ +
+                    " cannot carry");
+            if (socks_.version == 2 && host_.size() > kMaxSocksField)
+                tooLong("WHOIS server name");
+            return;
+        }
+        if (host_.size() > kMaxSocksField)
+            tooLong("WHOIS server name");
+        if (socks_.authentication == 1) {
+            if (socks_.userName.size() > kMaxSocksField)
+                tooLong("proxy user name");
+            if (socks_.password.size() > kMaxSocksField)
+                tooLong("proxy password");
+        }
+    }
+
+    in_addr Resolve(const std::string& name) const {
+        ResolveResult r = ResolveIPv4(name, abortFd_);
+        if (r.status == ResolveStatus::Aborted)
+            Aborted();
+        if (r.status != ResolveStatus::Ok)
+            Throw(ExchangeFailure::Resolve,
+                  "The host name " + name + " could not be resolved: " + r.error);
+        return r.address;
+    }
+
+    void Connect(in_addr address, int port) {
+        std::string what = viaProxy() ? "the " + proxyLabel_
+                                      : ServerLabel();
+        IoResult r = ConnectIPv4(address, static_cast<uint16_t>(port),
+                                 Timeout(limits_.connectTimeoutMs), abortFd_, socket_);
+        switch (r.status) {
+        case IoStatus::Ok: return;
+        case IoStatus::Aborted: Aborted();
+        case IoStatus::Timeout:
+            Throw(ExchangeFailure::ConnectTimeout, "Connection to " + what + " timed out after " +
+                                                       std::to_string(limits_.connectTimeoutMs) +
+                                                       " ms");
+        default:
+            if (r.error == ECONNREFUSED)
+                Throw(ExchangeFailure::Connect, "Connection to " + what + " refused");
+            Throw(ExchangeFailure::Connect,
+                  "Cannot connect to " + what + ": " + std::strerror(r.error));
+        }
+    }
+
+    void ProxySend(const std::string& request) {
+        IoResult r = SendAll(socket_.fd(), request.data(), request.size(),
+                             Timeout(limits_.handshakeTimeoutMs), abortFd_);
+        if (r.status == IoStatus::Ok)
+            return;
+        ProxyFailure(r);
+    }
+
+    std::string ProxyRead(std::size_t count) {
+        std::string reply(count, '\0');
+        IoResult r = ReceiveExact(socket_.fd(), reply.data(), count,
+                                  Timeout(limits_.handshakeTimeoutMs), abortFd_);
+        if (r.status != IoStatus::Ok)
+            ProxyFailure(r);
+        return reply;
+    }
+
+    [[noreturn]] void ProxyFailure(const IoResult& r) const {
+        switch (r.status) {
+        case IoStatus::Aborted: Aborted();
+        case IoStatus::Timeout:
+            Throw(ExchangeFailure::ProxyTimeout,
+                  "The " + proxyLabel_ + " did not reply within " +
+                      std::to_string(limits_.handshakeTimeoutMs) + " ms");
+        case IoStatus::Closed:
+            Throw(ExchangeFailure::ProxyProtocol,
+                  "The " + proxyLabel_ + " closed the connection during the handshake");
+        default:
+            Throw(ExchangeFailure::Receive, "The connection to the " + proxyLabel_ +
+                                                " failed during the handshake: " +
+                                                std::strerror(r.error));
+        }
+    }
+
+    [[noreturn]] void Refused(const std::string& reason) const {
+        Throw(ExchangeFailure::ProxyRefused,
+              "The " + proxyLabel_ + " refused the connection to " + ServerLabel() + ": " +
+                  reason);
+    }
+
+    void Socks4(bool remoteName) {
+        std::string request{4, 1};
+        AppendPort(request, port_);
+        if (remoteName) {
+            request += std::string{0, 0, 0, 1};
+        } else {
+            in_addr a = Resolve(host_);
+            request.append(reinterpret_cast<const char*>(&a.s_addr), 4);
+        }
+        request += socks_.userName;
+        request += '\0';
+        if (remoteName) {
+            request += host_;
+            request += '\0';
+        }
+        ProxySend(request);
+        auto code = static_cast<unsigned char>(ProxyRead(8)[1]);
+        if (code != 90)
+            Refused(std::string(Socks4Refusal(code)) + " (code " + std::to_string(code) + ")");
+    }
+
+    void Socks5() {
+        const unsigned char method = socks_.authentication == 1 ? 2 : 0;
+        ProxySend(std::string{5, 1, static_cast<char>(method)});
+        auto chosen = static_cast<unsigned char>(ProxyRead(2)[1]);
+        if (chosen != method)
+            Throw(ExchangeFailure::ProxyRefused,
+                  "The " + proxyLabel_ + " does not accept the method " + MethodName(method));
+        if (method == 2) {
+            std::string auth{1};
+            auth += static_cast<char>(socks_.userName.size());
+            auth += socks_.userName;
+            auth += static_cast<char>(socks_.password.size());
+            auth += socks_.password;
+            ProxySend(auth);
+            if (ProxyRead(2)[1] != 0)
+                Throw(ExchangeFailure::ProxyRefused,
+                      "The " + proxyLabel_ + " rejected the user name and password");
+        }
+        std::string request{5, 1, 0, 3};
+        request += static_cast<char>(host_.size());
+        request += host_;
+        AppendPort(request, port_);
+        ProxySend(request);
+        std::string head = ProxyRead(4);
+        auto code = static_cast<unsigned char>(head[1]);
+        if (code != 0)
+            Refused(std::string(Socks5Refusal(code)) + " (code " + std::to_string(code) + ")");
+        // The bound address and port mean nothing to us but must be consumed in full.
+        switch (static_cast<unsigned char>(head[3])) {
+        case 1: ProxyRead(4 + 2); break;
+        case 3: ProxyRead(static_cast<unsigned char>(ProxyRead(1)[0]) + 2); break;
+        case 4: ProxyRead(16 + 2); break;
+        default:
+            Throw(ExchangeFailure::ProxyProtocol,
+                  "The " + proxyLabel_ + " replied with the unknown address type " +
+                      std::to_string(static_cast<unsigned char>(head[3])));
+        }
+    }
+
+    void SendQuery(const std::string& queryLine) {
+        std::string line = queryLine + "\r\n";
+        IoResult r = SendAll(socket_.fd(), line.data(), line.size(),
+                             Timeout(limits_.readTimeoutMs), abortFd_);
+        switch (r.status) {
+        case IoStatus::Ok: return;
+        case IoStatus::Aborted: Aborted();
+        case IoStatus::Timeout:
+            Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
+                                             " did not finish within " +
+                                             std::to_string(limits_.readTimeoutMs) + " ms");
+        default:
+            Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
+                                             " failed: " + std::strerror(r.error));
+        }
+    }
+
+    std::string ReadAnswer() {
+        std::string answer;
+        std::vector<char> chunk(kReadChunk);
+        for (;;) {
+            IoResult r = ReceiveSome(socket_.fd(), chunk.data(), chunk.size(),
+                                     Timeout(limits_.readTimeoutMs), abortFd_);
+            switch (r.status) {
+            case IoStatus::Ok: break;
+            case IoStatus::Closed: return answer;
+            case IoStatus::Aborted: Aborted();
+            case IoStatus::Timeout:
+                Throw(ExchangeFailure::ReadTimeout, "No answer from " + ServerLabel() +
+                                                        " within " +
+                                                        std::to_string(limits_.readTimeoutMs) +
+                                                        " ms");
+            default:
+                Throw(ExchangeFailure::Receive, "Receiving the answer from " + ServerLabel() +
+                                                    " failed: " + std::strerror(r.error));
+            }
+            if (r.bytes > limits_.maxAnswerBytes - answer.size())
+                Throw(ExchangeFailure::TooLarge, "The answer from " + ServerLabel() +
+                                                     " is larger than " +
+                                                     SizeText(limits_.maxAnswerBytes));
+            answer.append(chunk.data(), r.bytes);
+        }
+    }
+
+    const SocksInfo& socks_;
+    const ExchangeLimits& limits_;
+    int abortFd_;
+    std::string host_;
+    int port_;
+    std::string proxyName_;
+    std::string proxyLabel_;
+    Socket socket_; // closed on every way out, failures included
+};
+
+} // namespace
+
+WhoisClient::WhoisClient(SocksInfo socks, ExchangeLimits limits,
+                         std::shared_ptr<AbortHandle> abort)
+    : socks_(std::move(socks)), limits_(limits), abort_(std::move(abort)) {}
+
+std::string WhoisClient::WhoisExchange(const std::string& host, int port,
+                                       const std::string& queryLine) {
+    Conversation conversation(socks_, limits_, abort_ ? abort_->fd() : -1, host, port);
+    if (abort_ && abort_->Aborted())
+        Throw(ExchangeFailure::Aborted, "The exchange with " + Endpoint(host, port) +
+                                            " was stopped");
+    return conversation.Run(queryLine);
+}
+
+} // namespace tesseron

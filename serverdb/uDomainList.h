@@ -1,0 +1,137 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tesseron {
+
+class TDomainItem;
+class TWhoisServerItem;
+
+// A failed load of a server list: the parser's reason, line and the start of the
+// offending text, or "Element does not contain a single text node".
+class ServerListError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Raised by FindServers for a suffix that is not a valid mask.
+class InvalidMaskError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TWhoisServerCollection {
+public:
+    explicit TWhoisServerCollection(TDomainItem* owner = nullptr);
+    ~TWhoisServerCollection();
+    TWhoisServerCollection(const TWhoisServerCollection&) = delete;
+    TWhoisServerCollection& operator=(const TWhoisServerCollection&) = delete;
+
+    TWhoisServerItem& Add();
+    int Count() const noexcept { return static_cast<int>(items_.size()); }
+    TWhoisServerItem& Items(int index) const;
+    TWhoisServerItem& operator[](int index) const { return Items(index); }
+    void Clear() noexcept;
+    TDomainItem* Owner() const noexcept { return owner_; }
+
+private:
+    TDomainItem* owner_;
+    std::vector<std::unique_ptr<TWhoisServerItem>> items_;
+};
+
+class TWhoisServerItem {
+public:
+    std::string Name;
+    std::string Address;
+    std::string WebInterface;
+    std::string Online;
+    std::string Description;
+    int32_t Rating = 0;
+    std::string WhoisPrefix;
+
+    TWhoisServerCollection* Collection() const noexcept { return collection_; }
+    int Index() const noexcept { return index_; }
+    // The zone this server belongs to.
+    TDomainItem* Zone() const noexcept { return collection_ ? collection_->Owner() : nullptr; }
+
+private:
+    friend class TWhoisServerCollection;
+    TWhoisServerCollection* collection_ = nullptr;
+    int index_ = -1;
+};
+
+class TDomainCollection {
+public:
+    TDomainCollection();
+    ~TDomainCollection();
+    TDomainCollection(const TDomainCollection&) = delete;
+    TDomainCollection& operator=(const TDomainCollection&) = delete;
+
+    TDomainItem& Add();
+    int Count() const noexcept { return static_cast<int>(items_.size()); }
+    TDomainItem& Items(int index) const;
+    TDomainItem& operator[](int index) const { return Items(index); }
+    void Clear() noexcept;
+
+    // Appends the zones of a server list file. Throws ServerListError.
+    void LoadFromFile(const std::string& path);
+    // The same rules for a document already in memory (the update's check, tests).
+    void LoadFromBuffer(const void* data, std::size_t size);
+
+    // The servers of the zone that serves `text` (sub-zones before their parent, first
+    // match wins), or nullptr. Throws InvalidMaskError.
+    TWhoisServerCollection* FindServers(const std::string& text) const;
+
+private:
+    std::vector<std::unique_ptr<TDomainItem>> items_;
+};
+
+class TDomainItem {
+public:
+    TDomainItem();
+    ~TDomainItem();
+    TDomainItem(const TDomainItem&) = delete;
+    TDomainItem& operator=(const TDomainItem&) = delete;
+
+    std::string Suffix;
+    std::string Description;
+    TWhoisServerCollection WhoisServers{this};
+    TDomainCollection SubDomains;
+
+    TDomainCollection* Collection() const noexcept { return collection_; }
+    int Index() const noexcept { return index_; }
+
+    // Whether `text` matches the mask "*" + Suffix. Throws InvalidMaskError.
+    bool Serves(const std::string& text) const;
+
+private:
+    friend class TDomainCollection;
+    TDomainCollection* collection_ = nullptr;
+    int index_ = -1;
+
+    // The compiled mask of Suffix, rebuilt when Suffix changes. Concurrent look-ups read
+    // the current entry without a lock; entries live as long as the zone, so a reader
+    // never sees one freed.
+    struct SuffixMask;
+    mutable std::atomic<const SuffixMask*> mask_{nullptr};
+    mutable std::mutex maskLock_;
+    mutable std::vector<std::unique_ptr<SuffixMask>> masks_;
+};
+
+// Walks of the whole tree, sub-zones included, in list order.
+struct ServerListTotals {
+    int zones = 0;
+    int servers = 0;
+};
+ServerListTotals CountTotals(const TDomainCollection& domains);
+
+// The server box: for each zone the non-empty addresses of its servers, then its sub-zones.
+std::vector<std::string> ServerBoxAddresses(const TDomainCollection& domains);
+
+} // namespace tesseron

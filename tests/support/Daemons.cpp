@@ -1,0 +1,344 @@
+#include "support/Daemons.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tesseron::test {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStartTimeout = 10s;
+constexpr auto kStopTimeout = 3s;
+constexpr auto kPollInterval = 10ms;
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string StatusText(int status) {
+    if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+std::string CurrentUserName() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    if (!pw || !pw->pw_name)
+        throw std::runtime_error("cannot find the name of user id " + std::to_string(::geteuid()));
+    return pw->pw_name;
+}
+
+// Starts a daemon on a fresh free port. The port is probed free just before the start;
+// when another process takes it in between, the daemon exits and we try another one.
+template <class Start> std::unique_ptr<ChildProcess> StartOnFreePort(int& port, Start start) {
+    for (int attempt = 1;; ++attempt) {
+        port = FreeLoopbackPort();
+        std::unique_ptr<ChildProcess> process = start(port);
+        try {
+            process->WaitListening(port, kStartTimeout);
+            return process;
+        } catch (const std::exception&) {
+            if (attempt >= 3 || !process->Poll()) throw;
+        }
+    }
+}
+
+void RunToCompletion(const std::string& name, std::vector<std::string> argv,
+                     const std::filesystem::path& log) {
+    ChildProcess process(name, std::move(argv), log);
+    if (int code = process.WaitExit(kStartTimeout); code != 0)
+        throw std::runtime_error(name + " failed with exit code " + std::to_string(code) + ":\n" +
+                                 process.Log());
+}
+
+} // namespace
+
+int FreeLoopbackPort() {
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    sockaddr_in addr = Loopback(0);
+    socklen_t len = sizeof addr;
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error(std::string("cannot find a free loopback port: ") +
+                                 std::strerror(errno));
+    return ntohs(addr.sin_port);
+}
+
+void RequireProgram(const std::filesystem::path& program, const std::string& debianPackage) {
+    if (::access(program.c_str(), X_OK) != 0)
+        throw std::runtime_error(program.string() + " is missing: install the Debian package " +
+                                 debianPackage + " (apt-get install " + debianPackage + ")");
+}
+
+ChildProcess::ChildProcess(std::string name, std::vector<std::string> argv,
+                           std::filesystem::path logFile)
+    : name_(std::move(name)), logFile_(std::move(logFile)) {
+    if (argv.empty()) throw std::invalid_argument("ChildProcess: empty command line");
+    // Everything the child needs is prepared here: between fork and exec only
+    // async-signal-safe calls are allowed, and the test program has threads.
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    Fd log(::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    Fd null(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (log.get() < 0 || null.get() < 0)
+        throw std::runtime_error("cannot open " + logFile_.string() + " or /dev/null");
+    const pid_t parent = ::getpid();
+    static const char execFailed[] = "exec failed\n";
+
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid_ == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(126);
+        ::dup2(null.get(), 0);
+        ::dup2(log.get(), 1);
+        ::dup2(log.get(), 2);
+        ::close_range(3, ~0U, 0);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execv(args[0], args.data());
+        [[maybe_unused]] auto n = ::write(2, execFailed, sizeof execFailed - 1);
+        ::_exit(127);
+    }
+    ::setpgid(pid_, pid_); // also here, so that Stop() never races the child's own call
+}
+
+ChildProcess::~ChildProcess() {
+    Stop();
+}
+
+std::optional<int> ChildProcess::Poll() {
+    if (!status_ && pid_ > 0) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+    }
+    return status_;
+}
+
+int ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!Poll() && Clock::now() < deadline)
+        std::this_thread::sleep_for(kPollInterval);
+    if (!status_) {
+        Stop();
+        throw std::runtime_error(
+            Describe("did not finish within " + std::to_string(timeout.count()) + " ms"));
+    }
+    if (!WIFEXITED(*status_))
+        throw std::runtime_error(Describe("ended with " + StatusText(*status_)));
+    return WEXITSTATUS(*status_);
+}
+
+void ChildProcess::WaitListening(int port, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        if (auto status = Poll())
+            throw std::runtime_error(
+                Describe("ended (" + StatusText(*status) +
+                         ") before listening on 127.0.0.1:" + std::to_string(port)));
+        Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in addr = Loopback(port);
+        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return;
+        if (Clock::now() >= deadline)
+            throw std::runtime_error(Describe("not listening on 127.0.0.1:" + std::to_string(port) +
+                                              " after " + std::to_string(timeout.count()) + " ms"));
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+void ChildProcess::Stop() {
+    if (pid_ <= 0) return;
+    // The whole group: dante runs helper processes beside the main one.
+    ::kill(-pid_, SIGTERM);
+    const auto deadline = Clock::now() + kStopTimeout;
+    while (!Poll() && Clock::now() < deadline)
+        std::this_thread::sleep_for(kPollInterval);
+    ::kill(-pid_, SIGKILL);
+    if (!status_) {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        status_ = status;
+    }
+    pid_ = -1;
+}
+
+std::string ChildProcess::Log() const {
+    std::ifstream in(logFile_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ChildProcess::Describe(const std::string& what) const {
+    return name_ + " " + what + "; its output:\n" + Log();
+}
+
+MicrosocksDaemon::MicrosocksDaemon(std::string userName, std::string password) {
+    const std::filesystem::path program = "/usr/bin/microsocks";
+    RequireProgram(program, "microsocks");
+    process_ = StartOnFreePort(port_, [&](int port) {
+        // -b keeps the proxy's outgoing connections on loopback too.
+        std::vector<std::string> argv{program, "-i",       "127.0.0.1", "-p", std::to_string(port),
+                                      "-b",    "127.0.0.1"};
+        if (!userName.empty()) argv.insert(argv.end(), {"-u", userName, "-P", password});
+        return std::make_unique<ChildProcess>("microsocks", argv, dir_ / "microsocks.log");
+    });
+}
+
+DanteDaemon::DanteDaemon(int blockedPort) {
+    const std::filesystem::path program = "/usr/sbin/danted";
+    RequireProgram(program, "dante-server");
+    process_ = StartOnFreePort(port_, [&](int port) {
+        std::string conf = "logoutput: stderr\n"
+                           "internal: 127.0.0.1 port = " +
+                           std::to_string(port) +
+                           "\n"
+                           "external: 127.0.0.1\n"
+                           "clientmethod: none\n"
+                           "socksmethod: none\n";
+        // As root dante insists on switching users; as anybody else it cannot.
+        if (::geteuid() == 0) conf += "user.privileged: root\nuser.unprivileged: nobody\n";
+        // dante's parser wants a line break after each address in a rule.
+        conf += "client pass {\n from: 127.0.0.0/8 to: 127.0.0.0/8\n}\n";
+        if (blockedPort != 0)
+            conf += "socks block {\n from: 127.0.0.0/8 to: 127.0.0.0/8 port = " +
+                    std::to_string(blockedPort) + "\n log: error\n}\n";
+        conf += "socks pass {\n from: 127.0.0.0/8 to: 127.0.0.0/8\n command: connect\n"
+                " protocol: tcp\n}\n";
+        auto confFile = dir_.Write("danted.conf", conf);
+        return std::make_unique<ChildProcess>(
+            "danted", std::vector<std::string>{program, "-f", confFile, "-p", dir_ / "danted.pid"},
+            dir_ / "danted.log");
+    });
+}
+
+SshDynamicForward::SshDynamicForward() {
+    const std::filesystem::path sshd = "/usr/sbin/sshd";
+    const std::filesystem::path ssh = "/usr/bin/ssh";
+    const std::filesystem::path keygen = "/usr/bin/ssh-keygen";
+    RequireProgram(sshd, "openssh-server");
+    RequireProgram(ssh, "openssh-client");
+    RequireProgram(keygen, "openssh-client");
+
+    const auto hostKey = dir_ / "host_key";
+    const auto clientKey = dir_ / "client_key";
+    for (const auto& key : {hostKey, clientKey})
+        RunToCompletion("ssh-keygen",
+                        {keygen, "-q", "-t", "ed25519", "-N", "", "-C", "tesseron-test", "-f", key},
+                        dir_ / "ssh-keygen.log");
+    const auto authorizedKeys =
+        dir_.Write("authorized_keys", ReadFile(clientKey.string() + ".pub"));
+
+    // sshd running as root refuses to start without its privilege separation folder.
+    if (::geteuid() == 0 && !std::filesystem::exists("/run/sshd") &&
+        ::mkdir("/run/sshd", 0755) != 0 && errno != EEXIST)
+        throw std::runtime_error(std::string("cannot create /run/sshd: ") + std::strerror(errno));
+
+    sshd_ = StartOnFreePort(sshdPort_, [&](int port) {
+        auto config = dir_.Write("sshd_config", "ListenAddress 127.0.0.1:" + std::to_string(port) +
+                                                    "\n"
+                                                    "HostKey " +
+                                                    hostKey.string() +
+                                                    "\n"
+                                                    "AuthorizedKeysFile " +
+                                                    authorizedKeys.string() +
+                                                    "\n"
+                                                    "PidFile " +
+                                                    (dir_ / "sshd.pid").string() +
+                                                    "\n"
+                                                    "StrictModes no\n"
+                                                    "UsePAM no\n"
+                                                    "PermitRootLogin prohibit-password\n"
+                                                    "PubkeyAuthentication yes\n"
+                                                    "PasswordAuthentication no\n"
+                                                    "KbdInteractiveAuthentication no\n"
+                                                    "AllowTcpForwarding yes\n"
+                                                    "X11Forwarding no\n"
+                                                    "PrintMotd no\n"
+                                                    "UseDNS no\n");
+        return std::make_unique<ChildProcess>(
+            "sshd", std::vector<std::string>{sshd, "-D", "-e", "-f", config}, dir_ / "sshd.log");
+    });
+
+    const std::string user = CurrentUserName();
+    try {
+        ssh_ = StartOnFreePort(socksPort_, [&](int port) {
+            // -F none and the options below keep the user's own ssh files out of the way.
+            std::vector<std::string> argv{ssh,
+                                          "-F",
+                                          "none",
+                                          "-N",
+                                          "-D",
+                                          "127.0.0.1:" + std::to_string(port),
+                                          "-i",
+                                          clientKey,
+                                          "-p",
+                                          std::to_string(sshdPort_),
+                                          "-o",
+                                          "BatchMode=yes",
+                                          "-o",
+                                          "StrictHostKeyChecking=no",
+                                          "-o",
+                                          "UserKnownHostsFile=/dev/null",
+                                          "-o",
+                                          "GlobalKnownHostsFile=/dev/null",
+                                          "-o",
+                                          "ExitOnForwardFailure=yes",
+                                          "-o",
+                                          "IdentitiesOnly=yes",
+                                          "-o",
+                                          "IdentityAgent=none",
+                                          "-o",
+                                          "ConnectTimeout=10",
+                                          "-o",
+                                          "LogLevel=ERROR",
+                                          user + "@127.0.0.1"};
+            return std::make_unique<ChildProcess>("ssh -D", argv, dir_ / "ssh.log");
+        });
+    } catch (const std::exception& e) {
+        // A failed login is explained on the server's side.
+        throw std::runtime_error(std::string(e.what()) + "\nsshd's output:\n" + sshd_->Log());
+    }
+}
+
+} // namespace tesseron::test

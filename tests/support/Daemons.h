@@ -1,0 +1,102 @@
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace tesseron::test {
+
+// Asks the kernel for a port that is free on 127.0.0.1 right now. The port is released
+// at once so that a daemon started next can bind it; callers retry if somebody else wins.
+int FreeLoopbackPort();
+
+// Fails with a message naming the Debian package to install when `program` is missing.
+void RequireProgram(const std::filesystem::path& program, const std::string& debianPackage);
+
+// A program started in its own process group with stdin from /dev/null and stdout and
+// stderr going to `logFile`. The destructor stops it: SIGTERM to the group, SIGKILL after
+// a bounded wait, and the process is reaped. If the test program dies, the kernel sends
+// the child SIGTERM, so no daemon outlives a crashed test.
+class ChildProcess {
+public:
+    ChildProcess(std::string name, std::vector<std::string> argv, std::filesystem::path logFile);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    const std::string& name() const noexcept { return name_; }
+    pid_t pid() const noexcept { return pid_; }
+
+    // Reaps the process if it has ended; returns its wait status then.
+    std::optional<int> Poll();
+
+    // Waits at most `timeout` for the program to end and returns its exit code; throws
+    // (and stops it) when it is still running or was killed by a signal.
+    int WaitExit(std::chrono::milliseconds timeout);
+
+    // Waits at most `timeout` until 127.0.0.1:`port` accepts connections. Throws a
+    // message with the program's log when it exits first or the time runs out.
+    void WaitListening(int port, std::chrono::milliseconds timeout);
+
+    void Stop();
+    std::string Log() const;
+
+private:
+    std::string Describe(const std::string& what) const;
+
+    std::string name_;
+    std::filesystem::path logFile_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// microsocks: SOCKS 5, optionally with user name and password.
+class MicrosocksDaemon {
+public:
+    MicrosocksDaemon(std::string userName = {}, std::string password = {});
+    int port() const noexcept { return port_; }
+
+private:
+    TempDir dir_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// danted: SOCKS 4 and 5 without authentication, internal and external 127.0.0.1,
+// clients and destinations limited to 127.0.0.0/8. Connections to `blockedPort` (if not
+// 0) are refused by a socks block rule.
+class DanteDaemon {
+public:
+    explicit DanteDaemon(int blockedPort = 0);
+    int port() const noexcept { return port_; }
+
+private:
+    TempDir dir_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// OpenSSH dynamic forwarding (SOCKS 4, 4A and 5): our own sshd on loopback with fresh
+// keys in a temporary folder, and `ssh -N -D` logged in to it as the current user.
+class SshDynamicForward {
+public:
+    SshDynamicForward();
+    int port() const noexcept { return socksPort_; }
+
+private:
+    // Declaration order matters: ssh goes before sshd, the folder goes last.
+    TempDir dir_;
+    int sshdPort_ = 0;
+    int socksPort_ = 0;
+    std::unique_ptr<ChildProcess> sshd_;
+    std::unique_ptr<ChildProcess> ssh_;
+};
+
+} // namespace tesseron::test
