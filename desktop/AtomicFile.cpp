@@ -11,14 +11,15 @@
 namespace tesseron {
 namespace {
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
 
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -33,8 +34,7 @@ std::filesystem::path ResolveLink(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_symlink(path, ec)) {
         auto target = std::filesystem::read_symlink(path, ec);
-        if (!ec)
-            return target.is_absolute() ? target : path.parent_path() / target;
+        if (!ec) return target.is_absolute() ? target : path.parent_path() / target;
     }
     return path;
 }
@@ -68,19 +68,16 @@ void WriteFileAtomically(const std::filesystem::path& requested, std::string_vie
         tmp = path;
         tmp += ".tmp-" + RandomSuffix();
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd < 0 && errno != EEXIST)
-            fail("cannot create a temporary file", errno);
+        if (fd < 0 && errno != EEXIST) fail("cannot create a temporary file", errno);
     }
-    if (fd < 0)
-        fail("cannot create a temporary file", EEXIST);
+    if (fd < 0) fail("cannot create a temporary file", EEXIST);
     Fd file(fd);
     bool renamed = false;
     struct Cleanup {
         const std::filesystem::path& tmp;
         bool& renamed;
         ~Cleanup() {
-            if (!renamed)
-                ::unlink(tmp.c_str());
+            if (!renamed) ::unlink(tmp.c_str());
         }
     } cleanup{tmp, renamed};
 
@@ -92,43 +89,35 @@ void WriteFileAtomically(const std::filesystem::path& requested, std::string_vie
     while (left > 0) {
         const ssize_t n = ::write(file.get(), p, left);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             fail("write failed", errno);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::fsync(file.get()) != 0)
-        fail("flush failed", errno);
-    if (::close(file.release()) != 0)
-        fail("close failed", errno);
-    if (::rename(tmp.c_str(), path.c_str()) != 0)
-        fail("cannot replace the file", errno);
+    if (::fsync(file.get()) != 0) fail("flush failed", errno);
+    if (::close(file.release()) != 0) fail("close failed", errno);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) fail("cannot replace the file", errno);
     renamed = true;
 
     // Make the rename itself durable.
     const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.get() >= 0)
-        ::fsync(dirFd.get());
+    if (dirFd.get() >= 0) ::fsync(dirFd.get());
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     content.clear();
     content.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n == 0)
-            return true;
+        if (n == 0) return true;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         content.append(buf, static_cast<std::size_t>(n));

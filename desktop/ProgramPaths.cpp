@@ -9,24 +9,20 @@ namespace tesseron {
 std::filesystem::path ProgramPaths::ServerListFile() const {
     std::error_code ec;
     const auto updated = UpdatedServerListFile();
-    if (writableDir != dataDir && std::filesystem::exists(updated, ec))
-        return updated;
+    if (writableDir != dataDir && std::filesystem::exists(updated, ec)) return updated;
     return dataDir / "whois.xml";
 }
 
 void ProgramPaths::EnsureWritableDir() const {
-    if (std::filesystem::is_directory(writableDir))
-        return;
+    if (std::filesystem::is_directory(writableDir)) return;
     std::filesystem::create_directories(writableDir);
     std::filesystem::permissions(writableDir, std::filesystem::perms::owner_all);
 }
 
 ProgramPaths::Environment ProgramPaths::Environment::FromProcess() {
     Environment env;
-    if (const char* v = std::getenv("XDG_CONFIG_HOME"))
-        env.xdgConfigHome = v;
-    if (const char* v = std::getenv("HOME"))
-        env.home = v;
+    if (const char* v = std::getenv("XDG_CONFIG_HOME")) env.xdgConfigHome = v;
+    if (const char* v = std::getenv("HOME")) env.home = v;
     return env;
 }
 
@@ -53,8 +49,7 @@ ProgramPaths ProgramPaths::Locate(const std::filesystem::path& executable, const
 std::filesystem::path ExecutablePath() {
     std::error_code ec;
     auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        p = std::filesystem::current_path(ec) / "tesseron";
+    if (ec) p = std::filesystem::current_path(ec) / "tesseron";
     return p;
 }
 

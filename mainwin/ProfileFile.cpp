@@ -11,12 +11,14 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 std::string_view Trim(std::string_view s) {
@@ -38,8 +40,7 @@ struct LineInfo {
 LineInfo Classify(std::string_view raw) {
     LineInfo info;
     const auto t = Trim(raw);
-    if (t.empty() || t.front() == ';')
-        return info;
+    if (t.empty() || t.front() == ';') return info;
     if (t.front() == '[') {
         auto inner = t.substr(1);
         const auto close = inner.find(']');
@@ -48,20 +49,19 @@ LineInfo Classify(std::string_view raw) {
         return info;
     }
     const auto eq = t.find('=');
-    if (eq == std::string_view::npos)
-        return info;
+    if (eq == std::string_view::npos) return info;
     info.kind = LineInfo::Entry;
     info.name = Trim(t.substr(0, eq));
     info.value = Trim(t.substr(eq + 1));
-    if (info.name.empty())
-        info.kind = LineInfo::Other;
+    if (info.name.empty()) info.kind = LineInfo::Other;
     return info;
 }
 
 std::string CleanForLine(std::string_view text) {
     // A line break inside a value would split it and could forge other keys.
     std::string out(text);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return out;
 }
 
@@ -84,12 +84,10 @@ struct ProfileFile::Parsed {
         sections.clear();
         for (std::size_t i = 0; i < lines.size(); ++i) {
             std::string_view raw = lines[i];
-            if (i == 0 && raw.substr(0, kBom.size()) == kBom)
-                raw.remove_prefix(kBom.size());
+            if (i == 0 && raw.substr(0, kBom.size()) == kBom) raw.remove_prefix(kBom.size());
             const auto info = Classify(raw);
             if (info.kind == LineInfo::Header) {
-                if (!sections.empty())
-                    sections.back().end = i;
+                if (!sections.empty()) sections.back().end = i;
                 sections.push_back({info.name, i, lines.size()});
             }
         }
@@ -97,8 +95,7 @@ struct ProfileFile::Parsed {
 
     const Section* Find(std::string_view name) const {
         for (const auto& s : sections)
-            if (SameName(s.name, name))
-                return &s;
+            if (SameName(s.name, name)) return &s;
         return nullptr;
     }
 
@@ -107,8 +104,7 @@ struct ProfileFile::Parsed {
         for (std::size_t i = section.header + 1; i < section.end; ++i) {
             const auto info = Classify(lines[i]);
             if (info.kind == LineInfo::Entry && SameName(info.name, key)) {
-                if (out)
-                    *out = info;
+                if (out) *out = info;
                 return i;
             }
         }
@@ -138,8 +134,7 @@ std::shared_ptr<const ProfileFile::Parsed> ProfileFile::Current() const {
         std::size_t start = 0;
         while (start < content.size()) {
             auto nl = content.find('\n', start);
-            if (nl == std::string::npos)
-                nl = content.size();
+            if (nl == std::string::npos) nl = content.size();
             parsed->lines.emplace_back(content, start, nl - start);
             start = nl + 1;
         }
@@ -155,8 +150,7 @@ std::optional<std::string> ProfileFile::Read(std::string_view section, std::stri
     const auto parsed = Current();
     const auto* s = parsed->Find(section);
     LineInfo info;
-    if (!s || parsed->FindKey(*s, key, &info) == std::string::npos)
-        return std::nullopt;
+    if (!s || parsed->FindKey(*s, key, &info) == std::string::npos) return std::nullopt;
     auto value = info.value;
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
@@ -172,8 +166,7 @@ std::string ProfileFile::ReadString(std::string_view section, std::string_view k
 int32_t ProfileFile::ReadInteger(std::string_view section, std::string_view key,
                                  int32_t defaultValue) const {
     const auto v = Read(section, key);
-    if (!v)
-        return defaultValue;
+    if (!v) return defaultValue;
     return ParseProfileInteger(*v).value_or(defaultValue);
 }
 
@@ -186,16 +179,13 @@ std::vector<std::string> ProfileFile::ReadSectionKeys(std::string_view section) 
     const auto parsed = Current();
     std::vector<std::string> keys;
     const auto* s = parsed->Find(section);
-    if (!s)
-        return keys;
+    if (!s) return keys;
     for (std::size_t i = s->header + 1; i < s->end; ++i) {
         const auto info = Classify(parsed->lines[i]);
-        if (info.kind != LineInfo::Entry)
-            continue;
+        if (info.kind != LineInfo::Entry) continue;
         const bool seen = std::any_of(keys.begin(), keys.end(),
                                       [&](const std::string& k) { return SameName(k, info.name); });
-        if (!seen)
-            keys.emplace_back(info.name);
+        if (!seen) keys.emplace_back(info.name);
     }
     return keys;
 }
@@ -206,8 +196,7 @@ std::vector<std::string> ProfileFile::ReadSections() const {
     for (const auto& s : parsed->sections) {
         const bool seen = std::any_of(names.begin(), names.end(),
                                       [&](const std::string& n) { return SameName(n, s.name); });
-        if (!seen)
-            names.emplace_back(s.name);
+        if (!seen) names.emplace_back(s.name);
     }
     return names;
 }
@@ -234,8 +223,7 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
             // the next section.
             std::size_t insertAt = s->header + 1;
             for (std::size_t i = s->header + 1; i < s->end; ++i)
-                if (!Trim(lines[i]).empty())
-                    insertAt = i + 1;
+                if (!Trim(lines[i]).empty()) insertAt = i + 1;
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
                          CleanForLine(key) + "=" + cleanValue + eol);
         }
@@ -267,23 +255,18 @@ void ProfileFile::WriteBool(std::string_view section, std::string_view key, bool
 std::optional<int32_t> ParseProfileInteger(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         const auto digits = text.substr(2);
-        if (digits.size() > 8)
-            return std::nullopt;
+        if (digits.size() > 8) return std::nullopt;
         uint32_t value = 0;
         const auto [end, ec] =
             std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
-        if (ec != std::errc() || end != digits.data() + digits.size())
-            return std::nullopt;
+        if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
         return static_cast<int32_t>(value);
     }
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    if (text.empty() || text.front() == '+')
-        return std::nullopt;
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return std::nullopt;
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 

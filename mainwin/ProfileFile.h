@@ -44,8 +44,7 @@ public:
     std::optional<std::string> Read(std::string_view section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
-    int32_t ReadInteger(std::string_view section, std::string_view key,
-                        int32_t defaultValue) const;
+    int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
     // The key names of a section in file order (first occurrence of each), as written.
     std::vector<std::string> ReadSectionKeys(std::string_view section) const;

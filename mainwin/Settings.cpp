@@ -101,7 +101,9 @@ WindowPlacement ReadWindowPlacement(const ProfileFile& f, const WindowPlacement&
     return p;
 }
 
-int32_t ReadWindowState(const ProfileFile& f) { return f.ReadInteger(kWindowState, "WindowState", 0); }
+int32_t ReadWindowState(const ProfileFile& f) {
+    return f.ReadInteger(kWindowState, "WindowState", 0);
+}
 
 void SaveWindowPlacement(ProfileFile& f, WindowStateValue state, const WindowPlacement& b) {
     if (state == WindowStateValue::Normal) {

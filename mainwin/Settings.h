@@ -79,7 +79,6 @@ WindowPlacement ReadWindowPlacement(const ProfileFile& file, const WindowPlaceme
 int32_t ReadWindowState(const ProfileFile& file);
 // The position is written only while the window is in its normal state, so the file keeps
 // the last normal bounds; the state is always written.
-void SaveWindowPlacement(ProfileFile& file, WindowStateValue state,
-                         const WindowPlacement& bounds);
+void SaveWindowPlacement(ProfileFile& file, WindowStateValue state, const WindowPlacement& bounds);
 
 } // namespace tesseron

@@ -62,14 +62,12 @@ TEST_P(ProfileRead, FindsValueLikeThePlatform) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kReadCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (auto& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kReadCases), [](const auto& info) {
+    std::string n = info.param.name;
+    for (auto& ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+});
 
 TEST(ProfileRead, LongValuesAreCutTo2047) {
     TempDir dir;
@@ -176,8 +174,7 @@ TEST_P(ProfileWrite, ChangesOnlyWhatItMust) {
     const auto& c = GetParam();
     TempDir dir;
     const auto p = dir / "t.ini";
-    if (*c.before)
-        dir.Write("t.ini", c.before);
+    if (*c.before) dir.Write("t.ini", c.before);
     ProfileFile f(p);
     f.WriteString(c.section, c.key, c.value);
     EXPECT_EQ(ReadFile(p), c.after);
@@ -187,8 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProfileWrite, ::testing::ValuesIn(kWriteCases),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              for (auto& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
+                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return n;
                          });
 

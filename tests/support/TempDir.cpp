@@ -10,8 +10,7 @@ namespace tesseron::test {
 
 TempDir::TempDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "tesseron-test-XXXXXX").string();
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error("cannot create a temporary folder");
+    if (!mkdtemp(templ.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = templ;
 }
 
@@ -31,15 +30,13 @@ std::filesystem::path TempDir::Write(std::string_view name, std::string_view con
     auto p = path_ / name;
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + p.string());
+    if (!out) throw std::runtime_error("cannot write " + p.string());
     return p;
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
+    if (!in) throw std::runtime_error("cannot read " + path.string());
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks. Each prints its figures with ratios to a reference
+# measured in the same run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target bench_serverlist bench_exchange tesseron_data
+build/bench/bench_serverlist "$@"
+build/bench/bench_exchange "$@"
