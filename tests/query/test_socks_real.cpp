@@ -11,7 +11,9 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tesseron::test {
@@ -27,6 +29,10 @@ const std::string& AnswerBytes() {
     return bytes;
 }
 
+constexpr auto kRefused = ExchangeFailure::ProxyRefused;
+// The proxy ends the connection without a reply.
+constexpr auto kProxyClosed = ExchangeFailure::ProxyProtocol;
+
 enum class Target {
     Whois,   // a fake WHOIS server that answers
     Closed,  // a loopback port where nothing listens
@@ -38,10 +44,10 @@ struct Case {
     uint8_t version; // 1 SOCKS 4, 2 SOCKS 4A, 3 SOCKS 5
     const char* host;
     Target target = Target::Whois;
-    bool succeeds = true;
+    std::optional<ExchangeFailure> failure{}; // none: the exchange succeeds
     uint8_t authentication = 0;
-    std::string userName;
-    std::string password;
+    std::string userName{};
+    std::string password{};
 };
 
 // Runs one exchange through the proxy on `proxyPort` and checks the outcome: the exact
@@ -62,7 +68,7 @@ void RunCase(const Case& c, int proxyPort, const FakeWhoisServer* blocked = null
     limits.handshakeTimeoutMs = 5000;
     WhoisClient client(socks, limits);
 
-    if (c.succeeds) {
+    if (!c.failure) {
         std::string answer;
         try {
             answer = client.WhoisExchange(c.host, port, kQuery);
@@ -74,17 +80,22 @@ void RunCase(const Case& c, int proxyPort, const FakeWhoisServer* blocked = null
             << "got " << answer.size() << " bytes, expected " << AnswerBytes().size();
         EXPECT_EQ(server.Requests(), std::vector<std::string>{kQuery + "\r\n"});
     } else {
-        EXPECT_THROW(client.WhoisExchange(c.host, port, kQuery), ExchangeError);
+        try {
+            client.WhoisExchange(c.host, port, kQuery);
+            ADD_FAILURE() << "the exchange succeeded";
+        } catch (const ExchangeError& e) {
+            EXPECT_EQ(e.kind(), *c.failure) << e.what();
+        }
         EXPECT_EQ(server.Connections(), 0);
-        if (blocked)
+        if (blocked) {
             EXPECT_EQ(blocked->Connections(), 0);
+        }
     }
 }
 
 // Daemons are started once per suite. A start failure (a missing program, a daemon that
 // does not come up) fails every test of the suite with the reason; it is never a skip.
-template <class Daemons>
-class DaemonTest : public ::testing::Test {
+template <class Daemons> class DaemonTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         try {
@@ -112,8 +123,8 @@ TEST_F(MicrosocksTest, Socks5WithoutAuthentication) {
     const Case cases[] = {
         {"name resolved by the proxy", 3, "localhost"},
         {"dotted address sent as a name", 3, "127.0.0.1"},
-        {"nothing listens behind the proxy", 3, "localhost", Target::Closed, false},
-        {"password method offered to a proxy without one", 3, "localhost", Target::Whois, false,
+        {"nothing listens behind the proxy", 3, "localhost", Target::Closed, kRefused},
+        {"password method offered to a proxy without one", 3, "localhost", Target::Whois, kRefused,
          1, "whois-user", "s3cret pass"},
     };
     for (const auto& c : cases)
@@ -122,10 +133,11 @@ TEST_F(MicrosocksTest, Socks5WithoutAuthentication) {
 
 TEST_F(MicrosocksTest, Socks5WithUserNameAndPassword) {
     const Case cases[] = {
-        {"right password", 3, "localhost", Target::Whois, true, 1, "whois-user", "s3cret pass"},
-        {"wrong password", 3, "localhost", Target::Whois, false, 1, "whois-user", "s3cret pas"},
-        {"wrong user name", 3, "localhost", Target::Whois, false, 1, "whois-usr", "s3cret pass"},
-        {"no authentication offered", 3, "localhost", Target::Whois, false},
+        {"right password", 3, "localhost", Target::Whois, std::nullopt, 1, "whois-user",
+         "s3cret pass"},
+        {"wrong password", 3, "localhost", Target::Whois, kRefused, 1, "whois-user", "s3cret pas"},
+        {"wrong user name", 3, "localhost", Target::Whois, kRefused, 1, "whois-usr", "s3cret pass"},
+        {"no authentication offered", 3, "localhost", Target::Whois, kRefused},
     };
     for (const auto& c : cases)
         RunCase(c, daemons().withPassword.port());
@@ -141,14 +153,14 @@ using DanteTest = DaemonTest<Dante>;
 TEST_F(DanteTest, Socks4And5) {
     const Case cases[] = {
         {"SOCKS 4", 1, "127.0.0.1"},
-        {"SOCKS 4 with a user id", 1, "127.0.0.1", Target::Whois, true, 0, "tesseron"},
+        {"SOCKS 4 with a user id", 1, "127.0.0.1", Target::Whois, std::nullopt, 0, "tesseron"},
         {"SOCKS 4, name resolved locally", 1, "localhost"},
         {"SOCKS 5, name resolved by the proxy", 3, "localhost"},
         {"SOCKS 5, dotted address", 3, "127.0.0.1"},
-        {"SOCKS 4, nothing listens", 1, "127.0.0.1", Target::Closed, false},
-        {"SOCKS 5, nothing listens", 3, "localhost", Target::Closed, false},
-        {"SOCKS 4, port blocked by a rule", 1, "127.0.0.1", Target::Blocked, false},
-        {"SOCKS 5, port blocked by a rule", 3, "localhost", Target::Blocked, false},
+        {"SOCKS 4, nothing listens", 1, "127.0.0.1", Target::Closed, kRefused},
+        {"SOCKS 5, nothing listens", 3, "localhost", Target::Closed, kRefused},
+        {"SOCKS 4, port blocked by a rule", 1, "127.0.0.1", Target::Blocked, kRefused},
+        {"SOCKS 5, port blocked by a rule", 3, "localhost", Target::Blocked, kRefused},
     };
     for (const auto& c : cases)
         RunCase(c, daemons().dante.port(), &daemons().blocked);
@@ -163,7 +175,9 @@ TEST_F(SshTest, Socks4A4And5) {
         {"SOCKS 4", 1, "127.0.0.1"},
         {"SOCKS 5, name resolved by the proxy", 3, "localhost"},
         {"SOCKS 5 with a password method it does not offer", 3, "localhost", Target::Whois,
-         false, 1, "whois-user", "s3cret pass"},
+         kProxyClosed, 1, "whois-user", "s3cret pass"},
+        {"SOCKS 4A, nothing listens", 2, "localhost", Target::Closed, kProxyClosed},
+        {"SOCKS 5, nothing listens", 3, "localhost", Target::Closed, kProxyClosed},
     };
     for (const auto& c : cases)
         RunCase(c, daemons().port());
@@ -194,12 +208,19 @@ TEST(DaemonHarness, ReportsMissingProgramsAndEarlyExits) {
 TEST(DaemonHarness, StopsADaemonThatIgnoresSigterm) {
     TempDir dir;
     auto child = std::make_unique<ChildProcess>(
-        "stubborn daemon", std::vector<std::string>{"/bin/sh", "-c", "trap '' TERM; sleep 60"},
+        "stubborn daemon",
+        std::vector<std::string>{"/bin/sh", "-c", "trap '' TERM; echo ready; sleep 60"},
         dir / "log");
     const pid_t pid = child->pid();
+    // Only once the trap is set does the test mean anything.
+    for (int i = 0; i < 500 && child->Log().find("ready") == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_NE(child->Log().find("ready"), std::string::npos) << child->Log();
     const auto start = std::chrono::steady_clock::now();
     child.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GT(took, 1s) << "SIGTERM was not ignored; the test proves nothing";
+    EXPECT_LT(took, 10s);
     EXPECT_NE(::kill(pid, 0), 0) << "the process is still there";
 }
 

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <stdexcept>
 #include <thread>
 
@@ -76,6 +77,13 @@ template <class Start> std::unique_ptr<ChildProcess> StartOnFreePort(int& port, 
             if (attempt >= 3 || !process->Poll()) throw;
         }
     }
+}
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 void RunToCompletion(const std::string& name, std::vector<std::string> argv,
@@ -189,13 +197,17 @@ void ChildProcess::WaitListening(int port, std::chrono::milliseconds timeout) {
 
 void ChildProcess::Stop() {
     if (pid_ <= 0) return;
-    // The whole group: dante runs helper processes beside the main one.
-    ::kill(-pid_, SIGTERM);
-    const auto deadline = Clock::now() + kStopTimeout;
-    while (!Poll() && Clock::now() < deadline)
-        std::this_thread::sleep_for(kPollInterval);
-    ::kill(-pid_, SIGKILL);
     if (!status_) {
+        // The whole group: dante runs helper processes beside the main one. The leader is
+        // left unreaped until the group is swept, so its id cannot name anybody else's.
+        ::kill(-pid_, SIGTERM);
+        const auto deadline = Clock::now() + kStopTimeout;
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(kPollInterval);
+        }
+        ::kill(-pid_, SIGKILL);
         int status = 0;
         while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
@@ -229,15 +241,13 @@ DanteDaemon::DanteDaemon(int blockedPort) {
     const std::filesystem::path program = "/usr/sbin/danted";
     RequireProgram(program, "dante-server");
     process_ = StartOnFreePort(port_, [&](int port) {
-        std::string conf = "logoutput: stderr\n"
-                           "internal: 127.0.0.1 port = " +
-                           std::to_string(port) +
-                           "\n"
-                           "external: 127.0.0.1\n"
-                           "clientmethod: none\n"
-                           "socksmethod: none\n";
-        // As root dante insists on switching users; as anybody else it cannot.
-        if (::geteuid() == 0) conf += "user.privileged: root\nuser.unprivileged: nobody\n";
+        std::string conf =
+            Lines({"logoutput: stderr", "internal: 127.0.0.1 port = " + std::to_string(port),
+                   "external: 127.0.0.1", "clientmethod: none", "socksmethod: none"});
+        // As root dante wants user lines. It stays root: a change of user would cancel the
+        // parent-death signal, and a crashed test program would leave dante running. It
+        // serves 127.0.0.0/8 only, and only to 127.0.0.0/8.
+        if (::geteuid() == 0) conf += "user.privileged: root\nuser.unprivileged: root\n";
         // dante's parser wants a line break after each address in a rule.
         conf += "client pass {\n from: 127.0.0.0/8 to: 127.0.0.0/8\n}\n";
         if (blockedPort != 0)
@@ -275,27 +285,14 @@ SshDynamicForward::SshDynamicForward() {
         throw std::runtime_error(std::string("cannot create /run/sshd: ") + std::strerror(errno));
 
     sshd_ = StartOnFreePort(sshdPort_, [&](int port) {
-        auto config = dir_.Write("sshd_config", "ListenAddress 127.0.0.1:" + std::to_string(port) +
-                                                    "\n"
-                                                    "HostKey " +
-                                                    hostKey.string() +
-                                                    "\n"
-                                                    "AuthorizedKeysFile " +
-                                                    authorizedKeys.string() +
-                                                    "\n"
-                                                    "PidFile " +
-                                                    (dir_ / "sshd.pid").string() +
-                                                    "\n"
-                                                    "StrictModes no\n"
-                                                    "UsePAM no\n"
-                                                    "PermitRootLogin prohibit-password\n"
-                                                    "PubkeyAuthentication yes\n"
-                                                    "PasswordAuthentication no\n"
-                                                    "KbdInteractiveAuthentication no\n"
-                                                    "AllowTcpForwarding yes\n"
-                                                    "X11Forwarding no\n"
-                                                    "PrintMotd no\n"
-                                                    "UseDNS no\n");
+        auto config = dir_.Write(
+            "sshd_config",
+            Lines({"ListenAddress 127.0.0.1:" + std::to_string(port), "HostKey " + hostKey.string(),
+                   "AuthorizedKeysFile " + authorizedKeys.string(),
+                   "PidFile " + (dir_ / "sshd.pid").string(), "StrictModes no", "UsePAM no",
+                   "PermitRootLogin prohibit-password", "PubkeyAuthentication yes",
+                   "PasswordAuthentication no", "KbdInteractiveAuthentication no",
+                   "AllowTcpForwarding yes", "X11Forwarding no", "PrintMotd no", "UseDNS no"}));
         return std::make_unique<ChildProcess>(
             "sshd", std::vector<std::string>{sshd, "-D", "-e", "-f", config}, dir_ / "sshd.log");
     });
@@ -304,35 +301,18 @@ SshDynamicForward::SshDynamicForward() {
     try {
         ssh_ = StartOnFreePort(socksPort_, [&](int port) {
             // -F none and the options below keep the user's own ssh files out of the way.
-            std::vector<std::string> argv{ssh,
-                                          "-F",
-                                          "none",
-                                          "-N",
-                                          "-D",
-                                          "127.0.0.1:" + std::to_string(port),
-                                          "-i",
-                                          clientKey,
-                                          "-p",
-                                          std::to_string(sshdPort_),
-                                          "-o",
-                                          "BatchMode=yes",
-                                          "-o",
-                                          "StrictHostKeyChecking=no",
-                                          "-o",
-                                          "UserKnownHostsFile=/dev/null",
-                                          "-o",
-                                          "GlobalKnownHostsFile=/dev/null",
-                                          "-o",
-                                          "ExitOnForwardFailure=yes",
-                                          "-o",
-                                          "IdentitiesOnly=yes",
-                                          "-o",
-                                          "IdentityAgent=none",
-                                          "-o",
-                                          "ConnectTimeout=10",
-                                          "-o",
-                                          "LogLevel=ERROR",
-                                          user + "@127.0.0.1"};
+            std::vector<std::string> argv{ssh,    "-F",
+                                          "none", "-N",
+                                          "-D",   "127.0.0.1:" + std::to_string(port),
+                                          "-i",   clientKey,
+                                          "-p",   std::to_string(sshdPort_)};
+            for (const char* option :
+                 {"BatchMode=yes", "StrictHostKeyChecking=no", "UserKnownHostsFile=/dev/null",
+                  "GlobalKnownHostsFile=/dev/null", "ExitOnForwardFailure=yes",
+                  "IdentitiesOnly=yes", "IdentityAgent=none", "ConnectTimeout=10",
+                  "LogLevel=ERROR"})
+                argv.insert(argv.end(), {"-o", option});
+            argv.push_back(user + "@127.0.0.1");
             return std::make_unique<ChildProcess>("ssh -D", argv, dir_ / "ssh.log");
         });
     } catch (const std::exception& e) {
