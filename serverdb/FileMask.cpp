@@ -166,18 +166,6 @@ void FileMask::Compile(std::string_view mask) {
     }
 }
 
-bool FileMask::Matches(std::string_view text) const noexcept {
-    if (plainSuffix_) {
-        const std::size_t n = plainTail_.size();
-        if (text.size() < n) return false;
-        const char* t = text.data() + (text.size() - n);
-        for (std::size_t i = n; i-- > 0;)
-            if (Lower(t[i]) != static_cast<unsigned char>(plainTail_[i])) return false;
-        return true;
-    }
-    return MatchSteps(text);
-}
-
 bool FileMask::MatchOne(const Step& step, std::string_view text, std::size_t& pos) const noexcept {
     switch (step.kind) {
     case Kind::One:

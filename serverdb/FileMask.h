@@ -17,7 +17,9 @@ public:
     // Throws InvalidMaskError ("'%s' is an invalid mask at (%d)") for a malformed mask.
     explicit FileMask(std::string_view mask);
 
-    bool Matches(std::string_view text) const noexcept;
+    bool Matches(std::string_view text) const noexcept {
+        return plainSuffix_ ? EndsWith(text) : MatchSteps(text);
+    }
 
 private:
     enum class Kind : std::uint8_t { Star, One, Literal, Set };
@@ -35,6 +37,19 @@ private:
     };
 
     void Compile(std::string_view mask);
+    // Case-insensitive ends-with plainTail_ (kept lower case): inline, it runs for every
+    // zone of every look-up.
+    bool EndsWith(std::string_view text) const noexcept {
+        const std::size_t n = plainTail_.size();
+        if (text.size() < n) return false;
+        const char* t = text.data() + (text.size() - n);
+        for (std::size_t i = n; i-- > 0;) {
+            unsigned char c = static_cast<unsigned char>(t[i]);
+            if (static_cast<unsigned>(c - 'A') < 26u) c += 'a' - 'A';
+            if (c != static_cast<unsigned char>(plainTail_[i])) return false;
+        }
+        return true;
+    }
     bool MatchSteps(std::string_view text) const noexcept;
     bool MatchOne(const Step& step, std::string_view text, std::size_t& pos) const noexcept;
 

@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -60,16 +61,28 @@ void TDomainCollection::Clear() noexcept {
 // ---- the suffix mask cache ----
 
 struct TDomainItem::SuffixMask {
-    std::string suffix;
+    std::string suffix; // exactly as compiled
     FileMask mask;
 };
+
+namespace {
+
+// A plain loop: suffixes are a few bytes long, where a call to memcmp costs more.
+inline bool SameText(const std::string& a, const std::string& b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = a.size(); i-- > 0;)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+} // namespace
 
 TDomainItem::TDomainItem() = default;
 TDomainItem::~TDomainItem() = default;
 
 bool TDomainItem::Serves(const std::string& text) const {
     const SuffixMask* m = mask_.load(std::memory_order_acquire);
-    if (!m || m->suffix != Suffix) {
+    if (!m || !SameText(m->suffix, Suffix)) {
         std::lock_guard lock(maskLock_);
         m = nullptr;
         // A suffix seen before is reused, so switching back and forth does not pile up masks.
@@ -77,8 +90,10 @@ bool TDomainItem::Serves(const std::string& text) const {
             if (known->suffix == Suffix) m = known.get();
         if (!m) {
             // Compiling may throw InvalidMaskError; nothing is cached then.
-            auto fresh = std::make_unique<SuffixMask>(SuffixMask{Suffix, FileMask("*" + Suffix)});
-            m = masks_.emplace_back(std::move(fresh)).get();
+            FileMask mask("*" + Suffix);
+            m = masks_
+                    .emplace_back(std::make_unique<SuffixMask>(SuffixMask{Suffix, std::move(mask)}))
+                    .get();
         }
         mask_.store(m, std::memory_order_release);
     }
@@ -100,17 +115,21 @@ std::string ReadWholeFile(const std::string& path) {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    std::string data;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[65536];
+    std::size_t expected = 0;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) expected = static_cast<std::size_t>(st.st_size);
+    // Read straight into the string: one extra byte tells whether the file has grown.
+    std::string data(expected + 1, '\0');
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (used == data.size()) data.resize(data.size() * 2);
+        const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw fail(errno);
         if (n == 0) break;
-        data.append(chunk, static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
     }
+    data.resize(used);
     return data;
 }
 
@@ -267,9 +286,9 @@ std::string DeclaredEncoding(std::string_view text) {
 }
 
 // The document as UTF-8: byte-order marks and the leading "<" tell UTF-16 and UTF-32
-// apart; 8-bit text is UTF-8 unless its declaration names ISO-8859-1.
-std::string DecodeXmlSource(const void* data, std::size_t size) {
-    std::string_view in(static_cast<const char*>(data), size);
+// apart; 8-bit text is UTF-8 unless its declaration names ISO-8859-1. Returns a view of
+// `in` when no conversion is needed, else of `storage`.
+std::string_view DecodeXmlSource(std::string_view in, std::string& storage) {
     const auto starts = [&in](std::string_view prefix) {
         return in.substr(0, prefix.size()) == prefix;
     };
@@ -277,25 +296,25 @@ std::string DecodeXmlSource(const void* data, std::size_t size) {
     if (starts("\xEF\xBB\xBF"sv))
         in.remove_prefix(3);
     else if (starts("\xFF\xFE\0\0"sv))
-        return DecodeWide(in.substr(4), 4, false);
+        return storage = DecodeWide(in.substr(4), 4, false);
     else if (starts("\0\0\xFE\xFF"sv))
-        return DecodeWide(in.substr(4), 4, true);
+        return storage = DecodeWide(in.substr(4), 4, true);
     else if (starts("\xFF\xFE"sv))
-        return DecodeWide(in.substr(2), 2, false);
+        return storage = DecodeWide(in.substr(2), 2, false);
     else if (starts("\xFE\xFF"sv))
-        return DecodeWide(in.substr(2), 2, true);
+        return storage = DecodeWide(in.substr(2), 2, true);
     else if (starts("<\0\0\0"sv))
-        return DecodeWide(in, 4, false);
+        return storage = DecodeWide(in, 4, false);
     else if (starts("\0\0\0<"sv))
-        return DecodeWide(in, 4, true);
+        return storage = DecodeWide(in, 4, true);
     else if (in.size() >= 4 && in[0] == '<' && in[1] == '\0' && in[3] == '\0')
-        return DecodeWide(in, 2, false);
+        return storage = DecodeWide(in, 2, false);
     else if (in.size() >= 4 && in[0] == '\0' && in[1] == '<' && in[2] == '\0')
-        return DecodeWide(in, 2, true);
+        return storage = DecodeWide(in, 2, true);
 
     const std::string declared = AsciiLower(DeclaredEncoding(in));
     if (declared == "iso-8859-1" || declared == "latin1") {
-        std::string out;
+        std::string& out = storage;
         out.reserve(in.size() + in.size() / 8);
         for (std::size_t i = 0; i < in.size(); ++i) {
             if (in[i] == '\0')
@@ -303,13 +322,13 @@ std::string DecodeXmlSource(const void* data, std::size_t size) {
                     XmlErrorMessage("Invalid character (NUL byte)", out, out.size()));
             AppendUtf8(out, static_cast<unsigned char>(in[i]));
         }
-        return out;
+        return storage;
     }
     if (!declared.empty() && declared != "utf-8" && declared != "us-ascii")
         throw ServerListError(
             XmlErrorMessage("Unsupported encoding \"" + DeclaredEncoding(in) + "\"", in, 0));
     CheckUtf8(in);
-    return std::string(in);
+    return in;
 }
 
 } // namespace
@@ -323,10 +342,27 @@ constexpr const char* kNotSingleText = "Element does not contain a single text n
 // the stack in the recursive walks.
 constexpr int kMaxDepth = 100;
 
-// Text of the first child element `name`: empty when absent or empty. Text and CDATA
-// pieces (split only by a dropped comment) are joined; an element child is an error.
-std::string ValueOf(pugi::xml_node parent, const char* name) {
-    const pugi::xml_node e = parent.child(name);
+// The first child element of each given name, in one pass over the children (a look-up
+// per name would compare every name against every child).
+template <std::size_t N>
+std::array<pugi::xml_node, N> FirstChildren(pugi::xml_node parent,
+                                            const std::array<std::string_view, N>& names) {
+    std::array<pugi::xml_node, N> found{};
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        const std::string_view name = c.name();
+        for (std::size_t k = 0; k < N; ++k)
+            if (!found[k] && name == names[k]) {
+                found[k] = c;
+                break;
+            }
+    }
+    return found;
+}
+
+// Text of a value element: empty when absent or empty. Text and CDATA pieces (split only
+// by a dropped comment) are joined; an element child is an error.
+std::string ValueOf(pugi::xml_node e) {
     std::string out;
     for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata)
@@ -336,10 +372,10 @@ std::string ValueOf(pugi::xml_node parent, const char* name) {
     return out;
 }
 
-std::int32_t RatingOf(pugi::xml_node server) {
+std::int32_t RatingOf(pugi::xml_node rating) {
     std::string text;
     try {
-        text = ValueOf(server, "rating");
+        text = ValueOf(rating);
     } catch (const ServerListError&) {
         return 0;
     }
@@ -356,33 +392,37 @@ std::int32_t RatingOf(pugi::xml_node server) {
     return value;
 }
 
-void ReadServers(pugi::xml_node zone, TWhoisServerCollection& servers) {
-    for (pugi::xml_node v : zone.child("servers").children()) {
-        TWhoisServerItem& s = servers.Add();
-        s.Name = ValueOf(v, "name");
-        s.Address = ValueOf(v, "address");
-        s.WebInterface = ValueOf(v, "webinterface");
-        s.Online = ValueOf(v, "online");
-        s.Description = ValueOf(v, "description");
-        s.WhoisPrefix = ValueOf(v, "whois_prefix");
-        s.Rating = RatingOf(v);
+void ReadServers(pugi::xml_node servers, TWhoisServerCollection& out) {
+    static constexpr std::array<std::string_view, 7> kNames = {
+        "name", "address", "webinterface", "online", "description", "whois_prefix", "rating"};
+    for (pugi::xml_node v : servers.children()) {
+        TWhoisServerItem& s = out.Add();
+        const auto e = FirstChildren(v, kNames);
+        s.Name = ValueOf(e[0]);
+        s.Address = ValueOf(e[1]);
+        s.WebInterface = ValueOf(e[2]);
+        s.Online = ValueOf(e[3]);
+        s.Description = ValueOf(e[4]);
+        s.WhoisPrefix = ValueOf(e[5]);
+        s.Rating = RatingOf(e[6]);
     }
 }
 
-void ReadZones(pugi::xml_node element, TDomainCollection& zones, int depth) {
-    const pugi::xml_node domains = element.child("domains");
-    if (!domains) return;
+void ReadZones(pugi::xml_node domains, TDomainCollection& zones, int depth) {
+    static constexpr std::array<std::string_view, 4> kNames = {"suffix", "description", "domains",
+                                                               "servers"};
     if (depth > kMaxDepth)
         throw ServerListError("Zones are nested more than " + std::to_string(kMaxDepth) +
                               " levels deep");
     for (pugi::xml_node z : domains.children()) {
-        std::string suffix = ValueOf(z, "suffix");
+        const auto e = FirstChildren(z, kNames);
+        std::string suffix = ValueOf(e[0]);
         if (suffix.empty()) continue;
         TDomainItem& zone = zones.Add();
         zone.Suffix = std::move(suffix);
-        zone.Description = ValueOf(z, "description");
-        ReadZones(z, zone.SubDomains, depth + 1);
-        ReadServers(z, zone.WhoisServers);
+        zone.Description = ValueOf(e[1]);
+        if (e[2]) ReadZones(e[2], zone.SubDomains, depth + 1);
+        if (e[3]) ReadServers(e[3], zone.WhoisServers);
     }
 }
 
@@ -394,7 +434,9 @@ void TDomainCollection::LoadFromFile(const std::string& path) {
 }
 
 void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
-    const std::string text = DecodeXmlSource(data, size);
+    std::string converted;
+    const std::string_view text =
+        DecodeXmlSource({static_cast<const char*>(data), size}, converted);
     pugi::xml_document doc;
     // No comments, processing instructions or DOCTYPE in the tree, whitespace-only text
     // dropped; the parser never fetches anything external.
@@ -404,7 +446,16 @@ void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
     if (!result)
         throw ServerListError(
             XmlErrorMessage(result.description(), text, static_cast<std::size_t>(result.offset)));
-    ReadZones(doc.document_element(), *this, 0);
+    // The parser accepts text or a second element beside the document element; a file
+    // like that is damaged, not a list to read part of.
+    const pugi::xml_node root = doc.document_element();
+    for (pugi::xml_node n : doc.children()) {
+        if (n == root) continue;
+        const std::ptrdiff_t at = n.offset_debug();
+        throw ServerListError(XmlErrorMessage("Content outside the document element", text,
+                                              at < 0 ? text.size() : static_cast<std::size_t>(at)));
+    }
+    if (const pugi::xml_node domains = root.child("domains")) ReadZones(domains, *this, 0);
 }
 
 // ---- look-up and walks ----

@@ -111,15 +111,15 @@ public:
     bool Serves(const std::string& text) const;
 
 private:
+    // The compiled mask of Suffix, rebuilt when Suffix changes. Concurrent look-ups read
+    // the current entry without a lock; entries live as long as the zone, so a reader
+    // never sees one freed. Declared next to SubDomains, which a look-up also reads.
+    struct SuffixMask;
+    mutable std::atomic<const SuffixMask*> mask_{nullptr};
+
     friend class TDomainCollection;
     TDomainCollection* collection_ = nullptr;
     int index_ = -1;
-
-    // The compiled mask of Suffix, rebuilt when Suffix changes. Concurrent look-ups read
-    // the current entry without a lock; entries live as long as the zone, so a reader
-    // never sees one freed.
-    struct SuffixMask;
-    mutable std::atomic<const SuffixMask*> mask_{nullptr};
     mutable std::mutex maskLock_;
     mutable std::vector<std::unique_ptr<SuffixMask>> masks_;
 };
