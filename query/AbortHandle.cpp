@@ -20,8 +20,7 @@ AbortHandle::AbortHandle() {
 }
 
 AbortHandle::~AbortHandle() {
-    if (fd_ >= 0)
-        close(fd_);
+    if (fd_ >= 0) close(fd_);
 }
 
 void AbortHandle::Abort() noexcept {

@@ -6,10 +6,10 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -25,8 +25,7 @@ public:
     explicit Deadline(int timeoutMs)
         : unlimited_(timeoutMs < 0), end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
     int Left() const {
-        if (unlimited_)
-            return -1;
+        if (unlimited_) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now());
         return left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
@@ -36,9 +35,13 @@ private:
     Clock::time_point end_;
 };
 
-bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
+bool WouldBlock(int err) {
+    return err == EAGAIN || err == EWOULDBLOCK;
+}
 
-IoResult Fail(IoStatus status, std::size_t bytes, int error = 0) { return {status, bytes, error}; }
+IoResult Fail(IoStatus status, std::size_t bytes, int error = 0) {
+    return {status, bytes, error};
+}
 
 IoStatus FromWait(WaitStatus w) {
     return w == WaitStatus::Aborted ? IoStatus::Aborted : IoStatus::Timeout;
@@ -71,8 +74,7 @@ void RunLookup(const std::shared_ptr<Lookup>& lookup) {
                 break;
             }
         }
-        if (r.status != ResolveStatus::Ok)
-            r.error = "no IPv4 address";
+        if (r.status != ResolveStatus::Ok) r.error = "no IPv4 address";
         freeaddrinfo(list);
     }
     {
@@ -86,14 +88,12 @@ void RunLookup(const std::shared_ptr<Lookup>& lookup) {
 } // namespace
 
 Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other)
-        Reset(other.Release());
+    if (this != &other) Reset(other.Release());
     return *this;
 }
 
 void Socket::Reset(int fd) noexcept {
-    if (fd_ >= 0)
-        close(fd_);
+    if (fd_ >= 0) close(fd_);
     fd_ = fd;
 }
 
@@ -109,18 +109,14 @@ WaitStatus WaitFor(int fd, short events, int timeoutMs, int abortFd) {
         pollfd fds[2] = {{fd, events, 0}, {abortFd, POLLIN, 0}};
         int rc = poll(fds, abortFd >= 0 ? 2 : 1, deadline.Left());
         if (rc < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             // poll itself failing (out of memory) leaves nothing to wait on: report ready
             // and let the following call surface the error.
             return WaitStatus::Ready;
         }
-        if (abortFd >= 0 && fds[1].revents)
-            return WaitStatus::Aborted;
-        if (rc == 0)
-            return WaitStatus::Timeout;
-        if (fds[0].revents)
-            return WaitStatus::Ready;
+        if (abortFd >= 0 && fds[1].revents) return WaitStatus::Aborted;
+        if (rc == 0) return WaitStatus::Timeout;
+        if (fds[0].revents) return WaitStatus::Ready;
     }
 }
 
@@ -150,24 +146,19 @@ ResolveResult ResolveIPv4(const std::string& name, int abortFd) {
 
 IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out) {
     Socket s(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!s.valid())
-        return Fail(IoStatus::Error, 0, errno);
+    if (!s.valid()) return Fail(IoStatus::Error, 0, errno);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr = address;
     if (connect(s.fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR)
-            return Fail(IoStatus::Error, 0, errno);
+        if (errno != EINPROGRESS && errno != EINTR) return Fail(IoStatus::Error, 0, errno);
         WaitStatus w = WaitFor(s.fd(), POLLOUT, timeoutMs, abortFd);
-        if (w != WaitStatus::Ready)
-            return Fail(FromWait(w), 0);
+        if (w != WaitStatus::Ready) return Fail(FromWait(w), 0);
         int err = 0;
         socklen_t len = sizeof err;
-        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-            err = errno;
-        if (err != 0)
-            return Fail(IoStatus::Error, 0, err);
+        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (err != 0) return Fail(IoStatus::Error, 0, err);
     }
     out = std::move(s);
     return {};
@@ -176,17 +167,15 @@ IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd,
 IoResult ReceiveSome(int fd, char* buffer, std::size_t size, int timeoutMs, int abortFd) {
     Deadline deadline(timeoutMs);
     for (;;) {
-        // Check the abort first so a peer that never pauses cannot starve it.
-        WaitStatus w = WaitFor(fd, POLLIN, deadline.Left(), abortFd);
-        if (w != WaitStatus::Ready)
-            return Fail(FromWait(w), 0);
+        // Data already there is taken without a poll; callers that loop check their abort
+        // flag themselves so a peer that never pauses cannot starve it.
         ssize_t n = recv(fd, buffer, size, 0);
-        if (n > 0)
-            return {IoStatus::Ok, static_cast<std::size_t>(n), 0};
-        if (n == 0)
-            return Fail(IoStatus::Closed, 0);
-        if (errno != EINTR && !WouldBlock(errno))
-            return Fail(IoStatus::Error, 0, errno);
+        if (n > 0) return {IoStatus::Ok, static_cast<std::size_t>(n), 0};
+        if (n == 0) return Fail(IoStatus::Closed, 0);
+        if (errno == EINTR) continue;
+        if (!WouldBlock(errno)) return Fail(IoStatus::Error, 0, errno);
+        WaitStatus w = WaitFor(fd, POLLIN, deadline.Left(), abortFd);
+        if (w != WaitStatus::Ready) return Fail(FromWait(w), 0);
     }
 }
 
@@ -195,8 +184,7 @@ IoResult ReceiveExact(int fd, char* buffer, std::size_t size, int timeoutMs, int
     std::size_t got = 0;
     while (got < size) {
         IoResult r = ReceiveSome(fd, buffer + got, size - got, deadline.Left(), abortFd);
-        if (r.status != IoStatus::Ok)
-            return Fail(r.status, got, r.error);
+        if (r.status != IoStatus::Ok) return Fail(r.status, got, r.error);
         got += r.bytes;
     }
     return {IoStatus::Ok, got, 0};
@@ -211,13 +199,10 @@ IoResult SendAll(int fd, const char* data, std::size_t size, int timeoutMs, int 
             sent += static_cast<std::size_t>(n);
             continue;
         }
-        if (errno == EINTR)
-            continue;
-        if (!WouldBlock(errno))
-            return Fail(IoStatus::Error, sent, errno);
+        if (errno == EINTR) continue;
+        if (!WouldBlock(errno)) return Fail(IoStatus::Error, sent, errno);
         WaitStatus w = WaitFor(fd, POLLOUT, deadline.Left(), abortFd);
-        if (w != WaitStatus::Ready)
-            return Fail(FromWait(w), sent);
+        if (w != WaitStatus::Ready) return Fail(FromWait(w), sent);
     }
     return {IoStatus::Ok, sent, 0};
 }

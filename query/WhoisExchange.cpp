@@ -20,8 +20,7 @@ std::string Endpoint(const std::string& host, int port) {
 }
 
 std::string SizeText(std::size_t bytes) {
-    if (bytes % (1u << 20) == 0)
-        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
     return std::to_string(bytes) + " bytes";
 }
 
@@ -31,24 +30,37 @@ std::string SizeText(std::size_t bytes) {
 
 const char* Socks5Refusal(unsigned char code) {
     switch (code) {
-    case 1: return "general SOCKS server failure";
-    case 2: return "connection not allowed by ruleset";
-    case 3: return "network unreachable";
-    case 4: return "host unreachable";
-    case 5: return "connection refused";
-    case 6: return "TTL expired";
-    case 7: return "command not supported";
-    case 8: return "address type not supported";
-    default: return "unknown reply code";
+    case 1:
+        return "general SOCKS server failure";
+    case 2:
+        return "connection not allowed by ruleset";
+    case 3:
+        return "network unreachable";
+    case 4:
+        return "host unreachable";
+    case 5:
+        return "connection refused";
+    case 6:
+        return "TTL expired";
+    case 7:
+        return "command not supported";
+    case 8:
+        return "address type not supported";
+    default:
+        return "unknown reply code";
     }
 }
 
 const char* Socks4Refusal(unsigned char code) {
     switch (code) {
-    case 91: return "request rejected or failed";
-    case 92: return "the proxy cannot reach the client's identd";
-    case 93: return "the client program and identd report different user ids";
-    default: return "unknown reply code";
+    case 91:
+        return "request rejected or failed";
+    case 92:
+        return "the proxy cannot reach the client's identd";
+    case 93:
+        return "the client program and identd report different user ids";
+    default:
+        return "unknown reply code";
     }
 }
 
@@ -64,17 +76,24 @@ void AppendPort(std::string& out, int port) {
 // One exchange in progress: the connection, where it goes, and how long it may wait.
 class Conversation {
 public:
-    Conversation(const SocksInfo& socks, const ExchangeLimits& limits, int abortFd,
+    Conversation(const SocksInfo& socks, const ExchangeLimits& limits, const AbortHandle* abort,
                  const std::string& host, int port)
-        : socks_(socks), limits_(limits), abortFd_(abortFd), host_(host), port_(port) {
+        : socks_(socks), limits_(limits), abort_(abort), abortFd_(abort ? abort->fd() : -1),
+          host_(host), port_(port) {
         switch (socks.version) {
-        case 1: proxyName_ = "SOCKS 4"; break;
-        case 2: proxyName_ = "SOCKS 4A"; break;
-        case 3: proxyName_ = "SOCKS 5"; break;
-        default: break;
+        case 1:
+            proxyName_ = "SOCKS 4";
+            break;
+        case 2:
+            proxyName_ = "SOCKS 4A";
+            break;
+        case 3:
+            proxyName_ = "SOCKS 5";
+            break;
+        default:
+            break;
         }
-        if (viaProxy())
-            proxyLabel_ = proxyName_ + " proxy " + Endpoint(socks.host, socks.port);
+        if (viaProxy()) proxyLabel_ = proxyName_ + " proxy " + Endpoint(socks.host, socks.port);
     }
 
     std::string Run(const std::string& queryLine) {
@@ -82,10 +101,17 @@ public:
         in_addr target = Resolve(viaProxy() ? socks_.host : host_);
         Connect(target, viaProxy() ? socks_.port : port_);
         switch (socks_.version) {
-        case 1: Socks4(false); break;
-        case 2: Socks4(true); break;
-        case 3: Socks5(); break;
-        default: break;
+        case 1:
+            Socks4(false);
+            break;
+        case 2:
+            Socks4(true);
+            break;
+        case 3:
+            Socks5();
+            break;
+        default:
+            break;
         }
         SendQuery(queryLine);
         return ReadAnswer();
@@ -106,47 +132,37 @@ private:
         auto arg = [](const std::string& message) { Throw(ExchangeFailure::Argument, message); };
         if (port_ < 1 || port_ > 65535)
             arg("The port " + std::to_string(port_) + " of " + host_ + " is out of range");
-        if (host_.empty())
-            arg("No WHOIS server was given");
+        if (host_.empty()) arg("No WHOIS server was given");
         if (host_.find('\0') != std::string::npos && socks_.version != 3)
             arg("The WHOIS server name contains a NUL byte");
-        if (!viaProxy())
-            return;
-        if (socks_.host.empty())
-            arg("No host is set for the " + proxyName_ + " proxy");
+        if (!viaProxy()) return;
+        if (socks_.host.empty()) arg("No host is set for the " + proxyName_ + " proxy");
         if (socks_.host.find('\0') != std::string::npos)
             arg("The " + proxyName_ + " proxy name contains a NUL byte");
         if (socks_.port < 1 || socks_.port > 65535)
             arg("The " + proxyName_ + " proxy port " + std::to_string(socks_.port) +
                 " is out of range");
         auto tooLong = [&](const std::string& what) {
-            arg("The " + what + " is longer than 255 bytes, which " + proxyName_ +
-                " cannot carry");
+            arg("The " + what + " is longer than 255 bytes, which " + proxyName_ + " cannot carry");
         };
         if (socks_.version == 1 || socks_.version == 2) {
-            if (socks_.userName.size() > kMaxSocksField)
-                tooLong("proxy user name");
+            if (socks_.userName.size() > kMaxSocksField) tooLong("proxy user name");
             if (socks_.userName.find('\0') != std::string::npos)
                 arg("The proxy user name contains a NUL byte, which " + proxyName_ +
                     " cannot carry");
-            if (socks_.version == 2 && host_.size() > kMaxSocksField)
-                tooLong("WHOIS server name");
+            if (socks_.version == 2 && host_.size() > kMaxSocksField) tooLong("WHOIS server name");
             return;
         }
-        if (host_.size() > kMaxSocksField)
-            tooLong("WHOIS server name");
+        if (host_.size() > kMaxSocksField) tooLong("WHOIS server name");
         if (socks_.authentication == 1) {
-            if (socks_.userName.size() > kMaxSocksField)
-                tooLong("proxy user name");
-            if (socks_.password.size() > kMaxSocksField)
-                tooLong("proxy password");
+            if (socks_.userName.size() > kMaxSocksField) tooLong("proxy user name");
+            if (socks_.password.size() > kMaxSocksField) tooLong("proxy password");
         }
     }
 
     in_addr Resolve(const std::string& name) const {
         ResolveResult r = ResolveIPv4(name, abortFd_);
-        if (r.status == ResolveStatus::Aborted)
-            Aborted();
+        if (r.status == ResolveStatus::Aborted) Aborted();
         if (r.status != ResolveStatus::Ok)
             Throw(ExchangeFailure::Resolve,
                   "The host name " + name + " could not be resolved: " + r.error);
@@ -154,13 +170,14 @@ private:
     }
 
     void Connect(in_addr address, int port) {
-        std::string what = viaProxy() ? "the " + proxyLabel_
-                                      : ServerLabel();
+        std::string what = viaProxy() ? "the " + proxyLabel_ : ServerLabel();
         IoResult r = ConnectIPv4(address, static_cast<uint16_t>(port),
                                  Timeout(limits_.connectTimeoutMs), abortFd_, socket_);
         switch (r.status) {
-        case IoStatus::Ok: return;
-        case IoStatus::Aborted: Aborted();
+        case IoStatus::Ok:
+            return;
+        case IoStatus::Aborted:
+            Aborted();
         case IoStatus::Timeout:
             Throw(ExchangeFailure::ConnectTimeout, "Connection to " + what + " timed out after " +
                                                        std::to_string(limits_.connectTimeoutMs) +
@@ -176,8 +193,7 @@ private:
     void ProxySend(const std::string& request) {
         IoResult r = SendAll(socket_.fd(), request.data(), request.size(),
                              Timeout(limits_.handshakeTimeoutMs), abortFd_);
-        if (r.status == IoStatus::Ok)
-            return;
+        if (r.status == IoStatus::Ok) return;
         ProxyFailure(r);
     }
 
@@ -185,32 +201,31 @@ private:
         std::string reply(count, '\0');
         IoResult r = ReceiveExact(socket_.fd(), reply.data(), count,
                                   Timeout(limits_.handshakeTimeoutMs), abortFd_);
-        if (r.status != IoStatus::Ok)
-            ProxyFailure(r);
+        if (r.status != IoStatus::Ok) ProxyFailure(r);
         return reply;
     }
 
     [[noreturn]] void ProxyFailure(const IoResult& r) const {
         switch (r.status) {
-        case IoStatus::Aborted: Aborted();
+        case IoStatus::Aborted:
+            Aborted();
         case IoStatus::Timeout:
-            Throw(ExchangeFailure::ProxyTimeout,
-                  "The " + proxyLabel_ + " did not reply within " +
-                      std::to_string(limits_.handshakeTimeoutMs) + " ms");
+            Throw(ExchangeFailure::ProxyTimeout, "The " + proxyLabel_ + " did not reply within " +
+                                                     std::to_string(limits_.handshakeTimeoutMs) +
+                                                     " ms");
         case IoStatus::Closed:
             Throw(ExchangeFailure::ProxyProtocol,
                   "The " + proxyLabel_ + " closed the connection during the handshake");
         default:
-            Throw(ExchangeFailure::Receive, "The connection to the " + proxyLabel_ +
-                                                " failed during the handshake: " +
-                                                std::strerror(r.error));
+            Throw(ExchangeFailure::Receive,
+                  "The connection to the " + proxyLabel_ +
+                      " failed during the handshake: " + std::strerror(r.error));
         }
     }
 
     [[noreturn]] void Refused(const std::string& reason) const {
         Throw(ExchangeFailure::ProxyRefused,
-              "The " + proxyLabel_ + " refused the connection to " + ServerLabel() + ": " +
-                  reason);
+              "The " + proxyLabel_ + " refused the connection to " + ServerLabel() + ": " + reason);
     }
 
     void Socks4(bool remoteName) {
@@ -263,9 +278,15 @@ private:
             Refused(std::string(Socks5Refusal(code)) + " (code " + std::to_string(code) + ")");
         // The bound address and port mean nothing to us but must be consumed in full.
         switch (static_cast<unsigned char>(head[3])) {
-        case 1: ProxyRead(4 + 2); break;
-        case 3: ProxyRead(static_cast<unsigned char>(ProxyRead(1)[0]) + 2); break;
-        case 4: ProxyRead(16 + 2); break;
+        case 1:
+            ProxyRead(4 + 2);
+            break;
+        case 3:
+            ProxyRead(static_cast<unsigned char>(ProxyRead(1)[0]) + 2);
+            break;
+        case 4:
+            ProxyRead(16 + 2);
+            break;
         default:
             Throw(ExchangeFailure::ProxyProtocol,
                   "The " + proxyLabel_ + " replied with the unknown address type " +
@@ -275,34 +296,41 @@ private:
 
     void SendQuery(const std::string& queryLine) {
         std::string line = queryLine + "\r\n";
-        IoResult r = SendAll(socket_.fd(), line.data(), line.size(),
-                             Timeout(limits_.readTimeoutMs), abortFd_);
+        IoResult r = SendAll(socket_.fd(), line.data(), line.size(), Timeout(limits_.readTimeoutMs),
+                             abortFd_);
         switch (r.status) {
-        case IoStatus::Ok: return;
-        case IoStatus::Aborted: Aborted();
+        case IoStatus::Ok:
+            return;
+        case IoStatus::Aborted:
+            Aborted();
         case IoStatus::Timeout:
             Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
                                              " did not finish within " +
                                              std::to_string(limits_.readTimeoutMs) + " ms");
         default:
-            Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
-                                             " failed: " + std::strerror(r.error));
+            Throw(ExchangeFailure::Send,
+                  "Sending the query to " + ServerLabel() + " failed: " + std::strerror(r.error));
         }
     }
 
+    // Large reads appended to a geometrically growing answer: no per-byte work.
     std::string ReadAnswer() {
         std::string answer;
         std::vector<char> chunk(kReadChunk);
         for (;;) {
+            // Reads that find data waiting do not poll, so the flag is checked here.
+            if (abort_ && abort_->Aborted()) Aborted();
             IoResult r = ReceiveSome(socket_.fd(), chunk.data(), chunk.size(),
                                      Timeout(limits_.readTimeoutMs), abortFd_);
             switch (r.status) {
-            case IoStatus::Ok: break;
-            case IoStatus::Closed: return answer;
-            case IoStatus::Aborted: Aborted();
+            case IoStatus::Ok:
+                break;
+            case IoStatus::Closed:
+                return answer;
+            case IoStatus::Aborted:
+                Aborted();
             case IoStatus::Timeout:
-                Throw(ExchangeFailure::ReadTimeout, "No answer from " + ServerLabel() +
-                                                        " within " +
+                Throw(ExchangeFailure::ReadTimeout, "No answer from " + ServerLabel() + " within " +
                                                         std::to_string(limits_.readTimeoutMs) +
                                                         " ms");
             default:
@@ -319,6 +347,7 @@ private:
 
     const SocksInfo& socks_;
     const ExchangeLimits& limits_;
+    const AbortHandle* abort_;
     int abortFd_;
     std::string host_;
     int port_;
@@ -329,16 +358,15 @@ private:
 
 } // namespace
 
-WhoisClient::WhoisClient(SocksInfo socks, ExchangeLimits limits,
-                         std::shared_ptr<AbortHandle> abort)
+WhoisClient::WhoisClient(SocksInfo socks, ExchangeLimits limits, std::shared_ptr<AbortHandle> abort)
     : socks_(std::move(socks)), limits_(limits), abort_(std::move(abort)) {}
 
 std::string WhoisClient::WhoisExchange(const std::string& host, int port,
                                        const std::string& queryLine) {
-    Conversation conversation(socks_, limits_, abort_ ? abort_->fd() : -1, host, port);
+    Conversation conversation(socks_, limits_, abort_.get(), host, port);
     if (abort_ && abort_->Aborted())
-        Throw(ExchangeFailure::Aborted, "The exchange with " + Endpoint(host, port) +
-                                            " was stopped");
+        Throw(ExchangeFailure::Aborted,
+              "The exchange with " + Endpoint(host, port) + " was stopped");
     return conversation.Run(queryLine);
 }
 

@@ -152,8 +152,9 @@ TEST(CliExchange, ThroughEachKindOfProxy) {
         EXPECT_EQ(r.exitCode, 0) << c.scheme << ": " << r.err;
         EXPECT_EQ(r.out, "A:q.test") << c.scheme;
         ASSERT_EQ(proxy.Requests().size(), 1u) << c.scheme;
-        if (std::string(c.userInfo) == "us%3Aer:p%40ss@")
+        if (std::string(c.userInfo) == "us%3Aer:p%40ss@") {
             EXPECT_EQ(proxy.Requests()[0][1], std::string("\x01\x05us:er\x04p@ss", 12));
+        }
     }
 }
 

@@ -38,8 +38,7 @@ const std::string& PatternTable() {
 
 Socket Listen(int backlog, int& port) {
     Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.valid())
-        throw std::runtime_error("fake server: socket() failed");
+    if (!s.valid()) throw std::runtime_error("fake server: socket() failed");
     int one = 1;
     setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in sa{};
@@ -84,23 +83,32 @@ public:
         return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                             [&] { return connections_ >= n; });
     }
+    bool WaitForFinished(int n, int timeoutMs) const {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return finished_ >= n; });
+    }
 
 private:
     void AcceptLoop() {
         for (;;) {
-            if (WaitFor(listen_.fd(), POLLIN, -1, stop_.fd()) == WaitStatus::Aborted)
-                return;
+            if (WaitFor(listen_.fd(), POLLIN, -1, stop_.fd()) == WaitStatus::Aborted) return;
             Socket c(accept4(listen_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-            if (!c.valid())
-                continue;
+            if (!c.valid()) continue;
             int index;
             {
                 std::lock_guard lock(mutex_);
                 index = connections_++;
             }
             cv_.notify_all();
-            workers_.emplace_back(
-                [this, index, s = std::move(c)]() mutable { handle_(index, std::move(s)); });
+            workers_.emplace_back([this, index, s = std::move(c)]() mutable {
+                handle_(index, std::move(s));
+                {
+                    std::lock_guard lock(mutex_);
+                    ++finished_;
+                }
+                cv_.notify_all();
+            });
         }
     }
 
@@ -113,6 +121,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     int connections_ = 0;
+    int finished_ = 0;
 };
 
 bool Send(int fd, const char* data, std::size_t size, int stopFd) {
@@ -127,8 +136,7 @@ void SendGenerated(int fd, std::size_t count, int stopFd) {
     const std::string& table = PatternTable();
     for (std::size_t sent = 0; sent < count;) {
         std::size_t n = std::min(kSendChunk, count - sent);
-        if (!Send(fd, table.data() + sent % kPeriod, n, stopFd))
-            return;
+        if (!Send(fd, table.data() + sent % kPeriod, n, stopFd)) return;
         sent += n;
     }
 }
@@ -138,8 +146,7 @@ void WaitForPeerClose(int fd, int stopFd) {
     char buf[4096];
     for (;;) {
         IoResult r = ReceiveSome(fd, buf, sizeof buf, -1, stopFd);
-        if (r.status != IoStatus::Ok)
-            return;
+        if (r.status != IoStatus::Ok) return;
     }
 }
 
@@ -150,10 +157,8 @@ void Reset(Socket& s) {
 }
 
 std::string StripLineEnd(std::string s) {
-    if (!s.empty() && s.back() == '\n')
-        s.pop_back();
-    if (!s.empty() && s.back() == '\r')
-        s.pop_back();
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    if (!s.empty() && s.back() == '\r') s.pop_back();
     return s;
 }
 
@@ -170,26 +175,54 @@ std::string GeneratedBytes(std::size_t count) {
 
 // ---- WHOIS server ----
 
-WhoisBehaviour WhoisBehaviour::Answer(std::string bytes) {
-    return {Kind::Answer, std::move(bytes), 0, 0, {}};
+namespace {
+WhoisBehaviour Make(WhoisBehaviour::Kind kind, std::string bytes = {}) {
+    WhoisBehaviour b;
+    b.kind = kind;
+    b.bytes = std::move(bytes);
+    return b;
 }
-WhoisBehaviour WhoisBehaviour::Close() { return {Kind::Close, {}, 0, 0, {}}; }
-WhoisBehaviour WhoisBehaviour::Silent() { return {Kind::Silent, {}, 0, 0, {}}; }
+} // namespace
+
+using Kind = WhoisBehaviour::Kind;
+WhoisBehaviour WhoisBehaviour::Answer(std::string bytes) {
+    return Make(Kind::Answer, std::move(bytes));
+}
+WhoisBehaviour WhoisBehaviour::Close() {
+    return Make(Kind::Close);
+}
+WhoisBehaviour WhoisBehaviour::Silent() {
+    return Make(Kind::Silent);
+}
 WhoisBehaviour WhoisBehaviour::PartThenSilent(std::string bytes) {
-    return {Kind::PartThenSilent, std::move(bytes), 0, 0, {}};
+    return Make(Kind::PartThenSilent, std::move(bytes));
 }
 WhoisBehaviour WhoisBehaviour::PartThenReset(std::string bytes) {
-    return {Kind::PartThenReset, std::move(bytes), 0, 0, {}};
+    return Make(Kind::PartThenReset, std::move(bytes));
 }
 WhoisBehaviour WhoisBehaviour::Generated(std::size_t count) {
-    return {Kind::Generated, {}, count, 0, {}};
+    WhoisBehaviour b = Make(Kind::Generated);
+    b.count = count;
+    return b;
 }
-WhoisBehaviour WhoisBehaviour::Endless() { return {Kind::Endless, {}, 0, 0, {}}; }
+WhoisBehaviour WhoisBehaviour::Endless() {
+    return Make(Kind::Endless);
+}
 WhoisBehaviour WhoisBehaviour::Delayed(int delayMs, std::string bytes) {
-    return {Kind::Delayed, std::move(bytes), 0, delayMs, {}};
+    WhoisBehaviour b = Make(Kind::Delayed, std::move(bytes));
+    b.delayMs = delayMs;
+    return b;
 }
 WhoisBehaviour WhoisBehaviour::Respond(std::function<std::string(const std::string&)> fn) {
-    return {Kind::Respond, {}, 0, 0, std::move(fn)};
+    WhoisBehaviour b = Make(Kind::Respond);
+    b.respond = std::move(fn);
+    return b;
+}
+WhoisBehaviour WhoisBehaviour::Pieces(std::vector<std::string> pieces, int delayMs) {
+    WhoisBehaviour b = Make(Kind::Pieces);
+    b.pieces = std::move(pieces);
+    b.delayMs = delayMs;
+    return b;
 }
 
 struct FakeWhoisServer::Impl {
@@ -208,12 +241,10 @@ struct FakeWhoisServer::Impl {
     WhoisBehaviour Take(int index) {
         std::lock_guard lock(mutex);
         const auto n = static_cast<std::size_t>(index) + 1;
-        if (requests.size() < n)
-            requests.resize(n);
+        if (requests.size() < n) requests.resize(n);
         while (assigned.size() < n) {
             assigned.push_back(queue.empty() ? fallback : std::move(queue.front()));
-            if (!queue.empty())
-                queue.pop_front();
+            if (!queue.empty()) queue.pop_front();
         }
         return assigned[index];
     }
@@ -224,8 +255,7 @@ struct FakeWhoisServer::Impl {
         char buf[4096];
         while (got.find('\n') == std::string::npos) {
             IoResult r = ReceiveSome(fd, buf, sizeof buf, -1, stopFd);
-            if (r.status != IoStatus::Ok)
-                break;
+            if (r.status != IoStatus::Ok) break;
             got.append(buf, r.bytes);
             std::lock_guard lock(mutex);
             requests[index] = got;
@@ -237,14 +267,18 @@ struct FakeWhoisServer::Impl {
         WhoisBehaviour b = Take(index);
         const int stop = server.stopFd();
         std::string request = ReadRequest(index, c.fd(), stop);
-        using K = WhoisBehaviour::Kind;
+        using K = Kind;
         switch (b.kind) {
-        case K::Answer: Send(c.fd(), b.bytes, stop); break;
-        case K::Close: break;
-        case K::Silent: WaitForPeerClose(c.fd(), stop); break;
+        case K::Answer:
+            Send(c.fd(), b.bytes, stop);
+            break;
+        case K::Close:
+            break;
+        case K::Silent:
+            WaitForPeerClose(c.fd(), stop);
+            break;
         case K::PartThenSilent:
-            if (Send(c.fd(), b.bytes, stop))
-                WaitForPeerClose(c.fd(), stop);
+            if (Send(c.fd(), b.bytes, stop)) WaitForPeerClose(c.fd(), stop);
             break;
         case K::PartThenReset:
             Send(c.fd(), b.bytes, stop);
@@ -252,13 +286,25 @@ struct FakeWhoisServer::Impl {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             Reset(c);
             break;
-        case K::Generated: SendGenerated(c.fd(), b.count, stop); break;
-        case K::Endless: SendGenerated(c.fd(), SIZE_MAX, stop); break;
+        case K::Generated:
+            SendGenerated(c.fd(), b.count, stop);
+            break;
+        case K::Endless:
+            SendGenerated(c.fd(), SIZE_MAX, stop);
+            break;
         case K::Delayed:
             if (WaitFor(stop, POLLIN, b.delayMs, -1) == WaitStatus::Timeout)
                 Send(c.fd(), b.bytes, stop);
             break;
-        case K::Respond: Send(c.fd(), b.respond(StripLineEnd(request)), stop); break;
+        case K::Respond:
+            Send(c.fd(), b.respond(StripLineEnd(request)), stop);
+            break;
+        case K::Pieces:
+            for (const std::string& piece : b.pieces)
+                if (WaitFor(stop, POLLIN, b.delayMs, -1) != WaitStatus::Timeout ||
+                    !Send(c.fd(), piece, stop))
+                    break;
+            break;
         }
     }
 };
@@ -269,7 +315,9 @@ FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehavio
     : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback))) {}
 FakeWhoisServer::~FakeWhoisServer() = default;
 
-int FakeWhoisServer::port() const noexcept { return impl_->server.port(); }
+int FakeWhoisServer::port() const noexcept {
+    return impl_->server.port();
+}
 
 void FakeWhoisServer::Enqueue(WhoisBehaviour behaviour) {
     std::lock_guard lock(impl_->mutex);
@@ -288,10 +336,16 @@ std::vector<std::string> FakeWhoisServer::Queries() const {
     return out;
 }
 
-int FakeWhoisServer::Connections() const { return impl_->server.Connections(); }
+int FakeWhoisServer::Connections() const {
+    return impl_->server.Connections();
+}
 
 bool FakeWhoisServer::WaitForConnections(int n, int timeoutMs) const {
     return impl_->server.WaitForConnections(n, timeoutMs);
+}
+
+bool FakeWhoisServer::WaitForFinished(int n, int timeoutMs) const {
+    return impl_->server.WaitForFinished(n, timeoutMs);
 }
 
 // ---- SOCKS proxy ----
@@ -303,8 +357,7 @@ SocksScript SocksScript::Socks4Granted(int relayPort) {
 SocksScript SocksScript::Socks5Granted(int relayPort, bool withAuthentication) {
     SocksScript s;
     s.steps.push_back({Socks5MethodReply(withAuthentication ? 2 : 0)});
-    if (withAuthentication)
-        s.steps.push_back({Socks5AuthReply(0)});
+    if (withAuthentication) s.steps.push_back({Socks5AuthReply(0)});
     s.steps.push_back({Socks5ConnectReply(0)});
     s.relayPort = relayPort;
     return s;
@@ -339,10 +392,10 @@ public:
     MessageReader(int fd, int stopFd) : fd_(fd), stopFd_(stopFd) {}
 
     bool Read(std::string& msg, bool greeted) {
-        if (!Take(msg, 1))
-            return false;
+        if (!Take(msg, 1)) return false;
         switch (msg[0]) {
-        case 4: return ReadSocks4(msg);
+        case 4:
+            return ReadSocks4(msg);
         case 1: // RFC 1929: 1, ulen, user, plen, pass
             return Take(msg, 1) && Take(msg, Byte(msg, 1)) && Take(msg, 1) &&
                    Take(msg, Byte(msg, msg.size() - 1));
@@ -350,7 +403,8 @@ public:
             if (!greeted) // 5, nmethods, methods
                 return Take(msg, 1) && Take(msg, Byte(msg, 1));
             return ReadSocks5Request(msg);
-        default: return false;
+        default:
+            return false;
         }
     }
 
@@ -362,8 +416,7 @@ private:
         while (n > 0) {
             char buf[512];
             IoResult r = ReceiveSome(fd_, buf, std::min(n, sizeof buf), -1, stopFd_);
-            if (r.status != IoStatus::Ok)
-                return false;
+            if (r.status != IoStatus::Ok) return false;
             msg.append(buf, r.bytes);
             n -= r.bytes;
         }
@@ -371,25 +424,26 @@ private:
     }
     bool TakeThroughNul(std::string& msg) {
         do {
-            if (!Take(msg, 1))
-                return false;
+            if (!Take(msg, 1)) return false;
         } while (msg.back() != '\0');
         return true;
     }
     bool ReadSocks4(std::string& msg) {
-        if (!Take(msg, 7) || !TakeThroughNul(msg))
-            return false;
+        if (!Take(msg, 7) || !TakeThroughNul(msg)) return false;
         bool remoteName = msg[4] == 0 && msg[5] == 0 && msg[6] == 0 && msg[7] != 0;
         return !remoteName || TakeThroughNul(msg);
     }
     bool ReadSocks5Request(std::string& msg) {
-        if (!Take(msg, 3))
-            return false;
+        if (!Take(msg, 3)) return false;
         switch (msg[3]) {
-        case 1: return Take(msg, 4 + 2);
-        case 3: return Take(msg, 1) && Take(msg, Byte(msg, 4) + 2);
-        case 4: return Take(msg, 16 + 2);
-        default: return false;
+        case 1:
+            return Take(msg, 4 + 2);
+        case 3:
+            return Take(msg, 1) && Take(msg, Byte(msg, 4) + 2);
+        case 4:
+            return Take(msg, 16 + 2);
+        default:
+            return false;
         }
     }
     int fd_;
@@ -405,25 +459,19 @@ void Relay(int client, int server, int stopFd) {
         pollfd p[3] = {{open[0] ? client : -1, POLLIN, 0},
                        {open[1] ? server : -1, POLLIN, 0},
                        {stopFd, POLLIN, 0}};
-        if (poll(p, 3, -1) < 0)
-            continue;
-        if (p[2].revents)
-            return;
+        if (poll(p, 3, -1) < 0) continue;
+        if (p[2].revents) return;
         for (int i = 0; i < 2; ++i) {
-            if (!p[i].revents)
-                continue;
+            if (!p[i].revents) continue;
             ssize_t n = recv(fds[i], buf, sizeof buf, 0);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             if (n <= 0) {
                 open[i] = false;
                 shutdown(fds[1 - i], SHUT_WR);
-                if (n < 0)
-                    return;
+                if (n < 0) return;
                 continue;
             }
-            if (!Send(fds[1 - i], buf, static_cast<std::size_t>(n), stopFd))
-                return;
+            if (!Send(fds[1 - i], buf, static_cast<std::size_t>(n), stopFd)) return;
         }
     }
 }
@@ -450,30 +498,24 @@ struct FakeSocksProxy::Impl {
         {
             // The connection shows up even when it sends nothing.
             std::lock_guard lock(mutex);
-            if (requests.size() <= static_cast<std::size_t>(index))
-                requests.resize(index + 1);
+            if (requests.size() <= static_cast<std::size_t>(index)) requests.resize(index + 1);
         }
         MessageReader reader(c.fd(), stop);
         bool greeted = false;
         for (const SocksStep& step : script.steps) {
             std::string msg;
             bool complete = reader.Read(msg, greeted);
-            if (!msg.empty())
-                Record(index, msg);
-            if (!complete)
-                return;
+            if (!msg.empty()) Record(index, msg);
+            if (!complete) return;
             greeted = greeted || msg[0] == 5;
-            if (!Send(c.fd(), step.reply, stop))
-                return;
-            if (step.then == SocksStep::Then::Close)
-                return;
+            if (!Send(c.fd(), step.reply, stop)) return;
+            if (step.then == SocksStep::Then::Close) return;
             if (step.then == SocksStep::Then::Silent) {
                 WaitForPeerClose(c.fd(), stop);
                 return;
             }
         }
-        if (script.relayPort == 0)
-            return;
+        if (script.relayPort == 0) return;
         in_addr loopback{htonl(INADDR_LOOPBACK)};
         Socket upstream;
         if (ConnectIPv4(loopback, static_cast<uint16_t>(script.relayPort), 5000, stop, upstream)
@@ -486,17 +528,25 @@ FakeSocksProxy::FakeSocksProxy(SocksScript script)
     : impl_(std::make_unique<Impl>(std::move(script))) {}
 FakeSocksProxy::~FakeSocksProxy() = default;
 
-int FakeSocksProxy::port() const noexcept { return impl_->server.port(); }
+int FakeSocksProxy::port() const noexcept {
+    return impl_->server.port();
+}
 
 std::vector<std::vector<std::string>> FakeSocksProxy::Requests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->requests;
 }
 
-int FakeSocksProxy::Connections() const { return impl_->server.Connections(); }
+int FakeSocksProxy::Connections() const {
+    return impl_->server.Connections();
+}
 
 bool FakeSocksProxy::WaitForConnections(int n, int timeoutMs) const {
     return impl_->server.WaitForConnections(n, timeoutMs);
+}
+
+bool FakeSocksProxy::WaitForFinished(int n, int timeoutMs) const {
+    return impl_->server.WaitForFinished(n, timeoutMs);
 }
 
 // ---- a listener whose accept queue is full ----
@@ -524,11 +574,27 @@ FullBacklogListener::FullBacklogListener() {
     throw std::runtime_error("cannot fill the accept queue of a loopback listener");
 }
 
+RefusingPort::RefusingPort() {
+    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    if (!s.valid() || bind(s.fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        getsockname(s.fd(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        throw std::runtime_error("cannot bind a loopback port");
+    port_ = ntohs(sa.sin_port);
+    fd_ = s.Release();
+}
+
+RefusingPort::~RefusingPort() {
+    close(fd_);
+}
+
 FullBacklogListener::~FullBacklogListener() {
     for (int fd : fillers_)
         close(fd);
-    if (listenFd_ >= 0)
-        close(listenFd_);
+    if (listenFd_ >= 0) close(listenFd_);
 }
 
 } // namespace tesseron::test
