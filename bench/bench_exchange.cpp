@@ -102,8 +102,7 @@ void PlainReadLoop(benchmark::State& state, bool presized) {
         }
         send(fd, "bench\r\n", 7, MSG_NOSIGNAL);
         std::string answer;
-        if (presized)
-            answer.reserve(kAnswerBytes);
+        if (presized) answer.reserve(kAnswerBytes);
         char buffer[64 * 1024];
         for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             answer.append(buffer, static_cast<std::size_t>(n));
@@ -114,8 +113,12 @@ void PlainReadLoop(benchmark::State& state, bool presized) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kAnswerBytes));
 }
 
-void BM_PlainReadLoop(benchmark::State& state) { PlainReadLoop(state, false); }
-void BM_PlainReadLoopPresized(benchmark::State& state) { PlainReadLoop(state, true); }
+void BM_PlainReadLoop(benchmark::State& state) {
+    PlainReadLoop(state, false);
+}
+void BM_PlainReadLoopPresized(benchmark::State& state) {
+    PlainReadLoop(state, true);
+}
 
 BENCHMARK(BM_PlainReadLoop)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PlainReadLoopPresized)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -153,8 +156,7 @@ int main(int argc, char** argv) {
     if (plain > 0 && presized > 0 && client > 0)
         std::printf("WhoisClient: %.0f MB/s; plain read loop: %.0f MB/s (ratio %.2f); "
                     "plain read loop into a presized string: %.0f MB/s (ratio %.2f)\n",
-                    client / 1e6, plain / 1e6, client / plain, presized / 1e6,
-                    client / presized);
+                    client / 1e6, plain / 1e6, client / plain, presized / 1e6, client / presized);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "desktop/AtomicFile.h"
 
+#include "desktop/UniqueFd.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,21 +16,6 @@ namespace {
 std::string ErrnoText(int err) {
     return std::strerror(err);
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 std::filesystem::path ResolveLink(const std::filesystem::path& path) {
     std::error_code ec;
@@ -71,7 +58,7 @@ void WriteFileAtomically(const std::filesystem::path& requested, std::string_vie
         if (fd < 0 && errno != EEXIST) fail("cannot create a temporary file", errno);
     }
     if (fd < 0) fail("cannot create a temporary file", EEXIST);
-    Fd file(fd);
+    UniqueFd file(fd);
     bool renamed = false;
     struct Cleanup {
         const std::filesystem::path& tmp;
@@ -102,12 +89,12 @@ void WriteFileAtomically(const std::filesystem::path& requested, std::string_vie
 
     // Make the rename itself durable.
     const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() >= 0) ::fsync(dirFd.get());
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     content.clear();

@@ -61,18 +61,18 @@ std::string AllByteValues() {
 
 INSTANTIATE_TEST_SUITE_P(
     Direct, AnswerTest,
-    testing::Values(
-        AnswerCase{"Complete", W::Answer("Domain Name: EXAMPLE.COM\r\n"), 3000,
-                   "Domain Name: EXAMPLE.COM\r\n"},
-        AnswerCase{"EmptyWhenClosedWithoutData", W::Close(), 3000, ""},
-        AnswerCase{"NulBytesKept", W::Answer(std::string("a\0b\0\0c", 6)), 3000,
-                   std::string("a\0b\0\0c", 6)},
-        AnswerCase{"AllByteValues", W::Answer(AllByteValues()), 3000, AllByteValues()},
-        // Each piece restarts the wait: 4 x 250 ms is longer than the 600 ms time-out.
-        AnswerCase{"PiecesWithinTheTimeoutEach", W::Pieces({"one ", "two ", "three ", "four"}, 250),
-                   600, "one two three four"},
-        AnswerCase{"NoTimeoutWaitsForALateAnswer", W::Delayed(1200, "late"), 0, "late"},
-        AnswerCase{"ExactlyTheBound", W::Generated(64 * MiB), 3000, "", 64 * MiB}),
+    testing::Values(AnswerCase{"Complete", W::Answer("Domain Name: EXAMPLE.COM\r\n"), 3000,
+                               "Domain Name: EXAMPLE.COM\r\n"},
+                    AnswerCase{"EmptyWhenClosedWithoutData", W::Close(), 3000, ""},
+                    AnswerCase{"NulBytesKept", W::Answer(std::string("a\0b\0\0c", 6)), 3000,
+                               std::string("a\0b\0\0c", 6)},
+                    AnswerCase{"AllByteValues", W::Answer(AllByteValues()), 3000, AllByteValues()},
+                    // Each piece restarts the wait: 4 x 250 ms is longer than the 600 ms time-out.
+                    AnswerCase{"PiecesWithinTheTimeoutEach",
+                               W::Pieces({"one ", "two ", "three ", "four"}, 250), 600,
+                               "one two three four"},
+                    AnswerCase{"NoTimeoutWaitsForALateAnswer", W::Delayed(1200, "late"), 0, "late"},
+                    AnswerCase{"ExactlyTheBound", W::Generated(64 * MiB), 3000, "", 64 * MiB}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {

@@ -14,6 +14,14 @@ namespace {
 
 using namespace std::string_view_literals;
 
+// Test names from the case tables' readable names.
+const auto CaseName = [](const auto& info) {
+    std::string n = info.param.name;
+    for (auto& ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return n;
+};
+
 struct ReadCase {
     const char* name;
     std::string_view file;
@@ -62,12 +70,7 @@ TEST_P(ProfileRead, FindsValueLikeThePlatform) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kReadCases), [](const auto& info) {
-    std::string n = info.param.name;
-    for (auto& ch : n)
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kReadCases), CaseName);
 
 TEST(ProfileRead, LongValuesAreCutTo2047) {
     TempDir dir;
@@ -180,13 +183,7 @@ TEST_P(ProfileWrite, ChangesOnlyWhatItMust) {
     EXPECT_EQ(ReadFile(p), c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileWrite, ::testing::ValuesIn(kWriteCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (auto& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileWrite, ::testing::ValuesIn(kWriteCases), CaseName);
 
 TEST(ProfileWrite, RefusedWriteRaisesWithThePath) {
     TempDir dir;

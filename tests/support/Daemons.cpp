@@ -1,5 +1,7 @@
 #include "support/Daemons.h"
 
+#include "desktop/UniqueFd.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -37,19 +39,7 @@ sockaddr_in Loopback(int port) {
     return addr;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = tesseron::UniqueFd;
 
 std::string StatusText(int status) {
     if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
