@@ -46,7 +46,8 @@ public:
                            std::string_view defaultValue) const;
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
-    // The key names of a section in file order (first occurrence of each), as written.
+    // The key names of a section in file order, as written; a key written twice is listed
+    // twice (its value is still the first one's).
     std::vector<std::string> ReadSectionKeys(std::string_view section) const;
     std::vector<std::string> ReadSections() const;
     bool SectionExists(std::string_view section) const;
