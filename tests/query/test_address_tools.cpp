@@ -1,0 +1,133 @@
+#include "query/AbortHandle.h"
+#include "query/AddressTools.h"
+
+#include <gtest/gtest.h>
+
+using namespace tesseron;
+
+namespace {
+
+TEST(AddressTools, IsIPAddress) {
+    const std::pair<const char*, bool> cases[] = {
+        {"192.168.0.1", true},  {"192.168.0", false},      {"1.2.3.4.5", false},
+        {"256.1.1.1", false},   {"1..2.3", false},         {"001.002.003.004", true},
+        {"0.0.0.0", true},      {"255.255.255.255", true}, {"-1.2.3.4", false},
+        {"+1.2.3.4", true},     {"0x10.1.1.1", true},      {"a.b.c.d", false},
+        {" 1.2.3.4", false},    {"1.2.3.4 ", false},       {"", false},
+        {"example.com", false}, {"1.2.3.", false},         {"1.2.3.4.", false},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(IsIPAddress(text), expected) << text;
+}
+
+TEST(AddressTools, SplitServerAddress) {
+    struct Case {
+        const char* text;
+        const char* host;
+        int port;
+    };
+    const Case cases[] = {
+        {"whois.example.net", "whois.example.net", 43},
+        {"whois.example.net:4343", "whois.example.net", 4343},
+        {"whois://whois.example.net", "whois.example.net", 43},
+        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321},
+        {"host:abc", "host", 43},
+        {"host:", "host", 43},
+        {"127.0.0.1:0x2b", "127.0.0.1", 43},
+        {" host", " host", 43},
+        {"", "", 43},
+        {"a://b://c", "b", 43},
+    };
+    for (const auto& c : cases) {
+        const auto s = SplitServerAddress(c.text);
+        EXPECT_EQ(s.host, c.host) << c.text;
+        EXPECT_EQ(s.port, c.port) << c.text;
+    }
+}
+
+TEST(AddressTools, FindReferralTakesTheFirstMatchingLineLowerCased) {
+    struct Case {
+        const char* answer;
+        const char* key;
+        std::optional<std::string> value;
+    };
+    const Case cases[] = {
+        {"Domain: X\r\nWhois Server: WHOIS.Registrar.Example\r\n",
+         "Whois Server:", "whois.registrar.example"},
+        {"   Registrar WHOIS Server: whois.r.example\n", "Whois Server:", "whois.r.example"},
+        {"whois server:  two.example\n", "Whois Server:", " two.example"},
+        {"ReferralServer: whois://Whois.RIPE.net\n", "ReferralServer:", "whois://whois.ripe.net"},
+        {"referralserver:\trwhois://r.example:4321/\r",
+         "ReferralServer:", "rwhois://r.example:4321/"},
+        {"Whois Server: first\nWhois Server: second\n", "Whois Server:", "first"},
+        {"Whois Server:\n", "Whois Server:", ""},
+        {"Whois Server: x", "Whois Server:", "x"},
+        {"no referral here\r\n\r\n", "Whois Server:", std::nullopt},
+        {"Whois\r\nServer: split\r\n", "Whois Server:", std::nullopt},
+        {"", "Whois Server:", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindReferral(c.answer, c.key), c.value) << c.answer;
+    EXPECT_EQ(ReferralKey("192.0.2.1"), "ReferralServer:");
+    EXPECT_EQ(ReferralKey("example.com"), "Whois Server:");
+}
+
+TEST(AddressTools, FilterURLAndStripWww) {
+    struct Case {
+        const char* text;
+        bool smart;
+        const char* filtered;
+        const char* stripped; // StripWww of the filtered text
+    };
+    const Case cases[] = {
+        {"https://www.example.com:8080/a/b?c", true, "www.example.com", "example.com"},
+        {"  example.com\t\r\n", true, "example.com", "example.com"},
+        {"user:pw@host.example", true, "user", "user"},
+        {"WWW.example.com", true, "WWW.example.com", "WWW.example.com"},
+        {"https://www.example.com/x", false, "https://www.example.com/x",
+         "https://www.example.com/x"},
+        {"www.example.com", false, "www.example.com", "www.example.com"},
+        {"   ", true, "", ""},
+        {"example.com/", true, "example.com", "example.com"},
+    };
+    for (const auto& c : cases) {
+        const auto filtered = FilterURL(c.text, c.smart);
+        EXPECT_EQ(filtered, c.filtered) << c.text;
+        EXPECT_EQ(StripWww(filtered, c.smart), c.stripped) << c.text;
+    }
+}
+
+TEST(AddressTools, HistoryKeepsOneCopyAtTheTop) {
+    std::vector<std::string> h{"b.example", "a.example", "B.example", "a.example"};
+    AddToHistory(h, "a.example", 8);
+    EXPECT_EQ(h, (std::vector<std::string>{"a.example", "b.example", "B.example"}));
+    AddToHistory(h, "c.example", 2);
+    EXPECT_EQ(h, (std::vector<std::string>{"c.example", "a.example"}));
+    AddToHistory(h, "", 1);
+    EXPECT_EQ(h, (std::vector<std::string>{""}));
+}
+
+TEST(AddressTools, QueryEnabledRule) {
+    EXPECT_TRUE(IsQueryEnabled(" ", "", true));
+    EXPECT_FALSE(IsQueryEnabled("", "whois.example", true));
+    EXPECT_FALSE(IsQueryEnabled("example.com", "", false));
+    EXPECT_TRUE(IsQueryEnabled("example.com", "whois.example", false));
+}
+
+TEST(AddressTools, ResolvesOnLoopbackOnly) {
+    EXPECT_EQ(ResolveAddress("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(ResolveAddress("localhost"), "127.0.0.1");
+    EXPECT_EQ(ResolveAddress(std::string(256, 'a')), "");
+    EXPECT_EQ(ResolveAddress(""), "");
+    // A label longer than 63 characters cannot be asked, so this fails without traffic.
+    EXPECT_EQ(ResolveAddress(std::string(70, 'n') + ".test"), "");
+    EXPECT_FALSE(ResolveReverseName("127.0.0.1").empty());
+    EXPECT_EQ(ResolveReverseName("not an address"), "");
+
+    AbortHandle aborted;
+    aborted.Abort();
+    EXPECT_EQ(ResolveAddress("localhost", &aborted), "");
+    EXPECT_EQ(ResolveReverseName("127.0.0.1", &aborted), "");
+}
+
+} // namespace
