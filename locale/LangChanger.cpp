@@ -67,14 +67,6 @@ std::optional<double> ParseFloat(std::string_view text) {
 
 } // namespace
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 TLangChanger::TLangChanger(OpenFormsProvider openForms) : openForms_(std::move(openForms)) {}
 

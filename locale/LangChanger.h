@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/TextUtil.h"
+
 #include "locale/TranslationTarget.h"
 
 #include <cstddef>
@@ -86,8 +88,5 @@ private:
     OpenFormsProvider openForms_;
     std::unique_ptr<ProfileFile> file_; // set while langFile_ is not empty
 };
-
-// Trims characters up to and including the blank, as language files have always been trimmed.
-std::string_view TrimBlanks(std::string_view text);
 
 } // namespace tesseron

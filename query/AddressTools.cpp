@@ -117,16 +117,9 @@ std::optional<std::string> FindReferral(std::string_view answer, std::string_vie
     return std::nullopt;
 }
 
-std::string TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlankOrControl(text.back()))
-        text.remove_suffix(1);
-    return std::string(text);
-}
 
 std::string FilterURL(std::string_view text, bool smart) {
-    std::string t = TrimBlanks(text);
+    std::string t(TrimBlanks(text));
     if (!smart) return t;
     if (const auto scheme = t.find("://"); scheme != std::string::npos) t.erase(0, scheme + 3);
     if (const auto slash = t.find('/'); slash != std::string::npos) t.erase(slash);
@@ -135,7 +128,7 @@ std::string FilterURL(std::string_view text, bool smart) {
 }
 
 std::string StripWww(std::string_view text, bool smart) {
-    std::string t = TrimBlanks(text);
+    std::string t(TrimBlanks(text));
     if (smart && t.rfind("www.", 0) == 0) t.erase(0, 4);
     return t;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/TextUtil.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,9 +38,6 @@ std::string_view ReferralKey(std::string_view queryString);
 // lower-case key, lower-cased, from the second character after the key to the line's end.
 // nullopt when no line holds the key.
 std::optional<std::string> FindReferral(std::string_view answer, std::string_view key);
-
-// Trims leading and trailing blanks and control characters.
-std::string TrimBlanks(std::string_view text);
 
 // The address box's smart filter: "scheme://host:port/path" becomes "host". With
 // `smart` off only blanks and control characters are trimmed.

@@ -1,0 +1,455 @@
+#include "serverdb/ResultsFile.h"
+
+#include "desktop/AtomicFile.h"
+#include "desktop/UniqueFd.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tesseron {
+namespace {
+
+// The fields in the order they are written and read.
+constexpr std::array<std::string_view, 8> kFields = {"QueryString", "ServerName", "QueryDate",
+                                                     "QueryType",   "RawAnswer",  "ErrorCode",
+                                                     "IpAddress",   "ReverseName"};
+constexpr const char* kEscapedAttribute = "escaped";
+
+// ---- writing ----
+
+enum ByteKind : unsigned char { kOrdinary, kMarkup, kControl, kHigh, kBackslash };
+
+// How each byte is written. XML 1.0 has no way to write kControl bytes, even as
+// references; kHigh bytes must start a UTF-8 sequence.
+constexpr std::array<unsigned char, 256> MakeKinds(bool escapedForm) {
+    std::array<unsigned char, 256> k{};
+    for (int c = 0; c < 0x20; ++c)
+        k[c] = kControl;
+    k['\t'] = k['\n'] = kOrdinary;
+    k['\r'] = k['&'] = k['<'] = k['>'] = kMarkup;
+    for (int c = 0x80; c < 0x100; ++c)
+        k[c] = kHigh;
+    if (escapedForm) k['\\'] = kBackslash;
+    return k;
+}
+constexpr auto kPlainKinds = MakeKinds(false);
+constexpr auto kEscapedKinds = MakeKinds(true);
+
+// Length of the UTF-8 sequence at `i` when XML can carry it, else 0.
+std::size_t CarriableUtf8Length(std::string_view s, std::size_t i) {
+    const auto at = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned b0 = at(i);
+    const std::size_t len = b0 >= 0xC2 && b0 <= 0xDF   ? 2
+                            : b0 >= 0xE0 && b0 <= 0xEF ? 3
+                            : b0 >= 0xF0 && b0 <= 0xF4 ? 4
+                                                       : 0;
+    if (len == 0 || i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k)
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+    const unsigned b1 = at(i + 1);
+    if ((b0 == 0xE0 && b1 < 0xA0) || (b0 == 0xED && b1 >= 0xA0) || // overlong, surrogate
+        (b0 == 0xF0 && b1 < 0x90) || (b0 == 0xF4 && b1 >= 0x90) || // overlong, > U+10FFFF
+        (b0 == 0xEF && b1 == 0xBF && at(i + 2) >= 0xBE))           // U+FFFE, U+FFFF
+        return 0;
+    return len;
+}
+
+void AppendMarkup(std::string& out, char c) {
+    switch (c) {
+    case '&':
+        out += "&amp;";
+        break;
+    case '<':
+        out += "&lt;";
+        break;
+    case '>':
+        out += "&gt;";
+        break;
+    default:
+        out += "&#13;";
+        break; // a raw CR would be read back as a line feed
+    }
+}
+
+// Appends `s` as element text. Returns false, with `out` partly written, when the value
+// needs the escaped form. Ordinary bytes are copied in runs.
+bool AppendPlain(std::string& out, std::string_view s) {
+    const char* data = s.data();
+    std::size_t run = 0, i = 0;
+    while (i < s.size()) {
+        const unsigned char kind = kPlainKinds[static_cast<unsigned char>(data[i])];
+        if (kind == kOrdinary) {
+            ++i;
+        } else if (kind == kHigh) {
+            const std::size_t len = CarriableUtf8Length(s, i);
+            if (len == 0) return false;
+            i += len;
+        } else if (kind == kMarkup) {
+            out.append(data + run, i - run);
+            AppendMarkup(out, data[i]);
+            run = ++i;
+        } else {
+            return false;
+        }
+    }
+    out.append(data + run, i - run);
+    return true;
+}
+
+void AppendEscaped(std::string& out, std::string_view s) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = 1;
+        switch (kEscapedKinds[c]) {
+        case kOrdinary:
+            out += s[i];
+            break;
+        case kMarkup:
+            AppendMarkup(out, s[i]);
+            break;
+        case kBackslash:
+            out += "\\\\";
+            break;
+        case kHigh:
+            if ((len = CarriableUtf8Length(s, i)) != 0) {
+                out.append(s.substr(i, len));
+                break;
+            }
+            len = 1;
+            [[fallthrough]];
+        default:
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        i += len;
+    }
+}
+
+void AppendElement(std::string& out, std::string_view name, std::string_view value) {
+    out += "    <";
+    out += name;
+    if (value.empty()) {
+        out += "/>\n";
+        return;
+    }
+    out += '>';
+    const std::size_t start = out.size();
+    if (!AppendPlain(out, value)) {
+        out.resize(start - 1);
+        out += " escaped=\"true\">";
+        AppendEscaped(out, value);
+    }
+    out += "</";
+    out += name;
+    out += ">\n";
+}
+
+} // namespace
+
+std::string FormatResultsFile(const TWhoisResultCollection& results) {
+    std::size_t size = 128;
+    for (int i = 0; i < results.Count(); ++i) {
+        const TWhoisResultItem& r = results[i];
+        size += 320 + r.QueryString.size() + r.ServerName.size() + r.QueryDate.size() +
+                r.RawAnswer.size() + r.RawAnswer.size() / 16 + r.IpAddress.size() +
+                r.ReverseName.size();
+    }
+    std::string out;
+    out.reserve(size);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    if (results.Count() == 0) return out += "<WhoisResult/>\n";
+    out += "<WhoisResult>\n";
+    for (int i = 0; i < results.Count(); ++i) {
+        const TWhoisResultItem& r = results[i];
+        char code[16];
+        const auto end = std::to_chars(code, code + sizeof code, r.ErrorCode).ptr;
+        out += "  <Result>\n";
+        AppendElement(out, kFields[0], r.QueryString);
+        AppendElement(out, kFields[1], r.ServerName);
+        AppendElement(out, kFields[2], r.QueryDate);
+        AppendElement(out, kFields[3], r.QueryType == QueryAsDomain ? "0" : "-1");
+        AppendElement(out, kFields[4], r.RawAnswer);
+        AppendElement(out, kFields[5],
+                      std::string_view(code, static_cast<std::size_t>(end - code)));
+        AppendElement(out, kFields[6], r.IpAddress);
+        AppendElement(out, kFields[7], r.ReverseName);
+        out += "  </Result>\n";
+    }
+    return out += "</WhoisResult>\n";
+}
+
+namespace {
+
+// ---- reading ----
+
+constexpr const char* kNotSingleText = "Element does not contain a single text node";
+
+// A parse error: its reason and where in the document it was found.
+struct ParseFailure {
+    std::string reason;
+    std::size_t offset;
+};
+
+std::string ParseMessage(const ParseFailure& f, std::string_view document) {
+    const std::size_t at = std::min(f.offset, document.size());
+    const auto line =
+        1 + std::count(document.begin(), document.begin() + static_cast<long>(at), '\n');
+    return f.reason + "\nLine: " + std::to_string(line);
+}
+
+std::string_view Trimmed(std::string_view v) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!v.empty() && blank(v.front()))
+        v.remove_prefix(1);
+    while (!v.empty() && blank(v.back()))
+        v.remove_suffix(1);
+    return v;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == y;
+    });
+}
+
+TQueryType QueryTypeOf(const std::string& text) {
+    std::string_view v = Trimmed(text);
+    if (EqualsNoCase(v, "true")) return QueryAsAddress;
+    if (EqualsNoCase(v, "false")) return QueryAsDomain;
+    if (!v.empty() && (v[0] == '+' || v[0] == '-')) v.remove_prefix(1);
+    double number = 0;
+    // Digits or a point first: from_chars would also take "inf" and "nan".
+    if (!v.empty() && ((v[0] >= '0' && v[0] <= '9') || v[0] == '.')) {
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), number);
+        if (ec == std::errc() && end == v.data() + v.size())
+            return number == 0 ? QueryAsDomain : QueryAsAddress;
+    }
+    throw ResultsFileError("'" + text + "' is not a valid boolean value");
+}
+
+std::int32_t ErrorCodeOf(const std::string& text) {
+    std::string_view v = Trimmed(text);
+    if (v.size() > 1 && v[0] == '+' && v[1] != '-') v.remove_prefix(1);
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+    if (v.empty() || ec != std::errc() || end != v.data() + v.size())
+        throw ResultsFileError("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+// Reverses the escaped form in place; a backslash not followed by an escape stays.
+void Unescape(std::string& s) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < s.size(); ++r) {
+        if (s[r] == '\\' && r + 1 < s.size() && s[r + 1] == '\\') {
+            ++r;
+        } else if (s[r] == '\\' && r + 3 < s.size() && s[r + 1] == 'x' && hex(s[r + 2]) >= 0 &&
+                   hex(s[r + 3]) >= 0) {
+            s[w++] = static_cast<char>(hex(s[r + 2]) * 16 + hex(s[r + 3]));
+            r += 3;
+            continue;
+        }
+        s[w++] = s[r];
+    }
+    s.resize(w);
+}
+
+// The text of a value element into `out`: empty when absent or empty; text and CDATA
+// pieces (split only by a dropped comment) joined; an element child is an error.
+void ReadValue(pugi::xml_node e, std::string& out) {
+    out.clear();
+    if (!e) return;
+    for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata)
+            throw ResultsFileError(kNotSingleText);
+        out += c.value();
+    }
+    if (std::strcmp(e.attribute(kEscapedAttribute).value(), "true") == 0) Unescape(out);
+}
+
+std::array<pugi::xml_node, kFields.size()> FieldElements(pugi::xml_node entry) {
+    std::array<pugi::xml_node, kFields.size()> found{};
+    for (pugi::xml_node c = entry.first_child(); c; c = c.next_sibling()) {
+        if (c.type() != pugi::node_element) continue;
+        const std::string_view name = c.name();
+        for (std::size_t k = 0; k < kFields.size(); ++k)
+            if (!found[k] && name == kFields[k]) {
+                found[k] = c;
+                break;
+            }
+    }
+    return found;
+}
+
+bool WhitespaceOnly(const char* s) {
+    for (; *s; ++s)
+        if (*s != ' ' && *s != '\t' && *s != '\n' && *s != '\r') return false;
+    return true;
+}
+
+// Parses `document` in place (it is changed) and appends its entries. Throws
+// ParseFailure before anything is appended, ResultsFileError for a value.
+void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
+    std::size_t skip = document.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (const auto* nul =
+            static_cast<const char*>(std::memchr(document.data(), '\0', document.size())))
+        throw ParseFailure{"Invalid character (NUL byte)",
+                           static_cast<std::size_t>(nul - document.data())};
+    pugi::xml_document doc;
+    // Whitespace-only text is kept only as the sole content of an element, so a value
+    // made of blanks survives while indentation between elements is dropped.
+    const unsigned options =
+        pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_ws_pcdata_single;
+    const pugi::xml_parse_result result = doc.load_buffer_inplace(
+        document.data() + skip, document.size() - skip, options, pugi::encoding_utf8);
+    if (!result)
+        throw ParseFailure{result.description(), skip + static_cast<std::size_t>(result.offset)};
+    const pugi::xml_node root = doc.document_element();
+    for (pugi::xml_node n : doc.children())
+        if (n != root) {
+            const std::ptrdiff_t at = n.offset_debug();
+            throw ParseFailure{"Content outside the document element",
+                               at < 0 ? document.size() : skip + static_cast<std::size_t>(at)};
+        }
+
+    for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
+        if (node.type() == pugi::node_pcdata && WhitespaceOnly(node.value())) continue;
+        TWhoisResultItem& item = results.Add();
+        const auto e = FieldElements(node);
+        std::string text;
+        ReadValue(e[0], item.QueryString);
+        ReadValue(e[1], item.ServerName);
+        ReadValue(e[2], item.QueryDate);
+        if (e[3]) {
+            ReadValue(e[3], text);
+            item.QueryType = QueryTypeOf(text);
+        }
+        ReadValue(e[4], item.RawAnswer);
+        if (e[5]) {
+            ReadValue(e[5], text);
+            item.ErrorCode = ErrorCodeOf(text);
+        }
+        ReadValue(e[6], item.IpAddress);
+        ReadValue(e[7], item.ReverseName);
+    }
+}
+
+// Reads a file into `out`; false with errno set when it cannot.
+bool ReadFile(const std::string& path, std::string& out) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return errno = EISDIR, false;
+    // Read straight into the string; one spare byte tells whether the file has grown.
+    out.assign(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == out.size()) out.resize(out.size() * 2);
+        const ssize_t n = ::read(fd.get(), out.data() + used, out.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    out.resize(used);
+    return true;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea);
+    const auto cb = std::filesystem::weakly_canonical(b, eb);
+    return ea || eb ? a == b : ca == cb;
+}
+
+// Keeps the file at `path` as "<path>.damaged", replacing an older copy, without reading
+// it when a hard link can be made (the file may be unreadable).
+void KeepDamagedCopy(const std::string& path) {
+    const std::string damaged = path + ".damaged";
+    const std::string staging = damaged + ".tmp";
+    ::unlink(staging.c_str());
+    // Following a symbolic link: the save replaces the file it points to.
+    if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (::rename(staging.c_str(), damaged.c_str()) == 0) return;
+        ::unlink(staging.c_str());
+    } else if (errno == ENOENT) {
+        return; // nothing left to keep
+    }
+    std::string bytes;
+    if (!ReadFile(path, bytes))
+        throw ResultsFileError("The results were not saved: the damaged results file \"" + path +
+                               "\" could not be kept (" + std::strerror(errno) + ")");
+    try {
+        WriteFileAtomically(damaged, bytes);
+    } catch (const FileWriteError& e) {
+        throw ResultsFileError("The results were not saved: the damaged results file could not "
+                               "be kept. " +
+                               std::string(e.what()));
+    }
+}
+
+} // namespace
+
+void ReadResultsFile(std::string_view document, TWhoisResultCollection& results) {
+    std::string copy(document);
+    try {
+        ParseInPlace(copy, results);
+    } catch (const ParseFailure& f) {
+        throw ResultsFileError(ParseMessage(f, document));
+    }
+}
+
+void TWhoisResultCollection::LoadFromFile(const std::string& path) {
+    std::string document;
+    if (!ReadFile(path, document)) {
+        const int err = errno;
+        if (err == ENOENT) {
+            if (!damagedPath_.empty() && SamePath(damagedPath_, path)) damagedPath_.clear();
+            return; // a first start: no results yet
+        }
+        damagedPath_ = path;
+        throw ResultsFileError("Cannot read the results file \"" + path +
+                               "\": " + std::strerror(err));
+    }
+    damagedPath_ = path;
+    try {
+        ParseInPlace(document, *this);
+    } catch (const ParseFailure& f) {
+        // The parse changed the buffer; count lines in the file as it is.
+        std::string pristine;
+        ReadFile(path, pristine);
+        throw ResultsFileError(ParseMessage(f, pristine));
+    }
+    damagedPath_.clear();
+}
+
+void TWhoisResultCollection::SaveToFile(const std::string& path) {
+    const std::string document = FormatResultsFile(*this);
+    const bool keepDamaged = !damagedPath_.empty() && SamePath(damagedPath_, path);
+    if (keepDamaged) KeepDamagedCopy(path);
+    try {
+        WriteFileAtomically(path, document);
+    } catch (const FileWriteError& e) {
+        throw ResultsFileError(e.what());
+    }
+    if (keepDamaged) damagedPath_.clear();
+}
+
+} // namespace tesseron

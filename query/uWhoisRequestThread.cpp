@@ -1,0 +1,279 @@
+#include "query/uWhoisRequestThread.h"
+
+#include "locale/Language.h"
+#include "locale/TextFormat.h"
+#include "mainwin/Settings.h"
+#include "query/AbortHandle.h"
+#include "query/AddressTools.h"
+#include "serverdb/uDomainList.h"
+
+namespace tesseron {
+
+RunSettings RunSettings::From(const TSettings& s, std::string serverBoxText) {
+    RunSettings r;
+    r.bUseRating = s.bUseRating;
+    r.bAsDomain = s.bAsDomain;
+    r.DetermineIpAddress = s.DetermineIpAddress;
+    r.DetermineReverseName = s.DetermineReverseName;
+    r.PropWNDQuery = s.PropWNDQuery;
+    r.whoisTimeout = s.whoisTimeout;
+    r.socks.version = static_cast<uint8_t>(s.proxyVersion);
+    r.socks.host = s.proxyHost;
+    r.socks.port = s.proxyPort;
+    r.socks.authentication = static_cast<uint8_t>(s.proxyAuthentication);
+    r.socks.userName = s.proxyUserName;
+    r.socks.password = s.proxyPassword;
+    r.serverBoxText = std::move(serverBoxText);
+    return r;
+}
+
+namespace {
+
+ExchangeLimits WithReadTimeout(ExchangeLimits limits, int32_t whoisTimeout) {
+    limits.readTimeoutMs = whoisTimeout;
+    return limits;
+}
+
+} // namespace
+
+TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
+                                         const TDomainCollection* domains,
+                                         const MessageTable& messages, RunUi& ui,
+                                         ExchangeLimits limits)
+    : request_(std::move(request)), settings_(std::move(settings)), domains_(domains), messages_(messages), ui_(ui),
+      abort_(std::make_shared<AbortHandle>()),
+      whois_(settings_.socks, WithReadTimeout(limits, settings_.whoisTimeout), abort_),
+      thread_([this] { Execute(); }) {}
+
+TWhoisRequestThread::~TWhoisRequestThread() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TWhoisRequestThread::Stop() noexcept {
+    terminated_.store(true, std::memory_order_release);
+    abort_->Abort();
+}
+
+void TWhoisRequestThread::Wait() {
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::string TWhoisRequestThread::Fmt(const std::string& text, const std::string& arg) const {
+    return Format(text, arg);
+}
+
+void TWhoisRequestThread::Log(LogImage image, const std::string& text) {
+    // AddLogLine: nothing more is shown once the user has stopped the run.
+    if (Terminated())
+        return;
+    ui_.AddLogLine(image, text);
+}
+
+void TWhoisRequestThread::Execute() {
+    if (request_.updateList.empty()) {
+        if (request_.addresses.empty())
+            request_.addresses.emplace_back(); // an empty address box
+        for (std::size_t i = 0; i < request_.addresses.size(); ++i) {
+            if (i > 0 && Terminated())
+                break;
+            ResultItem.reset();
+            QueryString = request_.addresses[i];
+            AsDomain = request_.asDomain;
+            ServerName.clear();
+            WhoisPrefix.clear();
+            IpAddress.clear();
+            ReverseName.clear();
+            RawAnswer.clear();
+            ProcessAddress();
+        }
+    } else {
+        for (const ResultId id : request_.updateList) {
+            if (Terminated())
+                break;
+            const auto entry = ui_.ReadQueued(id);
+            if (!entry)
+                continue; // deleted by an earlier store step's trim: never touched again
+            ResultItem = id;
+            QueryString = entry->QueryString;
+            AsDomain = entry->QueryType == QueryAsDomain;
+            ServerName.clear();
+            WhoisPrefix.clear();
+            IpAddress.clear();
+            ReverseName.clear();
+            RawAnswer.clear();
+            ProcessAddress();
+        }
+    }
+    EndRun();
+}
+
+void TWhoisRequestThread::ProcessAddress() {
+    if (Terminated())
+        return;
+    ErrorCode_ = QueryOk;
+    try {
+        if (QueryString.empty()) {
+            ErrorCode_ = QueryEmpty;
+            Log(LogError, messages_.sQueryEmpty);
+            return;
+        }
+        Log(LogInformation, Fmt(messages_.sStartWhois, QueryString));
+
+        if (IsIPAddress(QueryString)) {
+            AsDomain = false;
+            IpAddress = QueryString;
+        } else if (settings_.DetermineIpAddress || !AsDomain) {
+            Log(LogInformation, Fmt(messages_.sDetermineIP, QueryString));
+            IpAddress = ResolveAddress(QueryString, abort_.get());
+            if (Terminated())
+                return;
+            if (!IpAddress.empty())
+                Log(LogInformation, Fmt(messages_.sIPDetermined, IpAddress));
+            else
+                Log(LogError, messages_.sIPNoDetermined);
+            if (!AsDomain)
+                QueryString = IpAddress;
+        }
+
+        if (!IpAddress.empty() && settings_.DetermineReverseName) {
+            Log(LogInformation, Fmt(messages_.sDetermineReverseName, IpAddress));
+            ReverseName = ResolveReverseName(IpAddress, abort_.get());
+            if (Terminated())
+                return;
+            if (!ReverseName.empty())
+                Log(LogInformation, Fmt(messages_.sReverseNameDetermined, ReverseName));
+            else
+                Log(LogError, messages_.sReverseNameNotDetermined);
+        }
+
+        if (QueryString.empty()) {
+            ErrorCode_ = QueryEmpty;
+            Log(LogError, messages_.sQueryEmpty);
+            return;
+        }
+    } catch (const std::exception&) {
+        return; // an unexpected error ends this address silently; the run goes on
+    }
+
+    try {
+        if (settings_.bUseRating) {
+            Servers = nullptr;
+            if (domains_)
+                Servers = domains_->FindServers(IsIPAddress(QueryString) ? "ip" : QueryString);
+            if (!Servers || Servers->Count() == 0) {
+                ErrorCode_ = QueryNoServer;
+                Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
+            } else {
+                for (int i = 0; i < Servers->Count(); ++i) {
+                    if (Terminated())
+                        break;
+                    WhoisPrefix = Servers->Items(i).WhoisPrefix;
+                    ErrorCode_ = QueryServer(Servers->Items(i).Address);
+                    if (ErrorCode_ == QueryOk)
+                        break;
+                }
+            }
+        } else {
+            Servers = nullptr;
+            WhoisPrefix.clear();
+            if (!Terminated())
+                ErrorCode_ = QueryServer(settings_.serverBoxText);
+        }
+    } catch (const std::exception&) {
+        // A broken zone mask or a bad language text: the address ends without an answer.
+        if (ErrorCode_ == QueryOk)
+            ErrorCode_ = QueryExchangeFailed;
+    }
+    FinishQuery();
+}
+
+int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
+    if (Terminated())
+        return QueryExchangeFailed;
+    if (serverText.empty()) {
+        Log(LogError, Fmt(messages_.sEmptyWhois, serverText));
+        return QueryNoServer;
+    }
+    Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
+    try {
+        const auto server = SplitServerAddress(serverText);
+        const std::string query(TrimBlanks(QueryString));
+        std::string answer = whois_.WhoisExchange(server.host, server.port, WhoisPrefix + query);
+        std::string answeredBy = server.host;
+
+        if (const auto referral = FindReferral(answer, ReferralKey(QueryString))) {
+            Log(LogInformation, Fmt(messages_.sQueryServer, *referral));
+            if (Terminated())
+                return QueryOk;
+            const auto next = SplitServerAddress(*referral);
+            bool follow = !next.host.empty(); // an empty referral names nobody to ask
+            if (follow && !settings_.bAsDomain) {
+                // Only to a server of the zone; with the server named by the user there is
+                // no zone list, so nothing is followed.
+                follow = false;
+                for (int i = 0; Servers && i < Servers->Count(); ++i)
+                    follow = follow || Servers->Items(i).Address == next.host;
+            }
+            if (follow) {
+                answer = whois_.WhoisExchange(next.host, next.port, query);
+                answeredBy = next.host;
+            }
+        }
+        ServerName = answeredBy;
+        if (!answer.empty())
+            RawAnswer = std::move(answer);
+        return QueryOk;
+    } catch (const std::exception&) {
+        return QueryExchangeFailed;
+    }
+}
+
+void TWhoisRequestThread::FinishQuery() {
+    LogImage image = LogError;
+    std::string text;
+    try {
+        text = Fmt(messages_.sStopWhoisFail, QueryString);
+    } catch (const std::exception&) {
+        text = messages_.sStopWhoisFail;
+    }
+    if (ErrorCode_ == QueryOk) {
+        if (Terminated())
+            return;
+        try {
+            StoreRequest request;
+            request.QueryString = QueryString;
+            request.ServerName = ServerName;
+            request.RawAnswer = RawAnswer;
+            request.IpAddress = IpAddress;
+            request.ReverseName = ReverseName;
+            request.AsDomain = AsDomain;
+            request.Target = ResultItem;
+            ResultItem = ui_.StoreAnswer(request);
+            image = LogInformation;
+            try {
+                text = Fmt(messages_.sStopWhoisSucces, QueryString);
+            } catch (const std::exception&) {
+                text = messages_.sStopWhoisSucces;
+            }
+        } catch (const std::exception&) {
+            // The store step failed: the end line stays the failure line.
+        }
+    }
+    Log(image, text);
+}
+
+void TWhoisRequestThread::EndRun() {
+    const int32_t code = ErrorCode_;
+    errorCodeOut_.store(code, std::memory_order_release);
+    const bool close = (code == QueryOk && settings_.PropWNDQuery == 0) ||
+                       settings_.PropWNDQuery == 1 || Terminated();
+    try {
+        ui_.EndOfRun(close);
+    } catch (const std::exception&) {
+    }
+    finished_.store(true, std::memory_order_release);
+}
+
+} // namespace tesseron

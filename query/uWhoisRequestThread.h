@@ -1,0 +1,139 @@
+#pragma once
+
+#include "query/WhoisExchange.h"
+#include "serverdb/uWhoisResultList.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tesseron {
+
+class AbortHandle;
+class TDomainCollection;
+class TWhoisServerCollection;
+struct MessageTable;
+struct TSettings;
+
+// Log line icons.
+enum LogImage : int32_t { LogInformation = 0, LogError = 1 };
+
+// Outcome of one address.
+enum QueryErrorCode : int32_t {
+    QueryOk = 0,
+    QueryExchangeFailed = -1,
+    QueryNoServer = -2,
+    QueryEmpty = -3,
+};
+
+// The user-interface side of a run. The worker calls it and waits until each call is done,
+// so the calls must run on the thread that owns the result store and the windows: the
+// window realises it with blocking queued calls, the command line calls straight through.
+class RunUi {
+public:
+    virtual ~RunUi() = default;
+
+    // A line of the progress log.
+    virtual void AddLogLine(LogImage image, const std::string& text) = 0;
+
+    // A queued refresh entry as it is now, or nullopt once it has been deleted.
+    struct QueuedEntry {
+        std::string QueryString;
+        TQueryType QueryType = QueryAsDomain;
+    };
+    virtual std::optional<QueuedEntry> ReadQueued(ResultId id) = 0;
+
+    // The store step and the refresh of the views (list, current result, answer pane).
+    // Returns the entry that holds the answer, or nullopt when none does (the trim deleted
+    // it, or a refresh target is gone).
+    virtual std::optional<ResultId> StoreAnswer(const StoreRequest& request) = 0;
+
+    // The run is over: stop the animation, and close the progress window when `close`.
+    virtual void EndOfRun(bool close) = 0;
+};
+
+// What a run reads, captured when it starts so later changes do not reach it.
+struct RunSettings {
+    bool bUseRating = true;
+    bool bAsDomain = true;
+    bool DetermineIpAddress = true;
+    bool DetermineReverseName = true;
+    uint8_t PropWNDQuery = 0;
+    int32_t whoisTimeout = 5000;
+    SocksInfo socks;
+    std::string serverBoxText; // the server asked while bUseRating is off
+
+    static RunSettings From(const TSettings& settings, std::string serverBoxText);
+};
+
+// What a run processes: the queued results of a refresh, one after the other, or when
+// there are none, new queries of the given addresses (the address box gives one; the
+// command line may give several) with `asDomain`.
+struct RunRequest {
+    std::vector<std::string> addresses;
+    std::vector<ResultId> updateList;
+    bool asDomain = true;
+};
+
+// A run of queries on a worker thread. Starts in the constructor. Stop() asks it to end
+// and interrupts a look-up or exchange in progress; the destructor waits for the end.
+// Everything it is given must outlive it. EndOfRun is its last call into the UI, so the
+// UI must not destroy the thread object from inside that call (it would wait for itself).
+class TWhoisRequestThread {
+public:
+    // `domains` may be null (no server list).
+    TWhoisRequestThread(RunRequest request, RunSettings settings,
+                        const TDomainCollection* domains, const MessageTable& messages,
+                        RunUi& ui, ExchangeLimits limits = ExchangeLimits{});
+    ~TWhoisRequestThread();
+    TWhoisRequestThread(const TWhoisRequestThread&) = delete;
+    TWhoisRequestThread& operator=(const TWhoisRequestThread&) = delete;
+
+    // Safe from any thread, any number of times, also after the run ended.
+    void Stop() noexcept;
+    bool Terminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
+    // Waits for the end of the run (also done by the destructor). Not from the worker.
+    void Wait();
+    bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
+    // Outcome of the last address processed; meaningful once finished.
+    int32_t ErrorCode() const noexcept { return errorCodeOut_.load(std::memory_order_acquire); }
+
+private:
+    void Execute();
+    void ProcessAddress();
+    int32_t QueryServer(const std::string& serverText);
+    void FinishQuery();
+    void Log(LogImage image, const std::string& text);
+    std::string Fmt(const std::string& text, const std::string& argument) const;
+    void EndRun();
+
+    // Fields of the run, named as they have always been.
+    std::string QueryString;
+    std::string ServerName;
+    std::string RawAnswer;
+    bool AsDomain = true;
+    int32_t ErrorCode_ = 0;
+    std::string IpAddress;
+    std::string WhoisPrefix;
+    std::string ReverseName;
+    std::optional<ResultId> ResultItem;
+    const TWhoisServerCollection* Servers = nullptr;
+
+    RunRequest request_;
+    RunSettings settings_;
+    const TDomainCollection* domains_;
+    const MessageTable& messages_;
+    RunUi& ui_;
+    std::shared_ptr<AbortHandle> abort_;
+    WhoisClient whois_;
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<int32_t> errorCodeOut_{0};
+    std::thread thread_; // last: starts once everything above exists
+};
+
+} // namespace tesseron
