@@ -85,9 +85,7 @@ SocksInfo ParseProxyUrl(std::string_view url) {
 Command ParseArgs(const std::vector<std::string>& args) {
     Command cmd;
     bool servers = false;
-    bool haveServer = false;
-    bool haveProxy = false;
-    bool haveTimeout = false;
+    std::vector<std::string> runOnly; // options that make no sense with --servers
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -106,13 +104,13 @@ Command ParseArgs(const std::vector<std::string>& args) {
         } else if (a == "--server-list") {
             cmd.serverList = value();
         } else if (a == "--server") {
-            auto [host, port] = ParseHostPort(value(), 43);
-            cmd.host = std::move(host);
-            cmd.port = port;
-            haveServer = true;
+            const auto& v = value();
+            ParseHostPort(v, 43); // checks the text; the run splits it itself
+            cmd.server = v;
+            runOnly.push_back(a);
         } else if (a == "--proxy") {
             cmd.proxy = ParseProxyUrl(value());
-            haveProxy = true;
+            runOnly.push_back(a);
         } else if (a == "--timeout") {
             const auto& v = value();
             int ms = -1;
@@ -121,7 +119,19 @@ Command ParseArgs(const std::vector<std::string>& args) {
                 throw UsageError("The time-out \"" + v +
                                  "\" is not a number of milliseconds (0 waits without limit).");
             cmd.timeoutMs = ms;
-            haveTimeout = true;
+            runOnly.push_back(a);
+        } else if (a == "--as-address") {
+            cmd.asAddress = true;
+            runOnly.push_back(a);
+        } else if (a == "--settings") {
+            cmd.settingsFile = value();
+            runOnly.push_back(a);
+        } else if (a == "--results") {
+            cmd.resultsFile = value();
+            runOnly.push_back(a);
+        } else if (a == "--store") {
+            cmd.store = true;
+            runOnly.push_back(a);
         } else if (a == "--") {
             positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1,
                               args.end());
@@ -132,38 +142,46 @@ Command ParseArgs(const std::vector<std::string>& args) {
             positional.push_back(a);
         }
     }
-    if (positional.size() != 1)
-        throw UsageError(positional.empty() ? "Give the text to look up."
-                                            : "Give one text to look up; quote it if it has "
-                                              "blanks.");
+    if (positional.empty())
+        throw UsageError(servers ? "Give the name to find the servers for."
+                                 : "Give the address to look up.");
     if (servers) {
-        if (haveServer || haveProxy || haveTimeout)
-            throw UsageError("--servers takes only --server-list.");
+        if (!runOnly.empty())
+            throw UsageError("--servers takes only --server-list, not " + runOnly.front() + ".");
+        if (positional.size() != 1)
+            throw UsageError("--servers takes one name; quote it if it has blanks.");
         cmd.mode = Command::Mode::Servers;
         cmd.text = positional.front();
         return cmd;
     }
-    if (!haveServer)
-        throw UsageError("Name the WHOIS server with --server HOST[:PORT], or list the "
-                         "servers for a name with --servers.");
-    if (!cmd.serverList.empty()) throw UsageError("--server-list goes with --servers.");
-    cmd.mode = Command::Mode::Exchange;
-    cmd.query = positional.front();
+    if (!cmd.resultsFile.empty() && !cmd.store) throw UsageError("--results goes with --store.");
+    cmd.mode = Command::Mode::Run;
+    cmd.addresses = std::move(positional);
     return cmd;
 }
 
 const char* UsageText() {
     return "Usage:\n"
-           "  tesseron-cli --server HOST[:PORT] [--proxy URL] [--timeout MS] QUERY\n"
-           "      Sends QUERY to one WHOIS server and prints its answer as received.\n"
-           "      URL: socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
-           "           socks5://[USER:PASSWORD@]HOST:PORT\n"
-           "      MS: longest wait for the next piece of the answer (default 5000, 0: none)\n"
-           "  tesseron-cli --servers [--server-list FILE] TEXT\n"
-           "      Lists the WHOIS servers the server list names for TEXT (address, tab,\n"
-           "      query prefix), in the order they are asked.\n"
+           "  tesseron-cli [OPTIONS] ADDRESS...\n"
+           "      Looks up each ADDRESS (a domain name, a web address or an IPv4 address) as\n"
+           "      the Tesseron window does: the zone's servers from the server list, in\n"
+           "      order, following a referral. The progress goes to standard error (\"I \" for\n"
+           "      information, \"E \" for errors), each answer to standard output.\n"
+           "  Options:\n"
+           "    --server HOST[:PORT]  ask this server instead of the server list\n"
+           "    --as-address          send the name's IPv4 address instead of the name\n"
+           "    --proxy URL           socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
+           "                          socks5://[USER:PASSWORD@]HOST:PORT\n"
+           "    --timeout MS          longest wait for the next piece of an answer (0: none)\n"
+           "    --settings FILE       settings file (default: the program's tesseron.ini)\n"
+           "    --server-list FILE    server list (default: the program's whois.xml)\n"
+           "    --store               keep the answers in the results file, as the window does\n"
+           "    --results FILE        results file for --store (default: the program's)\n"
+           "  tesseron-cli --servers [--server-list FILE] NAME\n"
+           "      Lists the servers asked for NAME (address, tab, query prefix), in order.\n"
            "  tesseron-cli --help | --version\n"
-           "Exit codes: 0 success, 1 the exchange failed, 2 no zone or no server, 64 bad usage.\n";
+           "Exit codes (of the last address): 0 success, 1 the exchange failed, 2 no zone or\n"
+           "no server, 3 empty address, 64 bad usage.\n";
 }
 
 } // namespace tesseron::cli

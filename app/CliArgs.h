@@ -10,11 +10,12 @@
 
 namespace tesseron::cli {
 
-// Exit codes of tesseron-cli.
+// Exit codes of tesseron-cli: those of the last address of a run.
 enum ExitCode : int {
     kSuccess = 0,
     kExchangeFailed = 1,
     kNoServer = 2,
+    kEmptyQuery = 3,
     kUsage = 64,
 };
 
@@ -24,15 +25,19 @@ public:
 };
 
 struct Command {
-    enum class Mode { Exchange, Servers, Help, Version } mode = Mode::Help;
-    // Exchange
-    std::string host;
-    int port = 43;
-    SocksInfo proxy;
-    int timeoutMs = 5000;
-    std::string query;
-    // Servers
+    enum class Mode { Run, Servers, Help, Version } mode = Mode::Help;
+    // Run
+    std::vector<std::string> addresses;
+    bool asAddress = false;
+    std::optional<std::string> server; // asked instead of the server list
+    std::optional<SocksInfo> proxy;
+    std::optional<int> timeoutMs;
+    std::string settingsFile; // empty: the program's own
+    std::string resultsFile;  // empty: the program's own
+    bool store = false;
+    // Run and Servers
     std::string serverList; // empty: the program's own
+    // Servers
     std::string text;
 };
 

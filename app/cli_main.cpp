@@ -1,12 +1,21 @@
 // tesseron-cli: the WHOIS engine in a terminal. A thin layer over the core.
 #include "app/CliArgs.h"
 #include "app/TesseronVersion.h"
+#include "desktop/InstanceLock.h"
 #include "desktop/ProgramPaths.h"
-#include "query/WhoisExchange.h"
+#include "locale/LangChanger.h"
+#include "locale/Language.h"
+#include "mainwin/ProfileFile.h"
+#include "mainwin/Settings.h"
+#include "query/AddressTools.h"
+#include "query/uWhoisRequestThread.h"
+#include "serverdb/ResultsFile.h"
 #include "serverdb/uDomainList.h"
+#include "serverdb/uWhoisResultList.h"
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 using namespace tesseron;
@@ -14,34 +23,154 @@ using namespace tesseron::cli;
 
 namespace {
 
-int Fail(int code, std::string sentence) {
+std::string OneLine(std::string text) {
     // One line, even when a parser's message spans several.
-    for (std::size_t at; (at = sentence.find('\n')) != std::string::npos;)
-        sentence.replace(at, 1, "; ");
-    std::cerr << "tesseron-cli: " << sentence << "\n";
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
+        text.replace(at, 1, "; ");
+    return text;
+}
+
+int Fail(int code, const std::string& sentence) {
+    std::cerr << "tesseron-cli: " << OneLine(sentence) << "\n";
     return code;
 }
 
-int RunExchange(const Command& cmd) {
-    ExchangeLimits limits;
-    limits.readTimeoutMs = cmd.timeoutMs;
-    WhoisClient client(cmd.proxy, limits);
-    std::string answer;
-    try {
-        answer = client.WhoisExchange(cmd.host, cmd.port, cmd.query);
-    } catch (const ExchangeError& e) {
-        return Fail(kExchangeFailed, e.what());
-    }
-    if (std::fwrite(answer.data(), 1, answer.size(), stdout) != answer.size() ||
-        std::fflush(stdout) != 0)
-        return Fail(kExchangeFailed, "Cannot write the answer to standard output.");
-    return kSuccess;
+void Warn(const std::string& sentence) {
+    std::cerr << "tesseron-cli: " << OneLine(sentence) << "\n";
 }
 
-int ListServers(const Command& cmd) {
-    const std::string path = cmd.serverList.empty()
-                                 ? ProgramPaths::ForThisProcess().ServerListFile().string()
-                                 : cmd.serverList;
+// The run's user interface in a terminal: log lines to standard error, each stored answer
+// to standard output. Called on the run's own thread, which nothing else touches.
+class TerminalUi final : public RunUi {
+public:
+    TerminalUi(TWhoisResultCollection& results, StoreSettings storeSettings)
+        : results_(results), storeSettings_(std::move(storeSettings)) {}
+
+    void AddLogLine(LogImage image, const std::string& text) override {
+        std::cerr << (image == LogError ? "E " : "I ") << text << '\n';
+    }
+    std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
+    std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
+        TWhoisResultItem* item = StoreResult(results_, request, storeSettings_);
+        if (std::fwrite(request.RawAnswer.data(), 1, request.RawAnswer.size(), stdout) !=
+                request.RawAnswer.size() ||
+            std::fflush(stdout) != 0)
+            outputFailed_ = true;
+        return item ? std::optional<ResultId>(item->Id()) : std::nullopt;
+    }
+    void EndOfRun(bool) override {}
+
+    bool outputFailed() const { return outputFailed_; }
+
+private:
+    TWhoisResultCollection& results_;
+    StoreSettings storeSettings_;
+    bool outputFailed_ = false;
+};
+
+int ExitCodeOf(int32_t errorCode) {
+    switch (errorCode) {
+    case QueryOk:
+        return kSuccess;
+    case QueryNoServer:
+        return kNoServer;
+    case QueryEmpty:
+        return kEmptyQuery;
+    default:
+        return kExchangeFailed;
+    }
+}
+
+int Run(const Command& cmd, const ProgramPaths& paths) {
+    if (!cmd.settingsFile.empty() && !std::filesystem::exists(cmd.settingsFile))
+        return Fail(kUsage, "The settings file " + cmd.settingsFile + " does not exist.");
+    ProfileFile settingsFile(cmd.settingsFile.empty() ? paths.SettingsFile()
+                                                      : std::filesystem::path(cmd.settingsFile));
+    TSettings settings;
+    LoadSettings(settingsFile, paths, settings);
+    if (cmd.proxy) {
+        settings.proxyVersion = cmd.proxy->version;
+        settings.proxyHost = cmd.proxy->host;
+        settings.proxyPort = cmd.proxy->port;
+        settings.proxyAuthentication = cmd.proxy->authentication;
+        settings.proxyUserName = cmd.proxy->userName;
+        settings.proxyPassword = cmd.proxy->password;
+    }
+    if (cmd.timeoutMs) settings.whoisTimeout = *cmd.timeoutMs;
+    if (cmd.server) settings.bUseRating = false;
+    if (!cmd.serverList.empty()) settings.ServerListPath = cmd.serverList;
+
+    // The addresses as the address box would take them.
+    const bool asDomain = cmd.asAddress ? false : settings.bAsDomain;
+    RunRequest request;
+    request.asDomain = asDomain;
+    for (const auto& a : cmd.addresses) {
+        std::string text = FilterURL(a, settings.bSmartFilterURL);
+        if (asDomain) text = StripWww(text, settings.bSmartFilterURL);
+        request.addresses.push_back(std::move(text));
+    }
+
+    TLangChanger changer;
+    MessageTable messages;
+    try {
+        LoadLanguage(changer, messages, settings, paths);
+    } catch (const std::exception& e) {
+        Warn(std::string("The language file cannot be used: ") + e.what());
+    }
+
+    TDomainCollection domains;
+    if (settings.bUseRating) {
+        try {
+            domains.LoadFromFile(settings.ServerListPath);
+        } catch (const std::exception& e) {
+            Warn("Cannot read the server list " + settings.ServerListPath + ": " + e.what());
+        }
+    }
+
+    const std::string resultsPath =
+        cmd.resultsFile.empty() ? settings.ResultsPath : cmd.resultsFile;
+    TWhoisResultCollection results;
+    if (cmd.store) {
+        if (InstanceLock::IsHeld(InstanceLock::For(resultsPath)))
+            return Fail(kExchangeFailed,
+                        "A Tesseron window is running with the results file " + resultsPath +
+                            "; it would write over the answers at shut-down, so nothing "
+                            "was asked. Close the window first.");
+        try {
+            results.LoadFromFile(resultsPath);
+        } catch (const std::exception& e) {
+            Warn("The results file " + resultsPath + " is damaged (" + e.what() +
+                 "); it will be kept as " + resultsPath + ".damaged.");
+        }
+    }
+
+    StoreSettings storeSettings;
+    storeSettings.UpdateIfExists = settings.UpdateIfExists;
+    storeSettings.MaxWhoisResults = settings.MaxWhoisResults;
+    TerminalUi ui(results, storeSettings);
+    int32_t code = QueryOk;
+    {
+        TWhoisRequestThread run(std::move(request),
+                                RunSettings::From(settings, cmd.server.value_or("")),
+                                settings.bUseRating ? &domains : nullptr, messages, ui);
+        run.Wait();
+        code = run.ErrorCode();
+    }
+    if (ui.outputFailed())
+        return Fail(kExchangeFailed, "Cannot write the answer to standard output.");
+    if (cmd.store) {
+        try {
+            results.SaveToFile(resultsPath);
+        } catch (const std::exception& e) {
+            return Fail(kExchangeFailed, e.what());
+        }
+    }
+    return ExitCodeOf(code);
+}
+
+int ListServers(const Command& cmd, const ProgramPaths& paths) {
+    const std::string path =
+        cmd.serverList.empty() ? paths.ServerListFile().string() : cmd.serverList;
     TDomainCollection domains;
     try {
         domains.LoadFromFile(path);
@@ -76,6 +205,7 @@ int main(int argc, char** argv) {
                   << "Try 'tesseron-cli --help'.\n";
         return kUsage;
     }
+    const auto paths = ProgramPaths::ForThisProcess();
     switch (cmd.mode) {
     case Command::Mode::Help:
         std::cout << UsageText();
@@ -84,9 +214,9 @@ int main(int argc, char** argv) {
         std::cout << version::kProduct << ' ' << version::kFileVersion << '\n';
         return kSuccess;
     case Command::Mode::Servers:
-        return ListServers(cmd);
-    case Command::Mode::Exchange:
-        return RunExchange(cmd);
+        return ListServers(cmd, paths);
+    case Command::Mode::Run:
+        return Run(cmd, paths);
     }
     return kUsage;
 }

@@ -10,25 +10,21 @@ std::filesystem::path InstanceLock::For(const std::filesystem::path& resultsFile
     std::error_code ec;
     // One lock for every spelling of the same file.
     auto canonical = std::filesystem::weakly_canonical(resultsFile, ec);
-    if (ec)
-        canonical = std::filesystem::absolute(resultsFile, ec);
+    if (ec) canonical = std::filesystem::absolute(resultsFile, ec);
     canonical += ".lock";
     return canonical;
 }
 
 std::optional<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::path& lockFile) {
     UniqueFd fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return std::nullopt;
+    if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;
     return InstanceLock(std::move(fd));
 }
 
 bool InstanceLock::IsHeld(const std::filesystem::path& lockFile) {
     UniqueFd fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return false; // no lock file: nobody has ever held it
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
-        return false; // released when fd closes
+    if (!fd) return false; // no lock file: nobody has ever held it
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return false; // released when fd closes
     return errno == EWOULDBLOCK;
 }
 

@@ -117,7 +117,6 @@ std::optional<std::string> FindReferral(std::string_view answer, std::string_vie
     return std::nullopt;
 }
 
-
 std::string FilterURL(std::string_view text, bool smart) {
     std::string t(TrimBlanks(text));
     if (!smart) return t;

@@ -40,14 +40,13 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
                                          const TDomainCollection* domains,
                                          const MessageTable& messages, RunUi& ui,
                                          ExchangeLimits limits)
-    : request_(std::move(request)), settings_(std::move(settings)), domains_(domains), messages_(messages), ui_(ui),
-      abort_(std::make_shared<AbortHandle>()),
+    : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
+      messages_(messages), ui_(ui), abort_(std::make_shared<AbortHandle>()),
       whois_(settings_.socks, WithReadTimeout(limits, settings_.whoisTimeout), abort_),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 void TWhoisRequestThread::Stop() noexcept {
@@ -56,8 +55,7 @@ void TWhoisRequestThread::Stop() noexcept {
 }
 
 void TWhoisRequestThread::Wait() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 std::string TWhoisRequestThread::Fmt(const std::string& text, const std::string& arg) const {
@@ -66,18 +64,15 @@ std::string TWhoisRequestThread::Fmt(const std::string& text, const std::string&
 
 void TWhoisRequestThread::Log(LogImage image, const std::string& text) {
     // AddLogLine: nothing more is shown once the user has stopped the run.
-    if (Terminated())
-        return;
+    if (Terminated()) return;
     ui_.AddLogLine(image, text);
 }
 
 void TWhoisRequestThread::Execute() {
     if (request_.updateList.empty()) {
-        if (request_.addresses.empty())
-            request_.addresses.emplace_back(); // an empty address box
+        if (request_.addresses.empty()) request_.addresses.emplace_back(); // an empty address box
         for (std::size_t i = 0; i < request_.addresses.size(); ++i) {
-            if (i > 0 && Terminated())
-                break;
+            if (i > 0 && Terminated()) break;
             ResultItem.reset();
             QueryString = request_.addresses[i];
             AsDomain = request_.asDomain;
@@ -90,11 +85,9 @@ void TWhoisRequestThread::Execute() {
         }
     } else {
         for (const ResultId id : request_.updateList) {
-            if (Terminated())
-                break;
+            if (Terminated()) break;
             const auto entry = ui_.ReadQueued(id);
-            if (!entry)
-                continue; // deleted by an earlier store step's trim: never touched again
+            if (!entry) continue; // deleted by an earlier store step's trim: never touched again
             ResultItem = id;
             QueryString = entry->QueryString;
             AsDomain = entry->QueryType == QueryAsDomain;
@@ -110,8 +103,7 @@ void TWhoisRequestThread::Execute() {
 }
 
 void TWhoisRequestThread::ProcessAddress() {
-    if (Terminated())
-        return;
+    if (Terminated()) return;
     ErrorCode_ = QueryOk;
     try {
         if (QueryString.empty()) {
@@ -127,21 +119,18 @@ void TWhoisRequestThread::ProcessAddress() {
         } else if (settings_.DetermineIpAddress || !AsDomain) {
             Log(LogInformation, Fmt(messages_.sDetermineIP, QueryString));
             IpAddress = ResolveAddress(QueryString, abort_.get());
-            if (Terminated())
-                return;
+            if (Terminated()) return;
             if (!IpAddress.empty())
                 Log(LogInformation, Fmt(messages_.sIPDetermined, IpAddress));
             else
                 Log(LogError, messages_.sIPNoDetermined);
-            if (!AsDomain)
-                QueryString = IpAddress;
+            if (!AsDomain) QueryString = IpAddress;
         }
 
         if (!IpAddress.empty() && settings_.DetermineReverseName) {
             Log(LogInformation, Fmt(messages_.sDetermineReverseName, IpAddress));
             ReverseName = ResolveReverseName(IpAddress, abort_.get());
-            if (Terminated())
-                return;
+            if (Terminated()) return;
             if (!ReverseName.empty())
                 Log(LogInformation, Fmt(messages_.sReverseNameDetermined, ReverseName));
             else
@@ -167,31 +156,26 @@ void TWhoisRequestThread::ProcessAddress() {
                 Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
             } else {
                 for (int i = 0; i < Servers->Count(); ++i) {
-                    if (Terminated())
-                        break;
+                    if (Terminated()) break;
                     WhoisPrefix = Servers->Items(i).WhoisPrefix;
                     ErrorCode_ = QueryServer(Servers->Items(i).Address);
-                    if (ErrorCode_ == QueryOk)
-                        break;
+                    if (ErrorCode_ == QueryOk) break;
                 }
             }
         } else {
             Servers = nullptr;
             WhoisPrefix.clear();
-            if (!Terminated())
-                ErrorCode_ = QueryServer(settings_.serverBoxText);
+            if (!Terminated()) ErrorCode_ = QueryServer(settings_.serverBoxText);
         }
     } catch (const std::exception&) {
         // A broken zone mask or a bad language text: the address ends without an answer.
-        if (ErrorCode_ == QueryOk)
-            ErrorCode_ = QueryExchangeFailed;
+        if (ErrorCode_ == QueryOk) ErrorCode_ = QueryExchangeFailed;
     }
     FinishQuery();
 }
 
 int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
-    if (Terminated())
-        return QueryExchangeFailed;
+    if (Terminated()) return QueryExchangeFailed;
     if (serverText.empty()) {
         Log(LogError, Fmt(messages_.sEmptyWhois, serverText));
         return QueryNoServer;
@@ -205,8 +189,7 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
 
         if (const auto referral = FindReferral(answer, ReferralKey(QueryString))) {
             Log(LogInformation, Fmt(messages_.sQueryServer, *referral));
-            if (Terminated())
-                return QueryOk;
+            if (Terminated()) return QueryOk;
             const auto next = SplitServerAddress(*referral);
             bool follow = !next.host.empty(); // an empty referral names nobody to ask
             if (follow && !settings_.bAsDomain) {
@@ -222,8 +205,7 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
             }
         }
         ServerName = answeredBy;
-        if (!answer.empty())
-            RawAnswer = std::move(answer);
+        if (!answer.empty()) RawAnswer = std::move(answer);
         return QueryOk;
     } catch (const std::exception&) {
         return QueryExchangeFailed;
@@ -239,8 +221,7 @@ void TWhoisRequestThread::FinishQuery() {
         text = messages_.sStopWhoisFail;
     }
     if (ErrorCode_ == QueryOk) {
-        if (Terminated())
-            return;
+        if (Terminated()) return;
         try {
             StoreRequest request;
             request.QueryString = QueryString;

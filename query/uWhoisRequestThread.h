@@ -86,9 +86,9 @@ struct RunRequest {
 class TWhoisRequestThread {
 public:
     // `domains` may be null (no server list).
-    TWhoisRequestThread(RunRequest request, RunSettings settings,
-                        const TDomainCollection* domains, const MessageTable& messages,
-                        RunUi& ui, ExchangeLimits limits = ExchangeLimits{});
+    TWhoisRequestThread(RunRequest request, RunSettings settings, const TDomainCollection* domains,
+                        const MessageTable& messages, RunUi& ui,
+                        ExchangeLimits limits = ExchangeLimits{});
     ~TWhoisRequestThread();
     TWhoisRequestThread(const TWhoisRequestThread&) = delete;
     TWhoisRequestThread& operator=(const TWhoisRequestThread&) = delete;

@@ -1,9 +1,11 @@
 // tesseron-cli as a user runs it: the real binary against loopback servers.
+#include "desktop/InstanceLock.h"
 #include "support/FakeServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,7 +22,19 @@ struct Outcome {
     std::string err;
 };
 
-Outcome RunCli(const std::vector<std::string>& args) {
+// Settings that keep every run on loopback: no name is looked up unless a test asks.
+const TempDir& SafeSettingsDir() {
+    static const TempDir dir;
+    static const bool written = [] {
+        dir.Write("safe.ini", "[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n"
+                              "DefaultLang=english.lng\n");
+        return true;
+    }();
+    (void)written;
+    return dir;
+}
+
+Outcome RunCliRaw(const std::vector<std::string>& args) {
     const std::string exe = TESSERON_BINARY_DIR "/tesseron-cli";
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
@@ -68,6 +82,14 @@ Outcome RunCli(const std::vector<std::string>& args) {
     return r;
 }
 
+Outcome RunCli(std::vector<std::string> args) {
+    const bool hasSettings = std::find(args.begin(), args.end(), "--settings") != args.end();
+    const bool listing = std::find(args.begin(), args.end(), "--servers") != args.end();
+    if (!hasSettings && !listing)
+        args.insert(args.begin(), {"--settings", (SafeSettingsDir() / "safe.ini").string()});
+    return RunCliRaw(args);
+}
+
 std::string Server(const FakeWhoisServer& s) {
     return "127.0.0.1:" + std::to_string(s.port());
 }
@@ -85,7 +107,11 @@ TEST(CliExchange, AnswerBytesGoToStdoutExactly) {
     const auto r = RunCli({"--server", Server(server), "example.com"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, answer);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "I Query example.com started\n"
+                     "I Asking the WHOIS server " +
+                         Server(server) +
+                         "\n"
+                         "I Query example.com finished\n");
     EXPECT_EQ(server.Requests(), std::vector<std::string>{"example.com\r\n"});
 }
 
@@ -108,7 +134,7 @@ TEST(CliExchange, FailuresExitWithOneAndOneSentence) {
         const auto r = RunCli(args);
         EXPECT_EQ(r.exitCode, 1) << c.name;
         EXPECT_EQ(r.out, "") << c.name << ": nothing of a failed answer is printed";
-        ExpectOneSentence(r.err);
+        EXPECT_TRUE(r.err.ends_with("E Query example.com failed: no server answered\n")) << r.err;
     }
 }
 
@@ -127,7 +153,7 @@ TEST(CliExchange, RefusedConnectionFails) {
     }
     const auto r = RunCli({"--server", "127.0.0.1:" + std::to_string(port), "example.com"});
     EXPECT_EQ(r.exitCode, 1);
-    ExpectOneSentence(r.err);
+    EXPECT_TRUE(r.err.ends_with("E Query example.com failed: no server answered\n")) << r.err;
 }
 
 TEST(CliExchange, ThroughEachKindOfProxy) {
@@ -161,7 +187,6 @@ TEST(CliExchange, ThroughEachKindOfProxy) {
 TEST(CliUsage, BadCommandLinesExitWith64) {
     const std::vector<std::vector<std::string>> cases = {
         {},
-        {"example.com"},
         {"--server"},
         {"--server", "host:0", "q"},
         {"--server", "host:70000", "q"},
@@ -171,7 +196,9 @@ TEST(CliUsage, BadCommandLinesExitWith64) {
         {"--server", "h", "--proxy", "http://p:1", "q"},
         {"--server", "h", "--proxy", "socks4://u:pw@p:1", "q"},
         {"--server", "h", "--bogus", "q"},
-        {"--server", "h", "one", "two"},
+        {"--results", "r.xml", "x"},
+        {"--servers", "--store", "x"},
+        {"--servers", "a", "b"},
         {"--servers", "--server", "h", "x"},
         {"--servers"},
     };
@@ -258,6 +285,95 @@ TEST(CliServers, ReadsTheProgramsOwnListByDefault) {
     const auto r = RunCli({"--servers", "example.com"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find('\t'), std::string::npos);
+}
+
+// A server list whose ".test" zone is served by the given loopback servers.
+std::string ListFor(const TempDir& dir, const std::vector<int>& ports) {
+    std::string servers;
+    for (int p : ports)
+        servers += "<s><address>127.0.0.1:" + std::to_string(p) + "</address></s>";
+    return dir
+        .Write("whois.xml", "<w><domains><z><suffix>.test</suffix><servers>" + servers +
+                                "</servers></z></domains></w>")
+        .string();
+}
+
+TEST(CliRun, FollowsAReferralAndFailsOverLikeTheWindow) {
+    TempDir dir;
+    FakeWhoisServer registrar(WhoisBehaviour::Answer("Registrar answer\n"));
+    FakeWhoisServer registry(
+        WhoisBehaviour::Answer("Domain: A.TEST\r\n   Registrar WHOIS Server: 127.0.0.1:" +
+                               std::to_string(registrar.port()) + "\r\n"));
+    int refused;
+    {
+        FakeWhoisServer gone;
+        refused = gone.port();
+    }
+    const auto list = ListFor(dir, {refused, registry.port()});
+    const auto r = RunCli({"--server-list", list, "https://www.a.test:8080/x"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Registrar answer\n");
+    EXPECT_EQ(r.err, "I Query a.test started\n"
+                     "I Asking the WHOIS server 127.0.0.1:" +
+                         std::to_string(refused) +
+                         "\n"
+                         "I Asking the WHOIS server " +
+                         Server(registry) +
+                         "\n"
+                         "I Asking the WHOIS server 127.0.0.1:" +
+                         std::to_string(registrar.port()) +
+                         "\n"
+                         "I Query a.test finished\n");
+    EXPECT_EQ(registrar.Queries(), std::vector<std::string>{"a.test"});
+}
+
+TEST(CliRun, ExitCodeIsThatOfTheLastAddress) {
+    TempDir dir;
+    FakeWhoisServer server(WhoisBehaviour::Answer("ok\n"));
+    const auto list = ListFor(dir, {server.port()});
+    struct Case {
+        std::vector<std::string> addresses;
+        int exitCode;
+        const char* out;
+    };
+    const Case cases[] = {
+        {{"a.test"}, 0, "ok\n"},
+        {{"nowhere.zz"}, 2, ""},
+        {{"   "}, 3, ""},
+        {{"nowhere.zz", "a.test"}, 0, "ok\n"},
+        {{"a.test", "b.test", "nowhere.zz"}, 2, "ok\nok\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--server-list", list};
+        args.insert(args.end(), c.addresses.begin(), c.addresses.end());
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.addresses.back() << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.addresses.back();
+    }
+}
+
+TEST(CliRun, StoreKeepsAnswersAndRefusesWhileAWindowRuns) {
+    TempDir dir;
+    FakeWhoisServer server(WhoisBehaviour::Respond([](const std::string& q) { return "A " + q; }));
+    const auto list = ListFor(dir, {server.port()});
+    const auto results = (dir / "results.xml").string();
+    for (const char* name : {"a.test", "b.test", "a.test"}) {
+        const auto r = RunCli({"--server-list", list, "--store", "--results", results, name});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    const auto text = ReadFile(results);
+    EXPECT_EQ(text.find("<QueryString>a.test</QueryString>"),
+              text.rfind("<QueryString>a.test</QueryString>"))
+        << "a repeated query refreshes its entry";
+    EXPECT_LT(text.find("b.test"), text.find("a.test")) << "the refreshed entry moves to the end";
+
+    const auto lock = tesseron::InstanceLock::TryAcquire(tesseron::InstanceLock::For(results));
+    ASSERT_TRUE(lock.has_value());
+    const auto refused = RunCli({"--server-list", list, "--store", "--results", results, "c.test"});
+    EXPECT_NE(refused.exitCode, 0);
+    ExpectOneSentence(refused.err);
+    EXPECT_EQ(ReadFile(results), text);
+    EXPECT_EQ(server.Connections(), 3) << "nothing is asked while a window holds the file";
 }
 
 } // namespace
