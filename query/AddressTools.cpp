@@ -22,10 +22,6 @@ std::string LowerAscii(std::string_view s) {
     return out;
 }
 
-bool IsBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
 int AbortFd(const AbortHandle* abort) {
     return abort ? abort->fd() : -1;
 }
