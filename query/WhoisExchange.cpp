@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace tesseron {
 namespace {
 
 constexpr std::size_t kMaxSocksField = 255; // one length byte
+// Typical answers fit the small buffer; a large answer switches to the large one after
+// the first full read. Fresh memory is costly to touch, so small answers touch little.
+constexpr std::size_t kSmallChunk = 16 * 1024;
 constexpr std::size_t kReadChunk = 256 * 1024;
 
 std::string Endpoint(const std::string& host, int port) {
@@ -316,12 +320,15 @@ private:
     // Large reads appended to a geometrically growing answer: no per-byte work.
     std::string ReadAnswer() {
         std::string answer;
-        std::vector<char> chunk(kReadChunk);
+        char small[kSmallChunk];
+        std::unique_ptr<char[]> large;
+        char* chunk = small;
+        std::size_t chunkSize = kSmallChunk;
         for (;;) {
             // Reads that find data waiting do not poll, so the flag is checked here.
             if (abort_ && abort_->Aborted()) Aborted();
-            IoResult r = ReceiveSome(socket_.fd(), chunk.data(), chunk.size(),
-                                     Timeout(limits_.readTimeoutMs), abortFd_);
+            IoResult r = ReceiveSome(socket_.fd(), chunk, chunkSize, Timeout(limits_.readTimeoutMs),
+                                     abortFd_);
             switch (r.status) {
             case IoStatus::Ok:
                 break;
@@ -341,7 +348,12 @@ private:
                 Throw(ExchangeFailure::TooLarge, "The answer from " + ServerLabel() +
                                                      " is larger than " +
                                                      SizeText(limits_.maxAnswerBytes));
-            answer.append(chunk.data(), r.bytes);
+            answer.append(chunk, r.bytes);
+            if (r.bytes == chunkSize && !large) {
+                large = std::make_unique_for_overwrite<char[]>(kReadChunk);
+                chunk = large.get();
+                chunkSize = kReadChunk;
+            }
         }
     }
 
