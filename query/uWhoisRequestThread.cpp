@@ -69,6 +69,14 @@ void TWhoisRequestThread::Log(LogImage image, const std::string& text) {
 }
 
 void TWhoisRequestThread::Execute() {
+    // A UI call that throws ends that address only: nothing may leave the thread (the
+    // process would end) and EndOfRun must still come, or the window never closes.
+    const auto process = [this] {
+        try {
+            ProcessAddress();
+        } catch (...) {
+        }
+    };
     if (request_.updateList.empty()) {
         if (request_.addresses.empty()) request_.addresses.emplace_back(); // an empty address box
         for (std::size_t i = 0; i < request_.addresses.size(); ++i) {
@@ -81,12 +89,16 @@ void TWhoisRequestThread::Execute() {
             IpAddress.clear();
             ReverseName.clear();
             RawAnswer.clear();
-            ProcessAddress();
+            process();
         }
     } else {
         for (const ResultId id : request_.updateList) {
             if (Terminated()) break;
-            const auto entry = ui_.ReadQueued(id);
+            std::optional<RunUi::QueuedEntry> entry;
+            try {
+                entry = ui_.ReadQueued(id);
+            } catch (...) {
+            }
             if (!entry) continue; // deleted by an earlier store step's trim: never touched again
             ResultItem = id;
             QueryString = entry->QueryString;
@@ -96,7 +108,7 @@ void TWhoisRequestThread::Execute() {
             IpAddress.clear();
             ReverseName.clear();
             RawAnswer.clear();
-            ProcessAddress();
+            process();
         }
     }
     EndRun();
