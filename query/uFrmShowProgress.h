@@ -1,0 +1,108 @@
+#pragma once
+
+#include "query/QtRunBridge.h"
+#include "query/uWhoisRequestThread.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class TfrmShowProgress;
+}
+
+namespace tesseron {
+
+class TDomainCollection;
+struct MessageTable;
+
+// The small "searching" animation of the progress window: a magnifier circling over a
+// page while a run is active, at rest otherwise. Drawn in the palette's text colour, so
+// it suits light and dark themes alike.
+class SearchAnimation final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SearchAnimation(QWidget* parent = nullptr);
+
+    void Start();
+    void Stop();
+    bool IsRunning() const { return timer_.isActive(); }
+
+    QSize sizeHint() const override { return {16, 16}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QTimer timer_;
+    int frame_ = 0;
+};
+
+// The modal window in which a run of queries takes place. Showing it starts the run; its
+// log lists every step. It closes at the end of the run when the run says so (the
+// PropWNDQuery rule), else the user closes it. While the run is active nothing but the
+// end of the run closes it; Close then stops the run.
+class TfrmShowProgress final : public QDialog {
+    Q_OBJECT
+
+public:
+    struct RunContext {
+        tesseron::RunRequest request;
+        tesseron::RunSettings settings;
+        const tesseron::TDomainCollection* domains = nullptr;
+        const tesseron::MessageTable* messages = nullptr;
+        // Both run on the UI thread, called by the run through blocking queued calls.
+        std::function<std::optional<tesseron::ResultId>(const tesseron::StoreRequest&)> storeAnswer;
+        std::function<std::optional<tesseron::RunUi::QueuedEntry>(tesseron::ResultId)> readQueued;
+        tesseron::ExchangeLimits limits{};
+    };
+
+    // Each line of lvLog carries its icon index (LogImage) under this role.
+    static constexpr int LogImageRole = Qt::UserRole;
+
+    TfrmShowProgress(RunContext context, QWidget* owner);
+    // Stops a run that is still active (only when the application quits under it) and
+    // waits for its end.
+    ~TfrmShowProgress() override;
+    TfrmShowProgress(const TfrmShowProgress&) = delete;
+    TfrmShowProgress& operator=(const TfrmShowProgress&) = delete;
+
+    // Shows the window modally; the run starts when it is shown and has ended before
+    // exec() returns, even when the application's quit leaves the loop early.
+    int exec() override;
+    // Ignored while the run is active: Esc, closing the window and accept/reject alike.
+    void done(int result) override;
+
+    bool RunActive() const { return runActive_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void StartRun();
+    void AddLogLine(LogImage image, const QString& text);
+    void RunEnded(bool close);
+    void ReleaseRun();
+    void StopAndWait();
+    void btnCloseClick();
+    void CentreOnOwner();
+    const MessageTable& Messages() const;
+
+    RunContext context_;
+    std::unique_ptr<Ui::TfrmShowProgress> ui_;
+    QIcon logIcons_[2];
+    bool runActive_ = false;
+    QtRunBridge bridge_;                       // outlives run_, which calls it
+    std::unique_ptr<TWhoisRequestThread> run_; // reset only once its worker has finished
+};
+
+} // namespace tesseron
+
+// The other windows name it as they name the main window: without a namespace.
+using tesseron::TfrmShowProgress;

@@ -1,0 +1,269 @@
+// The progress window driving whole runs against fake WHOIS servers on 127.0.0.1. Names
+// are never resolved (DetermineIpAddress and DetermineReverseName off).
+
+#include "locale/LangChanger.h"
+#include "locale/Language.h"
+#include "locale/QtTranslationTarget.h"
+#include "query/QtRunBridge.h"
+#include "query/uFrmShowProgress.h"
+#include "serverdb/uDomainList.h"
+#include "support/FakeServer.h"
+#include "support/TempDir.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <thread>
+
+namespace tesseron::test {
+namespace {
+
+using W = WhoisBehaviour;
+
+// One run's world: a server list whose zone "test" is served by one address, a result
+// store, short texts.
+struct World {
+    explicit World(const std::string& server) {
+        const std::string xml = "<?xml version=\"1.0\"?><whois><domains><domain><suffix>test"
+                                "</suffix><servers><server><name>n</name><address>" +
+                                server + "</address></server></servers></domain></domains></whois>";
+        domains.LoadFromFile(dir.Write("whois.xml", xml).string());
+        messages.sStartWhois = "start %s";
+        messages.sQueryServer = "ask %s";
+        messages.sStopWhoisSucces = "done %s";
+        messages.sStopWhoisFail = "failed %s";
+        messages.sStopWhois = "stopped";
+    }
+    TfrmShowProgress::RunContext Context(std::vector<std::string> addresses, int propWndQuery,
+                                         int whoisTimeout = 2000) {
+        TfrmShowProgress::RunContext c;
+        c.request.addresses = std::move(addresses);
+        c.settings.DetermineIpAddress = false;
+        c.settings.DetermineReverseName = false;
+        c.settings.PropWNDQuery = static_cast<uint8_t>(propWndQuery);
+        c.settings.whoisTimeout = whoisTimeout;
+        c.domains = &domains;
+        c.messages = &messages;
+        c.storeAnswer = [this](const StoreRequest& r) -> std::optional<ResultId> {
+            const TWhoisResultItem* item = StoreResult(results, r, store);
+            return item ? std::optional(item->Id()) : std::nullopt;
+        };
+        return c;
+    }
+
+    TempDir dir;
+    TDomainCollection domains;
+    MessageTable messages;
+    TWhoisResultCollection results;
+    StoreSettings store;
+};
+
+// "i text" for information lines, "E text" for error lines.
+QStringList LogOf(const TfrmShowProgress& w) {
+    QStringList lines;
+    const auto* log = w.findChild<QTreeWidget*>("lvLog");
+    for (int i = 0; i < log->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = log->topLevelItem(i);
+        const bool error = item->data(0, TfrmShowProgress::LogImageRole).toInt() == LogError;
+        lines << (error ? "E " : "i ") + item->text(0);
+    }
+    return lines;
+}
+
+void PressClose(TfrmShowProgress& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+}
+
+} // namespace
+
+class ProgressTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void closesByTheRule_data() {
+        QTest::addColumn<int>("prop");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("0, success closes") << 0 << false << true;
+        QTest::newRow("0, failure stays open") << 0 << true << false;
+        QTest::newRow("1, failure closes") << 1 << true << true;
+        QTest::newRow("2, success stays open") << 2 << false << false;
+    }
+    void closesByTheRule() {
+        QFETCH(int, prop);
+        QFETCH(bool, fails);
+        QFETCH(bool, closes);
+        FakeWhoisServer answering(W::Answer("Domain: example.test\r\n"));
+        RefusingPort refusing;
+        const QString server =
+            QString("127.0.0.1:%1").arg(fails ? refusing.port() : answering.port());
+        World world(server.toStdString());
+        TfrmShowProgress w(world.Context({"example.test"}, prop), nullptr);
+
+        // Left open, the window is closed with Close once the run has ended.
+        bool leftOpen = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!w.isVisible() || w.RunActive() || leftOpen) return;
+            leftOpen = true;
+            PressClose(w);
+        });
+        watch.start(10);
+        w.exec();
+
+        QCOMPARE(leftOpen, !closes);
+        QVERIFY(!w.RunActive());
+        QVERIFY(!w.isVisible());
+        const QString end = fails ? "E failed example.test" : "i done example.test";
+        QCOMPARE(LogOf(w), QStringList({"i start example.test", "i ask " + server, end}));
+        QCOMPARE(world.results.Count(), fails ? 0 : 1);
+    }
+
+    void closeStopsASilentServerPromptly() {
+        FakeWhoisServer silent(W::Silent());
+        const QString server = QString("127.0.0.1:%1").arg(silent.port());
+        World world(server.toStdString());
+        // No read time-out and PropWNDQuery 2: only the stop can end the run and close.
+        TfrmShowProgress w(world.Context({"example.test"}, 2, 0), nullptr);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(silent.Connections(), 1,
+                                  5000); // the UI thread must go on serving the run
+
+        QTest::keyClick(&w, Qt::Key_Escape);
+        w.close();
+        w.reject();
+        QVERIFY(w.isVisible());
+        QVERIFY(w.RunActive());
+
+        QElapsedTimer clock;
+        clock.start();
+        PressClose(w);
+        PressClose(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
+        QCOMPARE_LT(clock.elapsed(), 1000);
+        QVERIFY(!w.RunActive());
+        QCOMPARE(LogOf(w), QStringList({"i start example.test", "i ask " + server, "i stopped",
+                                        "i stopped"}));
+        QCOMPARE(world.results.Count(), 0);
+    }
+
+    void staysResponsiveAndAnimatesDuringARun() {
+        FakeWhoisServer slow(W::Delayed(500, "Domain: example.test\r\n"));
+        World world("127.0.0.1:" + std::to_string(slow.port()));
+        TfrmShowProgress w(world.Context({"example.test"}, 0), nullptr);
+        const auto* animation = w.findChild<SearchAnimation*>("Animate1");
+        int ticks = 0;
+        bool animatedAll = true;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, [&] {
+            if (!w.RunActive()) return;
+            ++ticks;
+            animatedAll = animatedAll && animation->IsRunning();
+        });
+        tick.start(10);
+        w.exec();
+        QCOMPARE_GE(ticks, 15); // the 500 ms wait did not block the UI thread
+        QVERIFY(animatedAll);
+        QVERIFY(!animation->IsRunning());
+    }
+
+    void aLongLogShowsItsNewestLine() {
+        FakeWhoisServer server(W::Answer("x\r\n"));
+        World world("127.0.0.1:" + std::to_string(server.port()));
+        std::vector<std::string> names;
+        for (int i = 0; i < 20; ++i)
+            names.push_back("n" + std::to_string(i) + ".test");
+        TfrmShowProgress w(world.Context(names, 2), nullptr);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.RunActive(), 10000);
+        const auto* log = w.findChild<QTreeWidget*>("lvLog");
+        QCOMPARE(log->topLevelItemCount(), 60);
+        const QTreeWidgetItem* last = log->topLevelItem(59);
+        QCOMPARE(last->text(0), QString("done n19.test"));
+        QVERIFY(log->viewport()->rect().contains(log->visualItemRect(last)));
+        PressClose(w);
+        QVERIFY(!w.isVisible());
+    }
+
+    // The language files address the window's parts by these names.
+    void languageFileNamesItsParts() {
+        TempDir dir;
+        const auto file =
+            dir.Write("russian.lng", ReadFile(TESSERON_SOURCE_DIR "/data/languages/russian.lng"));
+        World world("127.0.0.1:1");
+        TfrmShowProgress w(world.Context({}, 0), nullptr);
+        TLangChanger changer;
+        changer.SetLangFile(file.string());
+        QtTranslationTarget form(&w);
+        changer.TranslateForm(form);
+        QCOMPARE(w.findChild<QPushButton*>("btnClose")->text(), QString("Закрыть"));
+        QCOMPARE(w.findChild<QLabel*>("lblAnswerInfo")->text(), QString("Ожидание ответа..."));
+    }
+
+    // Calls from the worker run on the UI thread; calls there go straight through;
+    // a callback's exception reaches the caller.
+    void bridgeRunsCallsOnTheUiThread() {
+        QThread* ranOn = nullptr;
+        QtRunBridge bridge({[&](LogImage, const std::string&) { ranOn = QThread::currentThread(); },
+                            {},
+                            [](const StoreRequest& r) -> std::optional<ResultId> {
+                                if (r.QueryString.empty()) throw std::runtime_error("refused");
+                                return ResultId{42};
+                            },
+                            {}});
+        bridge.AddLogLine(LogInformation, "direct"); // would deadlock if queued
+        QCOMPARE(ranOn, QThread::currentThread());
+
+        ranOn = nullptr;
+        std::optional<ResultId> stored;
+        std::string refusal;
+        bool missing = false;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            bridge.AddLogLine(LogError, "from the worker");
+            stored = bridge.StoreAnswer(StoreRequest{"example.test"});
+            try {
+                bridge.StoreAnswer(StoreRequest{});
+            } catch (const std::runtime_error& e) {
+                refusal = e.what();
+            }
+            missing = !bridge.ReadQueued(7).has_value();
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        worker.join();
+        QCOMPARE(ranOn, QThread::currentThread());
+        QCOMPARE(stored, std::optional<ResultId>(42));
+        QCOMPARE(refusal, std::string("refused"));
+        QVERIFY(missing);
+    }
+
+    // Last: once the application quits, no event loop of this thread runs again.
+    void quittingDuringARunEndsItBeforeExecReturns() {
+        FakeWhoisServer silent(W::Silent());
+        World world("127.0.0.1:" + std::to_string(silent.port()));
+        TfrmShowProgress w(world.Context({"example.test"}, 2, 0), nullptr);
+        QTimer quit;
+        connect(&quit, &QTimer::timeout, [&] {
+            if (silent.Connections() == 1) QCoreApplication::exit(0); // e.g. SIGTERM
+        });
+        quit.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        w.exec();
+        QVERIFY(!w.RunActive());
+        QCOMPARE_LT(clock.elapsed(), 3000);
+        QCOMPARE(world.results.Count(), 0);
+    }
+};
+
+} // namespace tesseron::test
+
+QTEST_MAIN(tesseron::test::ProgressTest)
+#include "test_progress.moc"
