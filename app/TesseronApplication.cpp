@@ -1,0 +1,63 @@
+#include "app/TesseronApplication.h"
+
+#include "app/TesseronVersion.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QThread>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// The main window when one exists, so the report is centred on it.
+QWidget* ReportParent() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(widget) && widget->isVisible()) return widget;
+    }
+    return QApplication::activeWindow();
+}
+
+} // namespace
+
+TesseronApplication::TesseronApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The icons are compiled into a static library; naming them here links them in.
+    Q_INIT_RESOURCE(tesseron);
+    setApplicationName(QString::fromUtf8(tesseron::version::kProduct));
+}
+
+bool TesseronApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        Report(QString::fromUtf8(error.what()));
+    } catch (...) {
+        Report(tr("An unexpected error occurred."));
+    }
+    return false;
+}
+
+void TesseronApplication::Report(const QString& message) {
+    // Widgets belong to the UI thread; a failure in another thread's loop is shown there.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { Report(message); }, Qt::QueuedConnection);
+        return;
+    }
+    if (reporting_) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    reporting_ = true;
+    try {
+        if (reportError)
+            reportError(message);
+        else
+            QMessageBox::critical(ReportParent(), applicationDisplayName(), message);
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+    reporting_ = false;
+}
