@@ -1,0 +1,443 @@
+#include "mainwin/ResultsView.h"
+
+#include "desktop/AtomicFile.h"
+#include "locale/TextFormat.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStringDecoder>
+#include <QStyleOption>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <array>
+#include <memory>
+
+namespace tesseron {
+
+namespace {
+
+constexpr int kImageWidth = 16;
+constexpr int kDataRole = Qt::UserRole;
+constexpr QItemSelectionModel::SelectionFlags kSelectOnly =
+    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+
+QIcon ResourceIcon(const char* name) {
+    // Drawn empty until the resource file carries the picture.
+    const QString path = QStringLiteral(":/icons/") + QLatin1String(name);
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+} // namespace
+
+QString DecodeAnswer(const std::string& bytes) {
+    // A leading byte-order mark is part of the answer, not a hint to drop.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    if (!utf8.hasError()) return text;
+
+    static constexpr std::array<char16_t, 32> k80to9F{
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    text.clear();
+    text.reserve(qsizetype(bytes.size()));
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        text.append(byte >= 0x80 && byte <= 0x9F ? QChar(k80to9F[byte - 0x80]) : QChar(byte));
+    }
+    return text;
+}
+
+// The eight status-bar panels, painted as one widget so that a narrow window clips the
+// right-hand panels instead of squeezing all of them.
+class StatusPanels final : public QWidget {
+public:
+    static constexpr std::array<int, 8> kWidths{120, 150, 100, 150, 150, 80, 100, 50};
+
+    struct Panel {
+        QString text;
+        QIcon icon;
+        int iconX = 1; // offsets from the panel's left edge
+        int textX = 1;
+    };
+
+    explicit StatusPanels(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("StatusPanels"));
+    }
+
+    void SetPanels(std::array<Panel, 8> panels) {
+        panels_ = std::move(panels);
+        QStringList texts;
+        for (const auto& panel : panels_)
+            texts << panel.text;
+        setProperty("panelTexts", texts); // what the panels show, for anyone who asks
+        update();
+    }
+
+    QSize sizeHint() const override {
+        int width = 0;
+        for (int w : kWidths)
+            width += w;
+        return {width, std::max(fontMetrics().height() + 2, kImageWidth + 2)};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        int left = 0;
+        for (std::size_t i = 0; i < panels_.size(); ++i) {
+            const QRect cell(left, 0, kWidths[i], height());
+            QStyleOption frame;
+            frame.initFrom(this);
+            frame.rect = cell;
+            style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &frame, &painter, this);
+            // Styles that draw no panel frame still get a visible border between panels.
+            painter.setPen(palette().color(QPalette::Mid));
+            painter.drawLine(cell.right(), 2, cell.right(), cell.bottom() - 2);
+            painter.setPen(palette().color(QPalette::WindowText));
+            const Panel& panel = panels_[i];
+            if (!panel.icon.isNull())
+                panel.icon.paint(&painter, QRect(left + panel.iconX, 0, kImageWidth, kImageWidth));
+            if (!panel.text.isEmpty()) {
+                painter.save();
+                painter.setClipRect(cell);
+                painter.drawText(
+                    QRect(left + panel.textX, 1, cell.right() - left - panel.textX, height() - 1),
+                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, panel.text);
+                painter.restore();
+            }
+            left += kWidths[i];
+        }
+    }
+
+private:
+    std::array<Panel, 8> panels_;
+};
+
+ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
+                         Deps deps, QObject* parent)
+    : QObject(parent), list_(lvResults), pane_(richEdit1), deps_(std::move(deps)),
+      resultIcon_(ResourceIcon("result.svg")) {
+    list_->setColumnCount(3);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true); // keeps a rebuild of many rows cheap
+    list_->setSortingEnabled(false);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setAllColumnsShowFocus(true);
+    list_->setIconSize(QSize(kImageWidth, kImageWidth));
+    QHeaderView* header = list_->header();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setMinimumSectionSize(50);
+    header->setSectionResizeMode(QHeaderView::Stretch);
+    list_->viewport()->installEventFilter(this);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) {
+                OnSelectionChanged(selected);
+            });
+
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(12);
+    pane_->setFont(fixed);
+    pane_->setAcceptRichText(false);
+    pane_->setReadOnly(false);
+    pane_->setLineWrapMode(QTextEdit::WidgetWidth);
+    pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    panels_ = new StatusPanels(statusBar1); // the status bar owns it
+    statusBar1->addWidget(panels_, 1);
+
+    SetResultColumnCaptions();
+    RepaintStatusBar();
+}
+
+void ResultsView::LoadResultToListView() {
+    const TWhoisResultCollection& results = *deps_.results;
+    std::vector<std::unique_ptr<QTreeWidgetItem>> built;
+    built.reserve(std::size_t(results.Count()));
+    for (int i = results.Count() - 1; i >= 0; --i) {
+        const TWhoisResultItem& result = results[i];
+        auto& row = built.emplace_back(std::make_unique<QTreeWidgetItem>(QStringList{
+            Text(result.QueryString), Text(result.ServerName), Text(result.QueryDate)}));
+        row->setIcon(0, resultIcon_);
+        row->setData(0, kDataRole, QVariant::fromValue<qulonglong>(result.Id()));
+        const QString tip = RowToolTip(result);
+        for (int column = 0; column < 3; ++column)
+            row->setToolTip(column, tip);
+    }
+    // One insertion with painting suspended keeps a rebuild of many rows fast.
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(qsizetype(built.size()));
+    for (auto& row : built)
+        rows.append(row.release()); // the list owns them from here on
+    const bool wasSelfSelecting = std::exchange(selfSelecting_, true);
+    list_->setUpdatesEnabled(false);
+    list_->clear();
+    list_->addTopLevelItems(rows);
+    list_->setUpdatesEnabled(true);
+    selfSelecting_ = wasSelfSelecting;
+}
+
+TWhoisResultItem* ResultsView::ResultOf(const QTreeWidgetItem* row) const {
+    if (row == nullptr) return nullptr;
+    const QVariant id = row->data(0, kDataRole);
+    return id.isValid() ? deps_.results->Find(id.toULongLong()) : nullptr;
+}
+
+void ResultsView::SelectResult(TWhoisResultItem* item) {
+    current_.reset();
+    if (item != nullptr) {
+        current_ = item->Id();
+        if (deps_.setAddressText) deps_.setAddressText(Text(item->QueryString));
+    }
+    ShowAnswerInBrowser(item);
+    RepaintStatusBar();
+}
+
+TWhoisResultItem* ResultsView::CurrentResult() const {
+    return current_ ? deps_.results->Find(*current_) : nullptr;
+}
+
+void ResultsView::ShowAnswerInBrowser(TWhoisResultItem* item) {
+    if (item == nullptr) {
+        pane_->clear();
+        return;
+    }
+    pane_->setPlainText(DecodeAnswer(item->RawAnswer));
+}
+
+QString ResultsView::Message(const std::string& text, const std::string& argument) const {
+    try {
+        return Text(Format(text, argument));
+    } catch (const FormatError&) {
+        // A broken language text is shown as it stands rather than breaking the window.
+        return Text(text);
+    }
+}
+
+QString ResultsView::RowToolTip(const TWhoisResultItem& result) const {
+    const MessageTable& m = *deps_.messages;
+    QStringList lines;
+    lines << Text(m.sAddress) + QStringLiteral(": ") + Text(result.QueryString);
+    if (!result.IpAddress.empty())
+        lines << Text(m.sIP) + QStringLiteral(": ") + Text(result.IpAddress);
+    if (!result.ReverseName.empty()) lines << Message(m.sReverseName, result.ReverseName);
+    lines << Text(m.sServer) + QStringLiteral(": ") + Text(result.ServerName);
+    lines << Text(m.sDate) + QStringLiteral(": ") + Text(result.QueryDate);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ResultsView::SetResultColumnCaptions() {
+    const MessageTable& m = *deps_.messages;
+    list_->setHeaderLabels({Text(m.sAddress), Text(m.sServer), Text(m.sDate)});
+    // The tool tips carry the same labels.
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = list_->topLevelItem(i);
+        if (const TWhoisResultItem* result = ResultOf(row)) {
+            const QString tip = RowToolTip(*result);
+            for (int column = 0; column < 3; ++column)
+                row->setToolTip(column, tip);
+        }
+    }
+}
+
+void ResultsView::SetCounts(int zones, int servers) {
+    zones_ = zones;
+    servers_ = servers;
+    RepaintStatusBar();
+}
+
+void ResultsView::RepaintStatusBar() {
+    const MessageTable& m = *deps_.messages;
+    std::array<StatusPanels::Panel, 8> panels;
+    if (const TWhoisResultItem* result = CurrentResult()) {
+        panels[0] = {Text(result->QueryString), resultIcon_, 1, kImageWidth + 4};
+        panels[1].text = Text(result->ServerName);
+        panels[2].text = Text(result->IpAddress);
+        panels[3].text = Text(result->ReverseName);
+        panels[4].text = Text(result->QueryDate);
+    }
+    panels[5] = {Message(m.sTLDS, std::to_string(zones_)), ResourceIcon("zones.svg"), 1,
+                 kImageWidth + 4};
+    panels[6] = {Message(m.sServers, std::to_string(servers_)), ResourceIcon("servers.svg"), -2,
+                 kImageWidth};
+    panels_->SetPanels(std::move(panels));
+}
+
+std::vector<ResultId> ResultsView::SelectedTopToBottom() const {
+    std::vector<ResultId> ids;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list_->topLevelItem(i);
+        if (!row->isSelected()) continue;
+        if (const TWhoisResultItem* result = ResultOf(row)) ids.push_back(result->Id());
+    }
+    return ids;
+}
+
+bool ResultsView::HasAnswerLines() const {
+    return !pane_->document()->isEmpty();
+}
+
+bool ResultsView::HasAnswerSelection() const {
+    return pane_->textCursor().hasSelection();
+}
+
+bool ResultsView::HasSelectedRows() const {
+    return !list_->selectedItems().isEmpty();
+}
+
+void ResultsView::OnSelectionChanged(const QItemSelection& selected) {
+    if (selfSelecting_) return;
+    // Newly selected rows in list order; the last of them is the one selected last.
+    TWhoisResultItem* chosen = nullptr;
+    int chosenRow = -1;
+    for (const QItemSelectionRange& range : selected) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (row <= chosenRow) continue;
+            if (TWhoisResultItem* result = ResultOf(list_->topLevelItem(row))) {
+                chosen = result;
+                chosenRow = row;
+            }
+        }
+    }
+    if (chosen != nullptr) SelectResult(chosen);
+}
+
+void ResultsView::SelectOldestIfNoneSelected() {
+    const int count = list_->topLevelItemCount();
+    if (count == 0 || !list_->selectedItems().isEmpty()) return;
+    list_->setCurrentItem(list_->topLevelItem(count - 1), 0, kSelectOnly);
+}
+
+bool ResultsView::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (watched == list_->viewport() && !forwarding_ &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+         type == QEvent::MouseButtonDblClick))
+        return AfterListHandled(watched, event);
+    return QObject::eventFilter(watched, event);
+}
+
+bool ResultsView::AfterListHandled(QObject* viewport, QEvent* event) {
+    forwarding_ = true;
+    QCoreApplication::sendEvent(viewport, event);
+    forwarding_ = false;
+    // A click on the empty space below the rows ends up on the oldest result. The list
+    // clears its selection on the press or, when the press was on no row, on the release.
+    SelectOldestIfNoneSelected();
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        OpenInBrowser();
+    return true;
+}
+
+void ResultsView::SaveToFile() {
+    const TWhoisResultItem* result = CurrentResult();
+    const QString proposed =
+        result ? Text(result->QueryString) + QStringLiteral(".txt") : QString();
+    QString name = deps_.askSaveFileName(proposed);
+    if (name.isEmpty()) return;
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".txt");
+
+    // Blocks come back separated by U+2029; the raw text keeps no-break spaces as they are.
+    QString text = pane_->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    const QByteArray bytes = text.toUtf8();
+    const QByteArray path = QFile::encodeName(name);
+    try {
+        WriteFileAtomically(std::filesystem::path(path.toStdString()),
+                            std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    } catch (const FileWriteError& error) {
+        deps_.showError(QStringLiteral("Cannot create file \"%1\". %2")
+                            .arg(name, QString::fromLocal8Bit(error.what())));
+    }
+}
+
+void ResultsView::CopyToBuffer() {
+    pane_->copy();
+}
+
+void ResultsView::SelectAll() {
+    pane_->selectAll();
+}
+
+void ResultsView::Print() {
+    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+    if (defaultPrinter.isNull()) {
+        deps_.showError(QStringLiteral("There is no default printer currently selected"));
+        return;
+    }
+    QPrinter printer(defaultPrinter, QPrinter::HighResolution);
+    printer.setDocName(QString());
+    printer.setFullPage(true);
+    pane_->document()->print(&printer);
+    if (printer.printerState() == QPrinter::Error)
+        deps_.showError(
+            QStringLiteral("Printing on \"%1\" failed").arg(defaultPrinter.printerName()));
+}
+
+void ResultsView::OpenInBrowser() {
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list_->topLevelItem(i);
+        if (!row->isSelected()) continue;
+        if (const TWhoisResultItem* result = ResultOf(row))
+            deps_.openUrl(
+                QUrl(QStringLiteral("http://") + Text(result->QueryString), QUrl::TolerantMode));
+    }
+}
+
+void ResultsView::DeleteSelected() {
+    std::vector<QTreeWidgetItem*> doomed;
+    int firstPosition = -1;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = list_->topLevelItem(i);
+        if (!row->isSelected()) continue;
+        if (firstPosition < 0) firstPosition = i;
+        doomed.push_back(row);
+    }
+    if (doomed.empty()) return;
+
+    const bool wasSelfSelecting = std::exchange(selfSelecting_, true);
+    for (QTreeWidgetItem* row : doomed) {
+        if (TWhoisResultItem* result = ResultOf(row)) result->Delete();
+        std::unique_ptr<QTreeWidgetItem> gone(
+            list_->takeTopLevelItem(list_->indexOfTopLevelItem(row)));
+    }
+    const int remaining = list_->topLevelItemCount();
+    QTreeWidgetItem* next = nullptr;
+    if (remaining > 0) {
+        next = list_->topLevelItem(std::min(firstPosition, remaining - 1));
+        list_->setCurrentItem(next, 0, kSelectOnly);
+    }
+    selfSelecting_ = wasSelfSelecting;
+    SelectResult(ResultOf(next));
+}
+
+void ResultsView::ClearAll() {
+    if (!deps_.confirm(Text(deps_.messages->sDeleteAllResult))) return;
+    deps_.results->Clear();
+    LoadResultToListView();
+    SelectResult(nullptr);
+}
+
+} // namespace tesseron
