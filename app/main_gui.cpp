@@ -1,31 +1,55 @@
 // The program entry of the window.
-#include "desktop/InstanceLock.h"
+#include "app/HandOver.h"
+#include "app/SignalWatcher.h"
+#include "app/TesseronApplication.h"
 #include "desktop/ProgramPaths.h"
 #include "mainwin/Settings.h"
 #include "mainwin/main.h"
 
-#include <QApplication>
+#include <QSessionManager>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TesseronApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Tesseron"));
-    // Program-wide objects live here and are handed down.
-    const auto paths = tesseron::ProgramPaths::ForThisProcess();
-    try {
-        paths.EnsureWritableDir();
-    } catch (const std::exception&) {
-        // Reported when the settings are written at shut-down.
-    }
-    // Held while the window runs: tesseron-cli --store checks it before touching the
-    // results file this window writes at shut-down.
-    const auto resultsLock =
-        tesseron::InstanceLock::TryAcquire(tesseron::InstanceLock::For(paths.ResultsFile()));
-    tesseron::TSettings settings;
+    // The window's close ends the program, also when it was hidden in the tray; closing a
+    // dialog opened from the tray menu must not.
+    app.setQuitOnLastWindowClosed(false);
+
+    // The argument's bytes as given: "-minimize" or an address for the address box.
+    const QByteArray argument = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (!argument.isEmpty() && SendHandOver(argument)) return 0; // a running window took it
+
+    HandOverServer handOver;
+    handOver.Listen(); // false: another window listens; this one runs on its own
+
+    tesseron::TSettings settings; // the one settings record of the process
     int rc = 0;
     {
-        TTesseronForm form(paths, settings);
-        form.show();
+        TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings);
+        form.LoadLanguage();
+        QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
+        QObject::connect(&form, &TTesseronForm::closed, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+
+        // Signals and the end of the desktop session close the window the ordinary way,
+        // so the results and the settings are written when it goes.
+        SignalWatcher watcher;
+        QObject::connect(&watcher, &SignalWatcher::quitRequested, &form, [&form] {
+            form.close();
+            QCoreApplication::quit();
+        });
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] {
+            form.close();
+            QCoreApplication::quit();
+        });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.close(); });
+
+        if (argument == "-minimize")
+            form.StartHidden();
+        else if (!argument.isEmpty())
+            form.HandOver(argument); // into the address box; no query starts
+        form.ShowAtStart();
         rc = app.exec();
-    }
+    } // the window writes the results file and the settings here
     return rc;
 }

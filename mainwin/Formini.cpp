@@ -1,0 +1,100 @@
+#include "mainwin/Formini.h"
+
+#include "app/TesseronVersion.h"
+
+#include <QMessageBox>
+
+namespace tesseron {
+namespace {
+
+constexpr mode_t kOwnerOnly = 0600; // the file holds the proxy password
+
+} // namespace
+
+TFormINI::TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
+                   QWidget* parent)
+    : QMainWindow(parent), paths_(std::move(paths)), settings_(settings),
+      settingsFile_(paths_.SettingsFile(), kOwnerOnly), reportError_(std::move(reportError)) {
+    LoadSettings(settingsFile_, paths_, settings_);
+}
+
+TFormINI::~TFormINI() {
+    // Only reached without Destroy() when a derived constructor failed; the settings are
+    // then written without the destroy handler, which cannot run on a half-built window.
+    if (!destroyed_) {
+        destroyed_ = true;
+        SaveAll();
+    }
+}
+
+void TFormINI::ApplyStoredPlacement() {
+    const auto p = ReadWindowPlacement(settingsFile_, {0, 0, kDesignedWidth, kDesignedHeight});
+    // Applied as read, also far outside the screen.
+    move(p.left, p.top);
+    resize(p.width, p.height);
+}
+
+void TFormINI::setVisible(bool visible) {
+    if (visible && firstShow_) {
+        firstShow_ = false;
+        Qt::WindowStates state = windowState();
+        switch (ReadWindowState(settingsFile_)) {
+        case 0:
+            state &= ~(Qt::WindowMinimized | Qt::WindowMaximized);
+            break;
+        case 1:
+            state = (state & ~Qt::WindowMaximized) | Qt::WindowMinimized;
+            break;
+        case 2:
+            state = (state & ~Qt::WindowMinimized) | Qt::WindowMaximized;
+            break;
+        default:
+            break; // the designed state stays
+        }
+        if (startMinimised_) state |= Qt::WindowMinimized;
+        setWindowState(state);
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TFormINI::Destroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    try {
+        FormDestroy();
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+    }
+    SaveAll();
+}
+
+void TFormINI::SaveAll() {
+    try {
+        paths_.EnsureWritableDir();
+    } catch (const std::exception&) {
+        // The first write below reports the folder that cannot be written.
+    }
+    try {
+        SaveSettings(settingsFile_, settings_);
+        const Qt::WindowStates s = windowState();
+        const auto state = (s & Qt::WindowMinimized)   ? WindowStateValue::Minimized
+                           : (s & Qt::WindowMaximized) ? WindowStateValue::Maximized
+                                                       : WindowStateValue::Normal;
+        SaveWindowPlacement(settingsFile_, state, {y(), x(), width(), height()});
+    } catch (const std::exception& e) {
+        // One report; the keys after the refused write stay as they were in the file.
+        ReportError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TFormINI::ReportError(const QString& message) {
+    if (reportError_) {
+        reportError_(message);
+        return;
+    }
+    // The window is on its way out during the save: the box then stands alone.
+    QMessageBox::critical(destroyed_ ? nullptr : this, QString::fromUtf8(version::kProduct),
+                          message);
+}
+
+} // namespace tesseron

@@ -1,46 +1,592 @@
 #include "mainwin/main.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/defaults.h"
+#include "locale/QtTranslationTarget.h"
+#include "mainwin/ResultsView.h"
+#include "query/AddressTools.h"
+#include "query/uFrmShowProgress.h"
 #include "ui_main.h"
 
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTimer>
 
-using namespace tesseron;
+#include <filesystem>
 
-TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, QWidget* parent)
-    : QMainWindow(parent), paths_(std::move(paths)), settings_(settings),
-      settingsFile_(paths_.SettingsFile(), 0600) {
-    // Settings first: the window's parts are built from them.
-    LoadSettings(settingsFile_, paths_, settings_);
+// Resources of a static library are registered by hand, outside any namespace.
+static void InitWindowResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(tesseron);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace tesseron {
+namespace {
+
+constexpr int kMinQueryPanelWidth = 225; // narrower drags of the splitter are refused
+constexpr int kTrayTipLength = 127;
+
+QString Qt8(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+std::string Std(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams, QWidget* parent)
+    : TFormINI(std::move(paths), settings, seams.showError, parent), seams_(std::move(seams)),
+      langChanger_(OpenFormTargets) {
+    InitWindowResources();
+    SetUpSeams();
     ui_ = std::make_unique<Ui::TTesseronForm>();
     ui_->setupUi(this);
-    const auto placement = ReadWindowPlacement(settingsFile_, {0, 0, width(), height()});
-    setGeometry(placement.left, placement.top, placement.width, placement.height);
-    setWindowTitle(QStringLiteral("%1 %2").arg(version::kProduct, version::kFileVersion));
-    LoadServerList();
+    ApplyStoredPlacement();
+    setWindowState(Qt::WindowMaximized); // as designed; the first show applies the saved state
+    SetUpWidgets();
+    SetUpMenus();
+    ConnectActions();
+    FormCreate();
+    UpdateActions();
 }
 
 TTesseronForm::~TTesseronForm() {
+    Destroy();
+}
+
+void TTesseronForm::SetUpSeams() {
+    if (!seams_.showError)
+        seams_.showError = [this](const QString& m) {
+            QMessageBox::critical(this, QString::fromUtf8(version::kProduct), m);
+        };
+    if (!seams_.showInfo)
+        seams_.showInfo = [this](const QString& m) {
+            QMessageBox::information(this, QString::fromUtf8(version::kProduct), m);
+        };
+    if (!seams_.confirm)
+        seams_.confirm = [this](const QString& q) {
+            return QMessageBox::warning(this, QString::fromUtf8(version::kProduct), q,
+                                        QMessageBox::Yes | QMessageBox::No,
+                                        QMessageBox::No) == QMessageBox::Yes;
+        };
+    if (!seams_.askSaveFileName)
+        seams_.askSaveFileName = [this](const QString& proposed) {
+            return QFileDialog::getSaveFileName(this, tr("Save to file"), proposed,
+                                                tr("Text files (*.txt)"));
+        };
+    if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+}
+
+void TTesseronForm::SetUpWidgets() {
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(12);
+    ui_->RichEdit1->setFont(fixed);
+    ui_->RichEdit1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    ui_->lvResults->header()->setSectionsClickable(false);
+
+    ResultsView::Deps deps{
+        &results_,
+        &messages_,
+        [this](const QString& text) { ui_->cmbHost->setEditText(text); },
+        [this](const QString& q) { return seams_.confirm(q); },
+        [this](const QString& name) { return seams_.askSaveFileName(name); },
+        [this](const QString& m) { seams_.showError(m); },
+        [this](const QUrl& url) { seams_.openUrl(url); },
+    };
+    resultsView_ =
+        new ResultsView(ui_->lvResults, ui_->RichEdit1, ui_->StatusBar1, std::move(deps), this);
+
+    // The answer pane takes what the window gains; the query panel keeps its width.
+    ui_->Splitter1->setStretchFactor(0, 0);
+    ui_->Splitter1->setStretchFactor(1, 1);
+    connect(ui_->Splitter1, &QSplitter::splitterMoved, this, &TTesseronForm::OnSplitterMoved);
+    ui_->pnlQuery->installEventFilter(this);
+}
+
+void TTesseronForm::SetUpMenus() {
+    auto& u = *ui_;
+    // Shortcuts of context-menu items work only while their control has the focus.
+    const auto bindToControl = [](QAction* action, QWidget* control,
+                                  const QList<QKeySequence>& keys) {
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        control->addAction(action);
+    };
+    bindToControl(u.actCopyToBuffer, u.RichEdit1, {QKeySequence(Qt::CTRL | Qt::Key_C)});
+    bindToControl(u.actSelectAll, u.RichEdit1, {QKeySequence(Qt::CTRL | Qt::Key_A)});
+    bindToControl(u.actResultDelete, u.lvResults, {QKeySequence(Qt::Key_Delete)});
+    bindToControl(
+        u.actOpenBrowser, u.lvResults,
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    // The window-wide ones, Alt+F4 included, also while the focus is in a dock or menu.
+    for (QAction* a :
+         {u.actWhoIs, u.actResultUpdate, u.actEditServ, u.actSaveToFile, u.actPrint, u.actExit})
+        addAction(a);
+
+    pmRichEdit_ = new QMenu(this);
+    pmRichEdit_->setObjectName(QStringLiteral("pmRichEdit"));
+    pmRichEdit_->addActions({u.actCopyToBuffer, u.actSelectAll});
+    pmRichEdit_->addSeparator();
+    pmRichEdit_->addActions({u.actSaveToFile, u.actPrint, u.actResultUpdate});
+
+    pmResults_ = new QMenu(this);
+    pmResults_->setObjectName(QStringLiteral("pmResults"));
+    pmResults_->addAction(u.actOpenBrowser);
+    pmResults_->setDefaultAction(u.actOpenBrowser);
+    pmResults_->addSeparator();
+    pmResults_->addActions({u.actSaveToFile, u.actResultUpdate, u.actResultDelete});
+
+    pmTray_ = new QMenu(this);
+    pmTray_->setObjectName(QStringLiteral("pmTray"));
+    pmTray_->addAction(u.actShowMainForm);
+    pmTray_->setDefaultAction(u.actShowMainForm);
+    pmTray_->addAction(u.actEditServ);
+    pmTray_->addSeparator();
+    pmTray_->addAction(u.actOptions);
+    pmTray_->addSeparator();
+    pmTray_->addActions({u.actWhatNew, u.actHome, u.actMail});
+    pmTray_->addSeparator();
+    pmTray_->addAction(u.actAbout);
+    pmTray_->addSeparator();
+    pmTray_->addAction(u.actExit);
+
+    connect(u.RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        UpdateActions();
+        pmRichEdit_->popup(ui_->RichEdit1->viewport()->mapToGlobal(p));
+    });
+    connect(u.lvResults, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        UpdateActions();
+        pmResults_->popup(ui_->lvResults->viewport()->mapToGlobal(p));
+    });
+    for (QMenu* menu : {u.mnFile, u.mnQuery, u.mnEdit, u.mnHelp, pmTray_})
+        connect(menu, &QMenu::aboutToShow, this, &TTesseronForm::UpdateActions);
+
+    trayIcon_ = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tesseron.svg")), this);
+    trayIcon_->setContextMenu(pmTray_); // right click
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) ShowMainForm();
+            });
+    setWindowIcon(trayIcon_->icon());
+}
+
+void TTesseronForm::ConnectActions() {
+    auto& u = *ui_;
+    connect(u.actWhoIs, &QAction::triggered, this, &TTesseronForm::actWhoIsExecute);
+    connect(u.actResultUpdate, &QAction::triggered, this, &TTesseronForm::actResultUpdateExecute);
+    connect(u.actEditServ, &QAction::triggered, this, &TTesseronForm::OpenServerBrowser);
+    connect(u.actUpdateRating, &QAction::triggered, this, &TTesseronForm::OpenServerListUpdate);
+    connect(u.actOptions, &QAction::triggered, this, &TTesseronForm::OpenOptions);
+    connect(u.actAbout, &QAction::triggered, this, &TTesseronForm::OpenAbout);
+    connect(u.actSendEmail, &QAction::triggered, this, &TTesseronForm::SendResultByMail);
+    connect(u.actExit, &QAction::triggered, this, &QWidget::close);
+    connect(u.actShowMainForm, &QAction::triggered, this, &TTesseronForm::ShowMainForm);
+    connect(u.actWhatNew, &QAction::triggered, this, &TTesseronForm::OpenHelpFile);
+    connect(u.actHome, &QAction::triggered, this,
+            [this] { seams_.openUrl(QUrl(QString::fromUtf8(version::kMakerUrl))); });
+    connect(u.actMail, &QAction::triggered, this, [this] {
+        const QString host = QUrl(QString::fromUtf8(version::kMakerUrl)).host();
+        seams_.openUrl(QUrl(QStringLiteral("mailto:support@") + host));
+    });
+
+    auto* view = resultsView_;
+    connect(u.actSaveToFile, &QAction::triggered, view, &ResultsView::SaveToFile);
+    connect(u.actCopyToBuffer, &QAction::triggered, view, &ResultsView::CopyToBuffer);
+    connect(u.actSelectAll, &QAction::triggered, view, &ResultsView::SelectAll);
+    connect(u.actPrint, &QAction::triggered, view, &ResultsView::Print);
+    connect(u.actOpenBrowser, &QAction::triggered, view, &ResultsView::OpenInBrowser);
+    connect(u.actResultDelete, &QAction::triggered, view, &ResultsView::DeleteSelected);
+    connect(u.actClear, &QAction::triggered, view, &ResultsView::ClearAll);
+
+    // The check actions store their state; the check boxes mirror them.
+    connect(u.actUseRating, &QAction::toggled, this,
+            [this](bool on) { Settings().bUseRating = on; });
+    connect(u.actWhoisAsDomain, &QAction::toggled, this,
+            [this](bool on) { Settings().bAsDomain = on; });
+    connect(u.actShowRawAnswer, &QAction::toggled, this,
+            [this](bool on) { Settings().bShowRawAnswer = on; });
+    const auto mirror = [this](QAction* action, QCheckBox* box) {
+        connect(box, &QCheckBox::clicked, action, [action](bool on) {
+            if (action->isChecked() != on) action->trigger();
+        });
+        connect(action, &QAction::changed, box, [action, box] {
+            box->setText(action->text());
+            box->setToolTip(action->toolTip());
+            box->setChecked(action->isChecked());
+        });
+    };
+    mirror(u.actUseRating, u.cbUseRating);
+    mirror(u.actWhoisAsDomain, u.cbAsDomain);
+
+    // Enter in the server box starts a query when one may start.
+    connect(u.cmbServerName->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        UpdateActions();
+        if (ui_->actWhoIs->isEnabled()) ui_->actWhoIs->trigger();
+    });
+
+    // A double click in the results list opens the rows in the browser: ResultsView does it.
+
+    // What the action states depend on.
+    connect(u.cmbHost, &QComboBox::editTextChanged, this, &TTesseronForm::ScheduleUpdate);
+    connect(u.cmbServerName, &QComboBox::editTextChanged, this, &TTesseronForm::ScheduleUpdate);
+    connect(u.RichEdit1, &QTextEdit::textChanged, this, &TTesseronForm::ScheduleUpdate);
+    connect(u.RichEdit1, &QTextEdit::selectionChanged, this, &TTesseronForm::ScheduleUpdate);
+    connect(u.lvResults, &QTreeWidget::itemSelectionChanged, this, &TTesseronForm::ScheduleUpdate);
+    for (QAction* a : findChildren<QAction*>())
+        connect(a, &QAction::triggered, this, &TTesseronForm::ScheduleUpdate);
+}
+
+// The creation handler, in the order start-up has always followed.
+void TTesseronForm::FormCreate() {
+    updateList_.clear();
     try {
-        paths_.EnsureWritableDir();
-        SaveSettings(settingsFile_, settings_);
-        const auto state = isMaximized()   ? WindowStateValue::Maximized
-                           : isMinimized() ? WindowStateValue::Minimized
-                                           : WindowStateValue::Normal;
-        const QRect g = geometry();
-        SaveWindowPlacement(settingsFile_, state, {g.top(), g.left(), g.width(), g.height()});
-    } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(version::kProduct),
-                              QString::fromUtf8(e.what()));
+        Paths().EnsureWritableDir();
+    } catch (const std::exception&) {
+        // The results and settings writes at shut-down report the folder.
     }
+    // Held while the window runs: the results file is written over when it shuts down.
+    resultsLock_ = InstanceLock::TryAcquire(InstanceLock::For(Settings().ResultsPath));
+    LoadServerList();
+    LoadResults();
+    resultsView_->LoadResultToListView();
+    if (results_.Count() > 0) {
+        if (QTreeWidgetItem* top = ui_->lvResults->topLevelItem(0)) top->setSelected(true);
+        resultsView_->SelectResult(&results_[results_.Count() - 1]);
+    }
+    for (const auto& address : ServerBoxAddresses(domains_))
+        ui_->cmbServerName->addItem(Qt8(address));
+    ListLang();
+    const QString title = ApplicationTitle();
+    setWindowTitle(title);
+    trayIcon_->setToolTip(title.left(kTrayTipLength));
+    FillHistoryFromResults();
+    if (ui_->cmbServerName->count() > 0) ui_->cmbServerName->setCurrentIndex(0);
+    ui_->actUseRating->setChecked(Settings().bUseRating);
+    ui_->actWhoisAsDomain->setChecked(Settings().bAsDomain);
+    ui_->actShowRawAnswer->setChecked(Settings().bShowRawAnswer);
+    acceptedPanelWidth_ = Settings().pnlQureyWidth;
+    SetQueryPanelWidth(acceptedPanelWidth_);
+    if (seams_.trayAvailable()) trayIcon_->show();
 }
 
 void TTesseronForm::LoadServerList() {
     try {
-        domains_.LoadFromFile(settings_.ServerListPath);
+        domains_.LoadFromFile(Settings().ServerListPath);
     } catch (const std::exception& e) {
-        ui_->RichEdit1->setPlainText(QString::fromUtf8(e.what()));
+        domains_.Clear(); // what a broken file left half-read is not used
+        seams_.showError(tr("The server list %1 could not be read:\n%2")
+                             .arg(Qt8(Settings().ServerListPath), QString::fromUtf8(e.what())));
     }
     const auto totals = CountTotals(domains_);
-    ui_->StatusBar1->showMessage(tr("%1 zones, %2 servers").arg(totals.zones).arg(totals.servers));
+    resultsView_->SetCounts(totals.zones, totals.servers);
 }
+
+void TTesseronForm::LoadResults() {
+    try {
+        results_.LoadFromFile(Settings().ResultsPath); // a missing file is an empty store
+    } catch (const std::exception& e) {
+        seams_.showError(tr("The results file %1 could not be read:\n%2")
+                             .arg(Qt8(Settings().ResultsPath), QString::fromUtf8(e.what())));
+    }
+}
+
+void TTesseronForm::FillHistoryFromResults() {
+    ui_->cmbHost->clear();
+    const int lines = Settings().HistoryLines;
+    for (int i = results_.Count() - 1; i >= 0 && ui_->cmbHost->count() < lines; --i)
+        ui_->cmbHost->addItem(Qt8(results_[i].QueryString));
+    if (ui_->cmbHost->count() > 0) ui_->cmbHost->setCurrentIndex(0);
+}
+
+std::vector<std::string> TTesseronForm::History() const {
+    std::vector<std::string> items;
+    for (int i = 0; i < ui_->cmbHost->count(); ++i)
+        items.push_back(Std(ui_->cmbHost->itemText(i)));
+    return items;
+}
+
+QString TTesseronForm::ApplicationTitle() const {
+    return Qt8(GetVersionString(false)) + QStringLiteral(" \u2014 ") +
+           QString::fromUtf8(version::kMakerName) + QStringLiteral(": ") +
+           QString::fromUtf8(version::kMakerUrl);
+}
+
+void TTesseronForm::LoadLanguage() {
+    LanguageHooks hooks;
+    hooks.setColumnCaptions = [this](const MessageTable&) {
+        resultsView_->SetResultColumnCaptions();
+    };
+    try {
+        tesseron::LoadLanguage(langChanger_, messages_, Settings(), Paths(), hooks);
+    } catch (const std::exception& e) {
+        seams_.showError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TTesseronForm::ListLang() {
+    ui_->mnChangeLang->clear();
+    delete langGroup_;
+    langGroup_ = new QActionGroup(this);
+    langGroup_->setExclusive(true);
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(Paths().LanguagesDir(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name == "." || name == ".." || entry.path().extension() != ".lng")
+            continue;
+        // "&" would turn into an accelerator mark; the file name is kept as the item's data.
+        QAction* item = ui_->mnChangeLang->addAction(Qt8(name).replace('&', QStringLiteral("&&")));
+        item->setData(Qt8(name));
+        item->setCheckable(true);
+        item->setChecked(name == Settings().DefaultLang);
+        langGroup_->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { ChangeLang(item); });
+    }
+}
+
+void TTesseronForm::ChangeLang(QAction* item) {
+    Settings().DefaultLang = Std(item->data().toString());
+    item->setChecked(true);
+    LoadLanguage();
+    resultsView_->RepaintStatusBar();
+}
+
+void TTesseronForm::ScheduleUpdate() {
+    if (updatePending_) return;
+    updatePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        updatePending_ = false;
+        UpdateActions();
+    });
+}
+
+void TTesseronForm::UpdateActions() {
+    auto& u = *ui_;
+    const ResultsView& view = *resultsView_;
+    u.actWhoIs->setEnabled(IsQueryEnabled(
+        Std(u.cmbHost->currentText()), Std(u.cmbServerName->currentText()), Settings().bUseRating));
+    u.actResultUpdate->setEnabled(view.CurrentResult() != nullptr);
+    const bool lines = view.HasAnswerLines();
+    u.actSaveToFile->setEnabled(lines);
+    u.actPrint->setEnabled(lines);
+    u.actSelectAll->setEnabled(lines);
+    u.actCopyToBuffer->setEnabled(view.HasAnswerSelection());
+    const bool rows = view.HasSelectedRows();
+    u.actResultDelete->setEnabled(rows);
+    u.actOpenBrowser->setEnabled(rows);
+    u.actSendEmail->setEnabled(rows);
+    u.actShowRawAnswer->setEnabled(false);
+
+    // With automatic choice the server box is out of use and drawn like a button.
+    const bool rating = u.actUseRating->isChecked();
+    u.cmbServerName->setEnabled(!rating);
+    QPalette palette = u.cmbServerName->palette();
+    palette.setColor(QPalette::All, QPalette::Base,
+                     this->palette().color(rating ? QPalette::Button : QPalette::Base));
+    u.cmbServerName->setPalette(palette);
+}
+
+void TTesseronForm::actWhoIsExecute() {
+    AddAddresses();
+    RunQueries({Std(ui_->cmbHost->currentText())});
+}
+
+void TTesseronForm::actResultUpdateExecute() {
+    updateList_ = resultsView_->SelectedTopToBottom();
+    if (updateList_.empty())
+        if (const TWhoisResultItem* current = resultsView_->CurrentResult())
+            updateList_.push_back(current->Id());
+    if (updateList_.empty()) return;
+    RunQueries({Std(ui_->cmbHost->currentText())});
+}
+
+void TTesseronForm::AddAddresses() {
+    const bool smart = Settings().bSmartFilterURL;
+    std::string text = FilterURL(Std(ui_->cmbHost->currentText()), smart);
+    if (ui_->cbAsDomain->isChecked()) text = StripWww(text, smart);
+    std::vector<std::string> history = History();
+    AddToHistory(history, text, Settings().HistoryLines);
+    ui_->cmbHost->clear();
+    for (const auto& item : history)
+        ui_->cmbHost->addItem(Qt8(item));
+    ui_->cmbHost->setCurrentIndex(0);
+}
+
+void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
+    TfrmShowProgress::RunContext context;
+    context.request.addresses = std::move(addresses);
+    context.request.updateList = updateList_;
+    context.request.asDomain = ui_->actWhoisAsDomain->isChecked();
+    context.settings = RunSettings::From(Settings(), Std(ui_->cmbServerName->currentText()));
+    context.domains = &domains_;
+    context.messages = &messages_;
+    context.storeAnswer = [this](const StoreRequest& request) { return StoreAnswer(request); };
+    context.readQueued = [this](ResultId id) -> std::optional<RunUi::QueuedEntry> {
+        const TWhoisResultItem* item = results_.Find(id);
+        if (!item) return std::nullopt;
+        return RunUi::QueuedEntry{item->QueryString, item->QueryType};
+    };
+    {
+        TfrmShowProgress progress(std::move(context), this);
+        QtTranslationTarget target(&progress);
+        langChanger_.TranslateForm(target);
+        progress.exec();
+    }
+    updateList_.clear();
+    ScheduleUpdate();
+}
+
+std::optional<ResultId> TTesseronForm::StoreAnswer(const StoreRequest& request) {
+    StoreSettings store;
+    store.UpdateIfExists = Settings().UpdateIfExists;
+    store.MaxWhoisResults = Settings().MaxWhoisResults;
+    TWhoisResultItem* item = StoreResult(results_, request, store);
+    resultsView_->LoadResultToListView();
+    // When the trim took the stored entry, the current result stays if it still exists.
+    resultsView_->SelectResult(item ? item : resultsView_->CurrentResult());
+    if (!item) return std::nullopt;
+    return item->Id();
+}
+
+void TTesseronForm::SetQueryPanelWidth(int width) {
+    QSplitter* splitter = ui_->Splitter1;
+    const int total = std::max(splitter->width() - splitter->handleWidth(), width + 1);
+    splitter->setSizes({width, total - width});
+}
+
+int TTesseronForm::QueryPanelWidth() const {
+    // Before the first show the panel has no real size yet: the width asked for counts.
+    return ui_->pnlQuery->testAttribute(Qt::WA_WState_Visible) ? ui_->pnlQuery->width()
+                                                               : acceptedPanelWidth_;
+}
+
+void TTesseronForm::OnSplitterMoved() {
+    const int width = ui_->Splitter1->sizes().value(0);
+    if (width < kMinQueryPanelWidth)
+        SetQueryPanelWidth(acceptedPanelWidth_);
+    else
+        acceptedPanelWidth_ = width;
+}
+
+bool TTesseronForm::eventFilter(QObject* watched, QEvent* event) {
+    // The first layout of the splitter ignores the sizes set before it: set them again.
+    if (watched == ui_->pnlQuery && event->type() == QEvent::Show && !panelShown_) {
+        panelShown_ = true;
+        SetQueryPanelWidth(acceptedPanelWidth_);
+    }
+    return TFormINI::eventFilter(watched, event);
+}
+
+void TTesseronForm::HandOver(const QByteArray& payload) {
+    if (payload == "-minimize") {
+        if (FirstShowPending())
+            StartHidden();
+        else
+            HideToTray();
+        return;
+    }
+    if (payload.isEmpty()) return;
+    const std::string text(payload.constData(), static_cast<size_t>(payload.size()));
+    ui_->cmbHost->setEditText(Qt8(FilterURL(text, Settings().bSmartFilterURL)));
+}
+
+void TTesseronForm::StartHidden() {
+    startHidden_ = true;
+    // Without a notification area a hidden window could never be reached again.
+    if (!seams_.trayAvailable()) {
+        SetStartMinimised(true);
+        show();
+    }
+}
+
+void TTesseronForm::ShowAtStart() {
+    if (!startHidden_) show();
+}
+
+void TTesseronForm::HideToTray() {
+    if (seams_.trayAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void TTesseronForm::ShowMainForm() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TTesseronForm::changeEvent(QEvent* event) {
+    TFormINI::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() &&
+        seams_.trayAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hide();
+        });
+}
+
+void TTesseronForm::closeEvent(QCloseEvent* event) {
+    TFormINI::closeEvent(event);
+    if (event->isAccepted()) emit closed();
+}
+
+void TTesseronForm::FormDestroy() {
+    updateList_.clear();
+    try {
+        Paths().EnsureWritableDir();
+    } catch (const std::exception&) {
+        // The save below reports the folder that cannot be written.
+    }
+    try {
+        results_.SaveToFile(Settings().ResultsPath);
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+    }
+    resultsLock_.reset();
+    Settings().pnlQureyWidth = QueryPanelWidth();
+}
+
+void TTesseronForm::OpenHelpFile() {
+    const auto file = Paths().dataDir / messages_.sfilehistory;
+    seams_.openUrl(QUrl::fromLocalFile(Qt8(file.string())));
+}
+
+// ---- dialogs of a later version: one hook each, all saying so in one place ----
+
+void TTesseronForm::OpenServerBrowser() {
+    DialogComesLater(ui_->actEditServ->text());
+}
+void TTesseronForm::OpenServerListUpdate() {
+    DialogComesLater(ui_->actUpdateRating->text());
+}
+void TTesseronForm::OpenOptions() {
+    DialogComesLater(ui_->actOptions->text());
+}
+void TTesseronForm::OpenAbout() {
+    DialogComesLater(ui_->actAbout->text());
+}
+void TTesseronForm::SendResultByMail() {
+    DialogComesLater(ui_->actSendEmail->text());
+}
+
+void TTesseronForm::DialogComesLater(const QString& dialogName) {
+    QString name = dialogName;
+    name.remove('&');
+    if (name.endsWith(QStringLiteral("..."))) name.chop(3);
+    seams_.showInfo(tr("\"%1\" comes with the next version of %2.")
+                        .arg(name, QString::fromUtf8(version::kProduct)));
+}
+
+} // namespace tesseron

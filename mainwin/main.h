@@ -1,35 +1,139 @@
 #pragma once
 
-#include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
-#include "mainwin/Settings.h"
+#include "desktop/InstanceLock.h"
+#include "locale/LangChanger.h"
+#include "locale/Language.h"
+#include "mainwin/Formini.h"
 #include "serverdb/uDomainList.h"
+#include "serverdb/uWhoisResultList.h"
 
-#include <QMainWindow>
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
+
+class QActionGroup;
+class QMenu;
+class QSystemTrayIcon;
 
 namespace Ui {
 class TTesseronForm;
 }
 
-// The main window. It loads the settings before anything else and writes them back
-// when it goes away.
-class TTesseronForm final : public QMainWindow {
+namespace tesseron {
+
+class ResultsView;
+
+// The main window: query panel, results list, answer pane, menus, toolbar and tray icon.
+class TTesseronForm final : public TFormINI {
     Q_OBJECT
 
 public:
-    TTesseronForm(tesseron::ProgramPaths paths, tesseron::TSettings& settings,
+    // Everything that opens a box, a dialog or another program. Empty members get the
+    // ordinary behaviour; tests replace them so nothing modal opens.
+    struct Seams {
+        std::function<void(const QString& message)> showError;
+        std::function<void(const QString& message)> showInfo;
+        std::function<bool(const QString& question)> confirm; // Yes/No, true = Yes
+        std::function<QString(const QString& proposedName)> askSaveFileName;
+        std::function<void(const QUrl&)> openUrl;
+        std::function<bool()> trayAvailable; // a notification area exists
+    };
+
+    TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams = {},
                   QWidget* parent = nullptr);
     ~TTesseronForm() override;
-    TTesseronForm(const TTesseronForm&) = delete;
-    TTesseronForm& operator=(const TTesseronForm&) = delete;
+
+    // Selects the language file of DefaultLang, translates the open forms, fills the
+    // message texts and the column captions. Start-up calls it once the window exists.
+    void LoadLanguage();
+
+    // A text handed over by another start of the program: "-minimize" exactly hides the
+    // window to the tray; any other non-empty text goes through the address filter into
+    // the address box. No query starts.
+    void HandOver(const QByteArray& payload);
+    // For a start with "-minimize": the window is not shown, only the tray icon (or, with
+    // no notification area, it is shown minimised).
+    void StartHidden();
+    // Shows the window at start-up unless StartHidden() asked otherwise.
+    void ShowAtStart();
+
+    TWhoisResultCollection& Results() noexcept { return results_; }
+    const MessageTable& Messages() const noexcept { return messages_; }
+    ResultsView& View() const noexcept { return *resultsView_; }
+    std::vector<std::string> History() const;
+    int QueryPanelWidth() const;
+
+signals:
+    // The window has been closed: the program ends (also when it was hidden in the tray).
+    void closed();
+
+protected:
+    void FormDestroy() override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void SetUpSeams();
+    void SetUpWidgets();
+    void SetUpMenus();
+    void ConnectActions();
+    void FormCreate();
     void LoadServerList();
+    void LoadResults();
+    void FillHistoryFromResults();
+    void ListLang();
+    void ChangeLang(QAction* item);
+    QString ApplicationTitle() const;
 
-    tesseron::ProgramPaths paths_;
-    tesseron::TSettings& settings_;
-    tesseron::ProfileFile settingsFile_;
+    // The idle update step of every action, run once after the changes that affect it.
+    void ScheduleUpdate();
+    void UpdateActions();
+
+    void actWhoIsExecute();
+    void actResultUpdateExecute();
+    void AddAddresses();
+    void RunQueries(std::vector<std::string> addresses);
+    std::optional<ResultId> StoreAnswer(const StoreRequest& request);
+    void OnSplitterMoved();
+    void SetQueryPanelWidth(int width);
+    void ShowMainForm();
+    void HideToTray();
+    void OpenHelpFile();
+
+    // Dialogs that come with a later version; each has one hook that says so.
+    void OpenServerBrowser();
+    void OpenServerListUpdate();
+    void OpenOptions();
+    void OpenAbout();
+    void SendResultByMail();
+    void DialogComesLater(const QString& dialogName);
+
+    Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;
-    tesseron::TDomainCollection domains_;
+    TDomainCollection domains_;
+    TWhoisResultCollection results_;
+    std::vector<ResultId> updateList_;
+    MessageTable messages_;
+    TLangChanger langChanger_;
+    ResultsView* resultsView_ = nullptr; // child of this window
+    QMenu* pmRichEdit_ = nullptr;
+    QMenu* pmResults_ = nullptr;
+    QMenu* pmTray_ = nullptr;
+    QActionGroup* langGroup_ = nullptr;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    std::optional<InstanceLock> resultsLock_;
+    int acceptedPanelWidth_ = 0; // the query panel's width after the last accepted drag
+    bool updatePending_ = false;
+    bool startHidden_ = false;
+    bool panelShown_ = false;
 };
+
+} // namespace tesseron
+
+using tesseron::TTesseronForm;

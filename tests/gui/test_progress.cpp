@@ -227,7 +227,9 @@ private slots:
         std::atomic<bool> done{false};
         std::thread worker([&] {
             bridge.AddLogLine(LogError, "from the worker");
-            stored = bridge.StoreAnswer(StoreRequest{"example.test"});
+            StoreRequest request;
+            request.QueryString = "example.test";
+            stored = bridge.StoreAnswer(request);
             try {
                 bridge.StoreAnswer(StoreRequest{});
             } catch (const std::runtime_error& e) {

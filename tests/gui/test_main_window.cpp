@@ -1,0 +1,363 @@
+#include "mainwin/ResultsView.h"
+#include "mainwin/main.h"
+#include "support/FakeServer.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <filesystem>
+
+namespace tesseron::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A program folder of its own: server list, languages, and whatever a test stores there.
+struct Program {
+    TempDir dir;
+    ProgramPaths paths;
+    TSettings settings;
+    QStringList errors;
+    QStringList infos;
+    bool tray = false;
+
+    Program() {
+        paths = ProgramPaths::Locate(dir / "tesseron", ProgramPaths::Environment{}, true);
+        fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/languages", dir / "languages");
+        fs::copy_file(fs::path(TESSERON_SOURCE_DIR) / "data/whois.xml", dir / "whois.xml");
+    }
+    void Ini(const std::string& text) const { dir.Write("tesseron.ini", text); }
+    // Stores results oldest first, as a previous run would have left them.
+    void StoreResults(const std::vector<std::string>& queries) const {
+        TWhoisResultCollection results;
+        for (const auto& q : queries) {
+            auto& item = results.Add();
+            item.QueryString = q;
+            item.ServerName = "whois.test";
+            item.QueryDate = "01.01.2024";
+            item.RawAnswer = "old answer of " + q;
+        }
+        results.SaveToFile(paths.ResultsFile().string());
+    }
+    std::unique_ptr<TTesseronForm> Open() {
+        TTesseronForm::Seams seams;
+        seams.showError = [this](const QString& m) { errors << m; };
+        seams.showInfo = [this](const QString& m) { infos << m; };
+        seams.confirm = [](const QString&) { return true; };
+        seams.askSaveFileName = [](const QString&) { return QString(); };
+        seams.openUrl = [](const QUrl&) {};
+        seams.trayAvailable = [this] { return tray; };
+        auto form = std::make_unique<TTesseronForm>(paths, settings, seams);
+        form->LoadLanguage();
+        return form;
+    }
+};
+
+template <class T> T* Child(QObject* form, const char* name) {
+    T* child = form->findChild<T*>(QString::fromLatin1(name));
+    if (!child) qFatal("no child %s", name);
+    return child;
+}
+
+QStringList HistoryOf(const TTesseronForm& form) {
+    QStringList list;
+    for (const auto& h : form.History())
+        list << QString::fromStdString(h);
+    return list;
+}
+
+// A run's progress window is modal; should it ever stay open, close it so the test fails
+// instead of hanging.
+void GuardModal() {
+    QTimer::singleShot(20000, qApp, [] {
+        if (QWidget* w = QApplication::activeModalWidget()) w->close();
+    });
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void startUpWithMissingAndDamagedFiles_data() {
+        QTest::addColumn<bool>("damagedResults");
+        QTest::addColumn<bool>("damagedServerList");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("nothing stored") << false << false << 0;
+        QTest::newRow("damaged results") << true << false << 1;
+        QTest::newRow("damaged server list") << false << true << 1;
+    }
+    void startUpWithMissingAndDamagedFiles() {
+        QFETCH(bool, damagedResults);
+        QFETCH(bool, damagedServerList);
+        QFETCH(int, errors);
+        Program p;
+        if (damagedResults) p.dir.Write("whois_result.xml", "<WhoisResult><Result>");
+        if (damagedServerList) p.dir.Write("whois.xml", "<whois><domains>");
+        {
+            auto form = p.Open();
+            QCOMPARE(p.errors.size(), errors);
+            // Every other step ran: servers listed, language loaded, title set.
+            QCOMPARE(Child<QComboBox>(form.get(), "cmbServerName")->count() > 0,
+                     !damagedServerList);
+            QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(), QString("Query"));
+            QVERIFY(form->windowTitle().contains(QString::fromUtf8(" \u2014 ")));
+            form->show();
+            QVERIFY(!form->isMaximized());
+            QCOMPARE(form->size(), QSize(722, 564));
+        }
+        QCOMPARE(p.errors.size(), errors);
+        QVERIFY(fs::exists(p.dir / "tesseron.ini"));
+        // A results file that did not load is kept before it is written over.
+        QCOMPARE(fs::exists(p.dir / "whois_result.xml.damaged"), damagedResults);
+    }
+
+    void shutDownWritesResultsAndSettings() {
+        Program p;
+        p.StoreResults({"a.test", "b.test"});
+        p.Ini("[Defaults]\nbUseRating=2\nFontStyle=31\nwhoisTimeout=0x1388\npnlQureyWidth=260\n"
+              "[Window State]\nWindowState=2\n");
+        {
+            auto form = p.Open();
+            QCOMPARE(p.settings.whoisTimeout, 5000);
+            form->show();
+            QVERIFY(form->isMaximized());
+            form->Results()[0].Delete();
+            Child<QAction>(form.get(), "actWhoisAsDomain")->trigger(); // off
+        }
+        QVERIFY(p.errors.isEmpty());
+        const std::string ini = ReadFile(p.dir / "tesseron.ini");
+        for (const char* line : {"bUseRating=1", "FontStyle=15", "bAsDomain=0", "whoisTimeout=5000",
+                                 "pnlQureyWidth=260", "WindowState=2"})
+            QVERIFY2(ini.find(line) != std::string::npos, line);
+        QVERIFY(ini.find("[Window Position]") == std::string::npos); // closed maximised
+        TWhoisResultCollection stored;
+        stored.LoadFromFile(p.paths.ResultsFile().string());
+        QCOMPARE(stored.Count(), 1);
+        QCOMPARE(stored[0].QueryString, std::string("b.test"));
+    }
+
+    void refusedWritesAreReportedOnceEach() {
+        Program p;
+        fs::create_directory(p.dir / "tesseron.ini"); // neither file can replace a folder
+        fs::create_directory(p.dir / "whois_result.xml");
+        auto form = p.Open();
+        const auto atStart = p.errors.size(); // reading a folder as the results file fails too
+        form.reset();
+        QCOMPARE(p.errors.size() - atStart, 2);
+        QCOMPARE(p.errors.filter("tesseron.ini").size(), 1);
+    }
+
+    void historyHoldsTheNewestQueries_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("20 results, 8 lines")
+            << 20 << 8 << QStringList{"q19", "q18", "q17", "q16", "q15", "q14", "q13", "q12"};
+        QTest::newRow("fewer results than lines") << 2 << 8 << QStringList{"q1", "q0"};
+        QTest::newRow("one line") << 3 << 1 << QStringList{"q2"};
+    }
+    void historyHoldsTheNewestQueries() {
+        QFETCH(int, stored);
+        QFETCH(int, lines);
+        QFETCH(QStringList, expected);
+        Program p;
+        std::vector<std::string> queries;
+        for (int i = 0; i < stored; ++i)
+            queries.push_back("q" + std::to_string(i));
+        p.StoreResults(queries);
+        p.Ini("[Defaults]\nHistoryLines=" + std::to_string(lines) + "\n");
+        auto form = p.Open();
+        QCOMPARE(HistoryOf(*form), expected);
+        QCOMPARE(Child<QComboBox>(form.get(), "cmbHost")->currentText(), expected.first());
+    }
+
+    void queryStoresTheAnswerAndKeepsTheHistory() {
+        FakeWhoisServer server(
+            WhoisBehaviour::Respond([](const std::string& q) { return "Domain: " + q + "\r\n"; }));
+        Program p;
+        p.StoreResults({"example.test", "other.test"});
+        p.Ini("[Defaults]\nbUseRating=0\nDetermineIpAddress=0\nDetermineReverseName=0\n"
+              "PropWNDQuery=0\n");
+        auto form = p.Open();
+        auto* host = Child<QComboBox>(form.get(), "cmbHost");
+        Child<QComboBox>(form.get(), "cmbServerName")
+            ->setEditText(QString("127.0.0.1:%1").arg(server.port()));
+        host->setEditText("  http://www.example.test:8080/path ");
+        auto* query = Child<QAction>(form.get(), "actWhoIs");
+        QTRY_VERIFY(query->isEnabled());
+        GuardModal();
+        query->trigger(); // returns once the progress window has closed by itself
+        QCOMPARE(server.Queries(), std::vector<std::string>{"example.test"});
+        QCOMPARE(HistoryOf(*form), (QStringList{"example.test", "other.test"}));
+        QCOMPARE(form->Results().Count(), 2);
+        QCOMPARE(form->View().CurrentResult()->QueryString, std::string("example.test"));
+        QVERIFY(Child<QTextEdit>(form.get(), "RichEdit1")
+                    ->toPlainText()
+                    .contains("Domain: example.test"));
+        // An empty server box with automatic choice off leaves nothing to ask.
+        Child<QComboBox>(form.get(), "cmbServerName")->setEditText("");
+        QTRY_VERIFY(!query->isEnabled());
+    }
+
+    void refreshGoesOverTheSelectedRowsTopToBottom() {
+        FakeWhoisServer server(
+            WhoisBehaviour::Respond([](const std::string& q) { return "fresh " + q; }));
+        Program p;
+        p.StoreResults({"a.test", "b.test", "c.test"});
+        p.Ini("[Defaults]\nbUseRating=0\nDetermineIpAddress=0\nDetermineReverseName=0\n");
+        auto form = p.Open();
+        Child<QComboBox>(form.get(), "cmbServerName")
+            ->setEditText(QString("127.0.0.1:%1").arg(server.port()));
+        auto* list = Child<QTreeWidget>(form.get(), "lvResults");
+        list->clearSelection();
+        list->topLevelItem(2)->setSelected(true); // a.test, the oldest
+        list->topLevelItem(0)->setSelected(true); // c.test, the newest
+        GuardModal();
+        Child<QAction>(form.get(), "actResultUpdate")->trigger();
+        QCOMPARE(server.Queries(), (std::vector<std::string>{"c.test", "a.test"}));
+        const auto& results = form->Results();
+        QCOMPARE(results.Count(), 3);
+        QCOMPARE(results[0].RawAnswer, std::string("fresh a.test")); // refreshed in place
+        QCOMPARE(results[1].RawAnswer, std::string("old answer of b.test"));
+        QCOMPARE(results[2].RawAnswer, std::string("fresh c.test"));
+    }
+
+    void handOverTexts_data() {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("minimised");
+        QTest::newRow("minimize to the tray")
+            << QByteArray("-minimize") << true << "keep" << false << false;
+        QTest::newRow("minimize without a tray")
+            << QByteArray("-minimize") << false << "keep" << true << true;
+        QTest::newRow("trailing blank")
+            << QByteArray("-minimize ") << true << "-minimize" << true << false;
+        QTest::newRow("capitals") << QByteArray("-MINIMIZE") << true << "-MINIMIZE" << true
+                                  << false;
+        QTest::newRow("web address") << QByteArray("https://www.example.test:8080/a") << true
+                                     << "www.example.test" << true << false;
+        QTest::newRow("empty") << QByteArray() << true << "keep" << true << false;
+    }
+    void handOverTexts() {
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, tray);
+        QFETCH(QString, address);
+        QFETCH(bool, visible);
+        QFETCH(bool, minimised);
+        Program p;
+        p.tray = tray;
+        auto form = p.Open();
+        auto* host = Child<QComboBox>(form.get(), "cmbHost");
+        host->setEditText("keep");
+        form->show();
+        form->HandOver(payload);
+        QCOMPARE(host->currentText(), address);
+        QCOMPARE(form->isVisible(), visible);
+        QCOMPARE(form->isMinimized(), minimised);
+        QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->topLevelItemCount(), 0); // no query
+    }
+
+    void startHiddenKeepsTheWindowReachable() {
+        Program p;
+        p.tray = true;
+        auto hidden = p.Open();
+        hidden->StartHidden();
+        hidden->ShowAtStart();
+        QVERIFY(!hidden->isVisible());
+        Child<QAction>(hidden.get(), "actShowMainForm")->trigger();
+        QVERIFY(hidden->isVisible());
+        hidden.reset();
+        p.tray = false; // no notification area: started minimised instead
+        auto minimised = p.Open();
+        minimised->StartHidden();
+        minimised->ShowAtStart();
+        QVERIFY(minimised->isVisible());
+        QVERIFY(minimised->isMinimized());
+    }
+
+    void splitterRefusesANarrowQueryPanel_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("dragTo");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("200 refused") << 300 << 200 << 300;
+        QTest::newRow("225 accepted") << 300 << 225 << 225;
+        QTest::newRow("stored 100 applied, not reproducible") << 100 << 150 << 100;
+    }
+    void splitterRefusesANarrowQueryPanel() {
+        QFETCH(int, stored);
+        QFETCH(int, dragTo);
+        QFETCH(int, expected);
+        Program p;
+        p.Ini("[Defaults]\npnlQureyWidth=" + std::to_string(stored) + "\n");
+        auto form = p.Open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->QueryPanelWidth(), stored);
+        QSplitterHandle* handle = Child<QSplitter>(form.get(), "Splitter1")->handle(1);
+        const QPoint grip(handle->width() / 2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(dragTo - stored, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(dragTo - stored, 0));
+        QCOMPARE(form->QueryPanelWidth(), expected);
+        form.reset();
+        QVERIFY(
+            ReadFile(p.dir / "tesseron.ini").find("pnlQureyWidth=" + std::to_string(expected)) !=
+            std::string::npos);
+    }
+
+    void languageSwitchChangesCaptions() {
+        Program p;
+        auto form = p.Open();
+        auto* query = Child<QAction>(form.get(), "actWhoIs");
+        auto* menu = Child<QMenu>(form.get(), "mnChangeLang");
+        QCOMPARE(menu->actions().size(), 2);
+        QAction* russian = nullptr;
+        for (QAction* item : menu->actions()) {
+            QCOMPARE(item->isChecked(), item->data().toString() == "english.lng");
+            if (item->data().toString() == "russian.lng") russian = item;
+        }
+        QVERIFY(russian);
+        QCOMPARE(query->text(), QString("Query"));
+        russian->trigger();
+        QCOMPARE(p.settings.DefaultLang, std::string("russian.lng"));
+        QVERIFY(russian->isChecked());
+        QCOMPARE(query->text(), QString::fromUtf8("Запрос"));
+        QCOMPARE(Child<QCheckBox>(form.get(), "cbUseRating")->text(),
+                 QString::fromUtf8("Использовать рейтинг"));
+        QCOMPARE(Child<QMenu>(form.get(), "mnFile")->title(), QString::fromUtf8("Файл"));
+        QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->headerItem()->text(0),
+                 QString::fromStdString(form->Messages().sAddress));
+        QVERIFY(form->Messages().sAddress != "Address");
+    }
+
+    void laterDialogsSayTheyComeLater() {
+        Program p;
+        auto form = p.Open();
+        for (const char* name : {"actEditServ", "actUpdateRating", "actOptions", "actAbout"}) {
+            auto* action = Child<QAction>(form.get(), name);
+            QVERIFY2(action->isEnabled(), name);
+            action->trigger();
+        }
+        QCOMPARE(p.infos.size(), 4);
+    }
+};
+
+} // namespace tesseron::test
+
+QTEST_MAIN(tesseron::test::MainWindowTest)
+#include "test_main_window.moc"
