@@ -179,12 +179,10 @@ std::vector<std::string> ProfileFile::ReadSectionKeys(std::string_view section) 
     const auto parsed = Current();
     std::vector<std::string> keys;
     const auto* s = parsed->Find(section);
-    if (!s)
-        return keys;
+    if (!s) return keys;
     for (std::size_t i = s->header + 1; i < s->end; ++i) {
         const auto info = Classify(parsed->lines[i]);
-        if (info.kind == LineInfo::Entry)
-            keys.emplace_back(info.name);
+        if (info.kind == LineInfo::Entry) keys.emplace_back(info.name);
     }
     return keys;
 }

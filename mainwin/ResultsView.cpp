@@ -89,10 +89,17 @@ public:
         update();
     }
 
+    // The widths were made for a font about 5 pixels wide per character; larger desktop
+    // fonts get proportionally wider panels so their texts are not cut.
+    int Width(std::size_t i) const {
+        const double scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
+        return static_cast<int>(kWidths[i] * scale);
+    }
+
     QSize sizeHint() const override {
         int width = 0;
-        for (int w : kWidths)
-            width += w;
+        for (std::size_t i = 0; i < kWidths.size(); ++i)
+            width += Width(i);
         return {width, std::max(fontMetrics().height() + 2, kImageWidth + 2)};
     }
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
@@ -102,7 +109,7 @@ protected:
         QPainter painter(this);
         int left = 0;
         for (std::size_t i = 0; i < panels_.size(); ++i) {
-            const QRect cell(left, 0, kWidths[i], height());
+            const QRect cell(left, 0, Width(i), height());
             QStyleOption frame;
             frame.initFrom(this);
             frame.rect = cell;
@@ -122,7 +129,7 @@ protected:
                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, panel.text);
                 painter.restore();
             }
-            left += kWidths[i];
+            left += Width(i);
         }
     }
 

@@ -226,6 +226,9 @@ void TTesseronForm::ConnectActions() {
             box->setToolTip(action->toolTip());
             box->setChecked(action->isChecked());
         });
+        // setChecked() does not always report through changed(); toggled() always comes.
+        connect(action, &QAction::toggled, box, &QCheckBox::setChecked);
+        box->setChecked(action->isChecked());
     };
     mirror(u.actUseRating, u.cbUseRating);
     mirror(u.actWhoisAsDomain, u.cbAsDomain);
@@ -327,6 +330,8 @@ void TTesseronForm::LoadLanguage() {
     LanguageHooks hooks;
     hooks.setColumnCaptions = [this](const MessageTable&) {
         resultsView_->SetResultColumnCaptions();
+        // The panels hold texts made from the message strings: redo them too.
+        resultsView_->RepaintStatusBar();
     };
     try {
         tesseron::LoadLanguage(langChanger_, messages_, Settings(), Paths(), hooks);
