@@ -1,5 +1,8 @@
 #include "mainwin/ResultsView.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include "desktop/AtomicFile.h"
 #include "locale/TextFormat.h"
 
@@ -188,9 +191,6 @@ void ResultsView::LoadResultToListView() {
             Text(result.QueryString), Text(result.ServerName), Text(result.QueryDate)}));
         row->setIcon(0, resultIcon_);
         row->setData(0, kDataRole, QVariant::fromValue<qulonglong>(result.Id()));
-        const QString tip = RowToolTip(result);
-        for (int column = 0; column < 3; ++column)
-            row->setToolTip(column, tip);
     }
     // One insertion with painting suspended keeps a rebuild of many rows fast.
     QList<QTreeWidgetItem*> rows;
@@ -257,15 +257,11 @@ QString ResultsView::RowToolTip(const TWhoisResultItem& result) const {
 void ResultsView::SetResultColumnCaptions() {
     const MessageTable& m = *deps_.messages;
     list_->setHeaderLabels({Text(m.sAddress), Text(m.sServer), Text(m.sDate)});
-    // The tool tips carry the same labels.
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = list_->topLevelItem(i);
-        if (const TWhoisResultItem* result = ResultOf(row)) {
-            const QString tip = RowToolTip(*result);
-            for (int column = 0; column < 3; ++column)
-                row->setToolTip(column, tip);
-        }
-    }
+}
+
+QString ResultsView::ToolTipOf(const QTreeWidgetItem* row) const {
+    const TWhoisResultItem* result = ResultOf(row);
+    return result ? RowToolTip(*result) : QString();
 }
 
 void ResultsView::SetCounts(int zones, int servers) {
@@ -338,6 +334,17 @@ void ResultsView::SelectOldestIfNoneSelected() {
 
 bool ResultsView::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    // Row tool tips are made when asked for: always current, and a rebuild of many rows
+    // does not pay for texts nobody looks at.
+    if (watched == list_->viewport() && type == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = ToolTipOf(list_->itemAt(help->pos()));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, list_->viewport());
+        return true;
+    }
     if (watched == list_->viewport() && !forwarding_ &&
         (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
          type == QEvent::MouseButtonDblClick))

@@ -69,6 +69,8 @@ public:
     void OpenInBrowser();
     void DeleteSelected();
     void ClearAll();
+    // The five-line tool tip of a row, as shown when the mouse rests on it.
+    QString ToolTipOf(const QTreeWidgetItem* row) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

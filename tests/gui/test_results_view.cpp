@@ -233,11 +233,11 @@ private slots:
         item.IpAddress = ip.toStdString();
         item.ReverseName = reverse.toStdString();
         h.view->LoadResultToListView();
-        QCOMPARE(h.list->topLevelItem(0)->toolTip(2).split('\n'), lines);
+        QCOMPARE(h.view->ToolTipOf(h.list->topLevelItem(0)).split('\n'), lines);
         // A language change reaches the tool tips without a rebuild.
         h.messages.sAddress = "Adresse";
         h.view->SetResultColumnCaptions();
-        QVERIFY(h.list->topLevelItem(0)->toolTip(0).startsWith("Adresse: a.com"));
+        QVERIFY(h.view->ToolTipOf(h.list->topLevelItem(0)).startsWith("Adresse: a.com"));
         QCOMPARE(h.list->headerItem()->text(0), QString("Adresse"));
     }
 
