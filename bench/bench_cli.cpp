@@ -1,5 +1,7 @@
 // Whole-process timings of tesseron-cli against a minimal query program, both asking the
 // same loopback server in the same run. Prints medians and ratios.
+#include "AnswerServer.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -20,49 +22,13 @@ extern char** environ;
 
 namespace {
 
-// Answers every connection with a typical 2 KB registry answer.
-class Server {
-public:
-    Server() {
-        for (int i = 0; i < 40; ++i)
-            answer_ += "Field " + std::to_string(i) + ": some registry value of typical length\r\n";
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        listen(fd_, 64);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~Server() {
-        stop_ = true;
-        thread_.join();
-        close(fd_);
-    }
-    int port() const { return port_; }
-
-private:
-    void Serve() {
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            const int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0) continue;
-            char line[1024];
-            [[maybe_unused]] auto n = recv(c, line, sizeof line, 0);
-            [[maybe_unused]] auto k = send(c, answer_.data(), answer_.size(), MSG_NOSIGNAL);
-            close(c);
-        }
-    }
-    std::string answer_;
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+// A typical 2 KB registry answer.
+std::string TypicalAnswer() {
+    std::string answer;
+    for (int i = 0; i < 40; ++i)
+        answer += "Field " + std::to_string(i) + ": some registry value of typical length\r\n";
+    return answer;
+}
 
 // Runs a program with its output thrown away; returns the wall time in milliseconds.
 double TimeRun(const std::vector<std::string>& args) {
@@ -103,7 +69,7 @@ int main(int argc, char** argv) {
     const std::string cli = dir + "/tesseron-cli";
     const std::string plain = dir + "/bench/plain_whois";
     const int runs = 21;
-    Server server;
+    tesseron::bench::AnswerServer server(TypicalAnswer());
     const std::string port = std::to_string(server.port());
 
     // Settings that keep the run on loopback: no name look-ups.

@@ -2,6 +2,7 @@
 // loop, both served by the same kind of server in the same run. Prints the client's
 // throughput as a share of the plain loop's.
 
+#include "AnswerServer.h"
 #include "query/WhoisExchange.h"
 
 #include <arpa/inet.h>
@@ -20,57 +21,15 @@ namespace {
 
 constexpr std::size_t kAnswerBytes = std::size_t{32} << 20;
 
-// Answers every connection with the same 32 MiB and closes; one connection at a time.
-class BulkServer {
-public:
-    BulkServer() : answer_(kAnswerBytes, '\0') {
-        for (std::size_t i = 0; i < answer_.size(); ++i)
-            answer_[i] = static_cast<char>("0123456789abcdef\n"[i % 17]);
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd_, 8) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        port_ = ntohs(sa.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~BulkServer() {
-        stop_ = true;
-        thread_.join();
-        close(fd_);
-    }
-    int port() const { return port_; }
+std::string BulkAnswer() {
+    std::string answer(kAnswerBytes, '\0');
+    for (std::size_t i = 0; i < answer.size(); ++i)
+        answer[i] = static_cast<char>("0123456789abcdef\n"[i % 17]);
+    return answer;
+}
 
-private:
-    void Serve() {
-        while (!stop_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            int c = accept(fd_, nullptr, nullptr);
-            if (c < 0) continue;
-            char line[512];
-            [[maybe_unused]] auto n = recv(c, line, sizeof line, 0); // the query line
-            for (std::size_t sent = 0; sent < answer_.size();) {
-                ssize_t k = send(c, answer_.data() + sent, answer_.size() - sent, MSG_NOSIGNAL);
-                if (k <= 0) break;
-                sent += static_cast<std::size_t>(k);
-            }
-            close(c);
-        }
-    }
-
-    std::string answer_;
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-BulkServer& Server() {
-    static BulkServer server;
+tesseron::bench::AnswerServer& Server() {
+    static tesseron::bench::AnswerServer server(BulkAnswer());
     return server;
 }
 
