@@ -1,0 +1,114 @@
+// The window as a whole process: started offscreen in a folder of its own, ended by
+// signals, and reached by a second start through the hand-over socket.
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tesseron::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A copy of the program with its data, so it keeps its files in a temporary folder.
+class Installation {
+public:
+    Installation() {
+        fs::copy_file(TESSERON_BINARY_DIR "/tesseron", dir_ / "tesseron");
+        fs::copy_file(TESSERON_BINARY_DIR "/whois.xml", dir_ / "whois.xml");
+        fs::copy(TESSERON_BINARY_DIR "/languages", dir_ / "languages");
+        fs::create_directory(dir_ / "runtime");
+        fs::permissions(dir_ / "runtime", fs::perms::owner_all);
+        dir_.Write("tesseron.ini", "[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n");
+    }
+    const TempDir& dir() const { return dir_; }
+
+    pid_t Start(const std::vector<std::string>& args) const {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::setenv("XDG_RUNTIME_DIR", (dir_ / "runtime").c_str(), 1);
+            const std::string exe = (dir_ / "tesseron").string();
+            std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+            for (const auto& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    // The window holds the lock beside its results file once it is up.
+    bool WaitUntilRunning(pid_t pid) const {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline) {
+            if (fs::exists(dir_ / "whois_result.xml.lock") && HasSocket()) return true;
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    bool HasSocket() const {
+        for (const auto& e : fs::directory_iterator(dir_ / "runtime"))
+            if (e.is_socket()) return true;
+        return false;
+    }
+    TempDir dir_;
+};
+
+// The exit code, or -1 when the process did not end in time (it is then killed).
+int WaitForExit(pid_t pid, int seconds) {
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST(GuiProcess, EachSignalShutsDownWritingResultsAndSettings) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        Installation inst;
+        const pid_t pid = inst.Start({});
+        ASSERT_TRUE(inst.WaitUntilRunning(pid)) << "signal " << sig;
+        ::kill(pid, sig);
+        EXPECT_EQ(WaitForExit(pid, 20), 0) << "signal " << sig;
+        const std::string ini = ReadFile(inst.dir() / "tesseron.ini");
+        EXPECT_NE(ini.find("MaxWhoisResults="), std::string::npos) << ini;
+        EXPECT_NE(ini.find("[Window State]"), std::string::npos) << ini;
+        EXPECT_NE(ReadFile(inst.dir() / "whois_result.xml").find("<WhoisResult"),
+                  std::string::npos);
+    }
+}
+
+TEST(GuiProcess, SecondStartHandsItsArgumentOverAndExits) {
+    Installation inst;
+    const pid_t window = inst.Start({});
+    ASSERT_TRUE(inst.WaitUntilRunning(window));
+    for (const char* arg : {"https://www.example.com/path", "-minimize"}) {
+        const pid_t second = inst.Start({arg});
+        EXPECT_EQ(WaitForExit(second, 20), 0) << arg;
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(window, &status, WNOHANG), 0) << "the first window keeps running";
+    ::kill(window, SIGTERM);
+    EXPECT_EQ(WaitForExit(window, 20), 0);
+}
+
+} // namespace
