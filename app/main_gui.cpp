@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     // The window's close ends the program, also when it was hidden in the tray; closing a
     // dialog opened from the tray menu must not.
     app.setQuitOnLastWindowClosed(false);
+    // Watch the signals before anything else: one that arrives while the window is being
+    // built waits in the watcher and then closes the window the ordinary way.
+    SignalWatcher watcher;
 
     // The argument's bytes as given: "-minimize" or an address for the address box.
     const QByteArray argument = argc > 1 ? QByteArray(argv[1]) : QByteArray();
@@ -33,7 +36,6 @@ int main(int argc, char** argv) {
 
         // Signals and the end of the desktop session close the window the ordinary way,
         // so the results and the settings are written when it goes.
-        SignalWatcher watcher;
         QObject::connect(&watcher, &SignalWatcher::quitRequested, &form, [&form] {
             form.close();
             QCoreApplication::quit();
