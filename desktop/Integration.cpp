@@ -1,0 +1,229 @@
+#include "desktop/Integration.h"
+
+#include "desktop/AtomicFile.h"
+#include "desktop/ProgramPaths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tesseron {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kAutostartName = "tesseron.desktop";
+constexpr const char* kHandlerName = "tesseron-whois.desktop";
+constexpr const char* kSchemeMime = "x-scheme-handler/whois";
+
+// An XDG base folder: the variable when it is absolute, else the default under HOME.
+fs::path BaseDir(const std::string& xdgValue, const std::string& home, const char* fallback) {
+    fs::path dir = xdgValue;
+    if (!dir.empty() && dir.is_absolute()) return dir;
+    if (home.empty()) return {};
+    return fs::path(home) / fallback;
+}
+
+bool IsRegularFile(const fs::path& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+bool RemoveFile(const fs::path& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    return !ec;
+}
+
+bool WriteEntry(const fs::path& path, const std::string& content) {
+    try {
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        WriteFileAtomically(path, content);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::optional<std::string> EntryText(const IntegrationEnvironment& env, const char* arguments,
+                                     const char* extraKeys) {
+    const auto program = QuoteExecArgument(env.programPath.string());
+    if (env.programPath.empty() || !program) return std::nullopt;
+    return std::string("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Tesseron\n"
+                       "Comment=Look up who holds a domain name or an IP address\n"
+                       "Exec=") +
+           *program + " " + arguments +
+           "\n"
+           "Icon=tesseron\n"
+           "Terminal=false\n" +
+           extraKeys;
+}
+
+void RunTool(const IntegrationEnvironment& env, std::vector<std::string> argv) {
+    if (env.runTool) env.runTool(argv);
+}
+
+} // namespace
+
+IntegrationEnvironment IntegrationEnvironment::FromProcess() {
+    IntegrationEnvironment env;
+    if (const char* v = std::getenv("XDG_CONFIG_HOME")) env.xdgConfigHome = v;
+    if (const char* v = std::getenv("XDG_DATA_HOME")) env.xdgDataHome = v;
+    if (const char* v = std::getenv("HOME")) env.home = v;
+    env.programPath = ExecutablePath();
+    env.runTool = [](const std::vector<std::string>& argv) {
+        RunProgram(argv, std::chrono::seconds(5));
+    };
+    return env;
+}
+
+fs::path IntegrationEnvironment::AutostartEntry() const {
+    const auto base = BaseDir(xdgConfigHome, home, ".config");
+    return base.empty() ? base : base / "autostart" / kAutostartName;
+}
+
+fs::path IntegrationEnvironment::HandlerEntry() const {
+    const auto base = BaseDir(xdgDataHome, home, ".local/share");
+    return base.empty() ? base : base / "applications" / kHandlerName;
+}
+
+fs::path IntegrationEnvironment::BookmarkletPage() const {
+    const auto base = BaseDir(xdgDataHome, home, ".local/share");
+    return base.empty() ? base : base / "tesseron" / "tesseron.htm";
+}
+
+std::optional<std::string> QuoteExecArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) return std::nullopt;
+        switch (c) {
+        // Inside quotes these four take a backslash, and the key's own escaping doubles
+        // every backslash again.
+        case '"':
+        case '`':
+        case '$':
+            quoted += "\\\\";
+            break;
+        case '\\':
+            quoted += "\\\\\\";
+            break;
+        case '%':
+            quoted += '%';
+            break; // "%%" is a literal percent, not a field code
+        default:
+            break;
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool IsAutostartRegistered(const IntegrationEnvironment& env) {
+    return IsRegularFile(env.AutostartEntry());
+}
+
+bool IsBrowserButtonRegistered(const IntegrationEnvironment& env) {
+    return IsRegularFile(env.HandlerEntry());
+}
+
+bool SetAutostart(const IntegrationEnvironment& env, bool on) {
+    const auto entry = env.AutostartEntry();
+    if (entry.empty()) return false;
+    if (!on) return RemoveFile(entry);
+    const auto text = EntryText(env, "-minimize", "");
+    return text && WriteEntry(entry, *text);
+}
+
+bool SetBrowserButton(const IntegrationEnvironment& env, bool on) {
+    const auto entry = env.HandlerEntry();
+    const auto page = env.BookmarkletPage();
+    if (entry.empty()) return false;
+    if (!on) {
+        const bool entryRemoved = RemoveFile(entry);
+        const bool removed = RemoveFile(page) && entryRemoved;
+        // Our own folder goes when it is empty; a non-empty one is left alone.
+        std::error_code ec;
+        if (fs::is_empty(page.parent_path(), ec) && !ec) fs::remove(page.parent_path(), ec);
+        RunTool(env, {"update-desktop-database", "-q", entry.parent_path().string()});
+        return removed;
+    }
+    const auto text = EntryText(env, "%u", "NoDisplay=true\nMimeType=x-scheme-handler/whois;\n");
+    if (!text || !WriteEntry(page, BookmarkletPageText()) || !WriteEntry(entry, *text))
+        return false;
+    RunTool(env, {"update-desktop-database", "-q", entry.parent_path().string()});
+    RunTool(env, {"xdg-mime", "default", kHandlerName, kSchemeMime});
+    return true;
+}
+
+const std::string& BookmarkletPageText() {
+    static const std::string page =
+        R"page(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>Tesseron in your browser</title>
+</head>
+<body>
+<h1>Tesseron in your browser</h1>
+<p>Drag this link to the bookmarks bar. On any web page, click it to look up who holds
+the page's domain: the page's host name goes to Tesseron through a
+<code>whois:</code> link.</p>
+<p><a href="javascript:void(location.href='whois://'+encodeURIComponent(location.hostname))">WHOIS with Tesseron</a></p>
+</body>
+</html>
+)page";
+    return page;
+}
+
+std::optional<int> RunProgram(const std::vector<std::string>& argv,
+                              std::chrono::milliseconds wait) {
+    if (argv.empty()) return std::nullopt;
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return std::nullopt;
+
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        }
+        // Somebody else reaped it (SIGCHLD ignored): it ran, its outcome is unknown.
+        if (done < 0 && errno != EINTR) return kStillRunning;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // A mail program may stay open for as long as the user writes; reap it when it ends.
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return kStillRunning;
+}
+
+} // namespace tesseron

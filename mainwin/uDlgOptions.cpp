@@ -1,0 +1,228 @@
+#include "mainwin/uDlgOptions.h"
+
+#include "mainwin/Settings.h"
+#include "ui_uDlgOptions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QIcon>
+#include <QLineEdit>
+#include <QListWidgetItem>
+#include <QPalette>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <array>
+
+namespace tesseron {
+namespace {
+
+constexpr int32_t kDefaultProxyPort = 1080;
+
+// One icon per page, in page order.
+constexpr std::array<const char*, 4> kPageIcons = {":/icons/query.svg", ":/icons/servers.svg",
+                                                   ":/icons/options.svg", ":/icons/browser.svg"};
+
+// Enabled edits take the window (text entry) background, disabled ones the button face.
+void SetEditEnabled(QLineEdit* edit, bool enabled) {
+    edit->setEnabled(enabled);
+    QPalette palette = edit->palette();
+    const QColor colour = QApplication::palette(edit).color(
+        QPalette::Active, enabled ? QPalette::Base : QPalette::Button);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, colour);
+    edit->setPalette(palette);
+}
+
+// The up-down's edit carries the name language files and tests know it by; the number is
+// shown with the locale's thousands separator.
+void PrepareUpDown(QSpinBox* upDown, const char* editName) {
+    upDown->setGroupSeparatorShown(true);
+    if (auto* edit = upDown->findChild<QLineEdit*>()) edit->setObjectName(editName);
+}
+
+} // namespace
+
+TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration integration)
+    : QDialog(owner), ui_(std::make_unique<Ui::TdlgOptions>()), settings_(settings),
+      integration_(std::move(integration)) {
+    ui_->setupUi(this);
+    setFixedSize(526, 340);
+    PrepareUpDown(ui_->udwhoisTimeout, "edwhoisTimeout");
+    PrepareUpDown(ui_->udHistoryLines, "edHistoryLines");
+    PrepareUpDown(ui_->udMaxWhoisResults, "edMaxWhoisResults");
+    ui_->edProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    ui_->lvPages->viewport()->installEventFilter(this);
+
+    // The two proxy switches are actions so language files and menus can address them.
+    actUseProxy_ = new QAction(ui_->cbUseProxy->text(), this);
+    actUseProxy_->setObjectName(QStringLiteral("actUseProxy"));
+    actUseProxy_->setCheckable(true);
+    actProxyAuthentication_ = new QAction(ui_->cbProxyAuthentication->text(), this);
+    actProxyAuthentication_->setObjectName(QStringLiteral("actProxyAuthentication"));
+    actProxyAuthentication_->setCheckable(true);
+
+    LoadControls();
+
+    connect(ui_->lvPages, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < ui_->pcOptions->count()) ui_->pcOptions->setCurrentIndex(row);
+    });
+    connect(ui_->cbUseProxy, &QCheckBox::toggled, this, [this] {
+        actUseProxy_->setChecked(ui_->cbUseProxy->isChecked());
+        UpdateUseProxy();
+    });
+    connect(ui_->cbProxyAuthentication, &QCheckBox::toggled, this, [this] {
+        actProxyAuthentication_->setChecked(ui_->cbProxyAuthentication->isChecked());
+        UpdateProxyAuthentication();
+    });
+    connect(ui_->OKBtn, &QPushButton::clicked, this, &TdlgOptions::accept);
+    connect(ui_->CancelBtn, &QPushButton::clicked, this, &TdlgOptions::reject);
+    UpdateUseProxy();
+    UpdateProxyAuthentication();
+}
+
+TdlgOptions::~TdlgOptions() = default;
+
+void TdlgOptions::LoadControls() {
+    const TSettings& s = settings_;
+    ui_->udHistoryLines->setValue(s.HistoryLines);
+    ui_->udwhoisTimeout->setValue(s.whoisTimeout);
+    display_ = {s.TextColor, s.BackgroundColor, s.FontName, s.FontSize, s.FontStyle};
+    ui_->udMaxWhoisResults->setValue(s.MaxWhoisResults);
+    ui_->cbUpdateIfExists->setChecked(s.UpdateIfExists);
+    ui_->cbDetermineIpAddress->setChecked(s.DetermineIpAddress);
+    ui_->cbReverseName->setChecked(s.DetermineReverseName);
+    // Radio buttons are exclusive in Qt; leaving all three unchecked for an unknown value
+    // needs the exclusivity off while they are set.
+    const std::array radios = {ui_->rbWindowQueryCloseAfterSucces, ui_->rbWindowQueryCloseAlways,
+                               ui_->rbWindowQueryNoClose};
+    for (auto* radio : radios)
+        radio->setAutoExclusive(false);
+    for (size_t i = 0; i < radios.size(); ++i)
+        radios[i]->setChecked(s.PropWNDQuery == i);
+    for (auto* radio : radios)
+        radio->setAutoExclusive(true);
+    ui_->cbSmartFilterURL->setChecked(s.bSmartFilterURL);
+    ui_->cbUseProxy->setChecked(s.proxyVersion != 0);
+    actUseProxy_->setChecked(s.proxyVersion != 0);
+    if (s.proxyVersion != 0) ui_->cmbProxyVersion->setCurrentIndex(s.proxyVersion - 1);
+    ui_->edProxyHost->setText(QString::fromStdString(s.proxyHost));
+    ui_->edProxyPort->setText(QString::number(s.proxyPort));
+    ui_->cbProxyAuthentication->setChecked(s.proxyAuthentication != 0);
+    actProxyAuthentication_->setChecked(s.proxyAuthentication != 0);
+    ui_->edProxyUser->setText(QString::fromStdString(s.proxyUserName));
+    ui_->edProxyPassword->setText(QString::fromStdString(s.proxyPassword));
+    ui_->cbIntegrateToIE->setChecked(s.IntegrateToIE);
+    ui_->cbStartWithWindows->setChecked(s.StartWithWindows);
+}
+
+void TdlgOptions::StoreControls() {
+    TSettings& s = settings_;
+    s.HistoryLines = ui_->udHistoryLines->value();
+    s.whoisTimeout = ui_->udwhoisTimeout->value();
+    s.TextColor = display_.textColor;
+    s.BackgroundColor = display_.backgroundColor;
+    s.FontName = display_.fontName;
+    s.FontSize = display_.fontSize;
+    s.FontStyle = display_.fontStyle;
+    s.MaxWhoisResults = ui_->udMaxWhoisResults->value();
+
+    s.DetermineIpAddress = ui_->cbDetermineIpAddress->isChecked();
+    s.UpdateIfExists = ui_->cbUpdateIfExists->isChecked();
+
+    if (ui_->rbWindowQueryCloseAfterSucces->isChecked()) s.PropWNDQuery = 0;
+    if (ui_->rbWindowQueryCloseAlways->isChecked()) s.PropWNDQuery = 1;
+    if (ui_->rbWindowQueryNoClose->isChecked()) s.PropWNDQuery = 2;
+
+    s.DetermineReverseName = ui_->cbReverseName->isChecked();
+    s.bSmartFilterURL = ui_->cbSmartFilterURL->isChecked();
+
+    if (ui_->cbUseProxy->isChecked()) {
+        s.proxyVersion = ui_->cmbProxyVersion->currentIndex() + 1;
+        s.proxyHost = ui_->edProxyHost->text().toStdString();
+        bool isNumber = false;
+        const int port = ui_->edProxyPort->text().toInt(&isNumber, 10);
+        s.proxyPort = isNumber ? port : kDefaultProxyPort;
+    } else {
+        s.proxyVersion = 0;
+    }
+
+    if (ui_->cbProxyAuthentication->isChecked()) {
+        s.proxyAuthentication = 1;
+        s.proxyUserName = ui_->edProxyUser->text().toStdString();
+        s.proxyPassword = ui_->edProxyPassword->text().toStdString();
+    } else {
+        s.proxyAuthentication = 0;
+    }
+
+    // The record takes the new value before the registration runs, so a failing
+    // registration still leaves the user's choice recorded.
+    const bool browserButton = ui_->cbIntegrateToIE->isChecked();
+    if (browserButton != s.IntegrateToIE) {
+        s.IntegrateToIE = browserButton;
+        if (integration_.setBrowserButton) integration_.setBrowserButton(browserButton);
+    }
+    const bool autostart = ui_->cbStartWithWindows->isChecked();
+    if (autostart != s.StartWithWindows) {
+        s.StartWithWindows = autostart;
+        if (integration_.setAutostart) integration_.setAutostart(autostart);
+    }
+}
+
+void TdlgOptions::accept() {
+    StoreControls();
+    QDialog::accept();
+}
+
+void TdlgOptions::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return; // only the dialog's own show, not a window-manager restore
+    FillPageList();
+    UpdateUseProxy();
+    UpdateProxyAuthentication();
+}
+
+void TdlgOptions::FillPageList() {
+    QListWidget* list = ui_->lvPages;
+    list->clear();
+    for (int i = 0; i < ui_->pcOptions->count(); ++i) {
+        QWidget* page = ui_->pcOptions->widget(i);
+        auto* row = new QListWidgetItem(page->property("Caption").toString(), list);
+        if (i < static_cast<int>(kPageIcons.size())) row->setIcon(QIcon(kPageIcons[i]));
+    }
+    list->setCurrentRow(0);
+    ui_->pcOptions->setCurrentIndex(0);
+}
+
+void TdlgOptions::UpdateUseProxy() {
+    const bool on = ui_->cbUseProxy->isChecked();
+    ui_->cmbProxyVersion->setEnabled(on);
+    ui_->cbProxyAuthentication->setEnabled(on);
+    SetEditEnabled(ui_->edProxyHost, on);
+    SetEditEnabled(ui_->edProxyPort, on);
+    if (!on) ui_->cbProxyAuthentication->setChecked(false);
+}
+
+void TdlgOptions::UpdateProxyAuthentication() {
+    const bool on = ui_->cbProxyAuthentication->isChecked();
+    SetEditEnabled(ui_->edProxyUser, on);
+    SetEditEnabled(ui_->edProxyPassword, on);
+}
+
+bool TdlgOptions::eventFilter(QObject* watched, QEvent* event) {
+    // The rule applies once the list has handled the press, so it is queued behind it.
+    if (watched == ui_->lvPages->viewport() && event->type() == QEvent::MouseButtonPress)
+        QTimer::singleShot(0, this, &TdlgOptions::SelectLastPageIfNone);
+    return QDialog::eventFilter(watched, event);
+}
+
+void TdlgOptions::SelectLastPageIfNone() {
+    QListWidget* list = ui_->lvPages;
+    if (list->count() == 0 || !list->selectedItems().isEmpty()) return;
+    list->setCurrentRow(list->count() - 1, QItemSelectionModel::ClearAndSelect);
+    list->setFocus();
+}
+
+} // namespace tesseron

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TdlgOptions;
+}
+
+namespace tesseron {
+
+struct TSettings;
+
+// The desktop registrations the dialog switches. The probes are part of the contract so
+// callers can hand over one set of functions; the dialog itself trusts the settings record,
+// which the settings load filled from the probes.
+struct OptionsIntegration {
+    std::function<bool()> isAutostartRegistered;
+    std::function<void(bool on)> setAutostart;
+    std::function<bool()> isBrowserButtonRegistered;
+    std::function<void(bool on)> setBrowserButton;
+};
+
+// The options dialog: edits the settings that have no control in the main window. It
+// copies the record into its controls when created and back only when accepted; Cancel,
+// Esc and the close box leave the record and the desktop registrations untouched.
+class TdlgOptions final : public QDialog {
+    Q_OBJECT
+
+public:
+    TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration integration = {});
+    ~TdlgOptions() override;
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The values no control shows; carried from the record and back unchanged.
+    struct DisplayValues {
+        int32_t textColor = 0;
+        int32_t backgroundColor = 0;
+        std::string fontName;
+        int32_t fontSize = 0;
+        uint8_t fontStyle = 0;
+    };
+
+    void LoadControls();
+    void StoreControls();
+    void FillPageList();
+    void UpdateUseProxy();
+    void UpdateProxyAuthentication();
+    void SelectLastPageIfNone();
+
+    std::unique_ptr<Ui::TdlgOptions> ui_;
+    TSettings& settings_;
+    OptionsIntegration integration_;
+    DisplayValues display_;
+    QAction* actUseProxy_ = nullptr;
+    QAction* actProxyAuthentication_ = nullptr;
+};
+
+} // namespace tesseron

@@ -1,0 +1,109 @@
+#include "serverdb/uDlgUpdateRating.h"
+
+#include "locale/Language.h"
+#include "mainwin/Settings.h"
+#include "serverdb/ServerListUpdate.h"
+#include "serverdb/uDomainList.h"
+#include "ui_uDlgUpdateRating.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+
+namespace tesseron {
+
+TdlgUpdateRating::TdlgUpdateRating(QWidget* owner, Deps deps)
+    : QDialog(owner), ui_(std::make_unique<Ui::TdlgUpdateRating>()), deps_(std::move(deps)) {
+    ui_->setupUi(this);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    ui_->Image1->setPixmap(QIcon(QStringLiteral(":/icons/update.svg")).pixmap(48, 48));
+    connect(ui_->btnUpdate, &QPushButton::clicked, this, &TdlgUpdateRating::btnUpdateClick);
+    connect(ui_->CancelBtn, &QPushButton::clicked, this, &TdlgUpdateRating::reject);
+    FormCreate();
+}
+
+TdlgUpdateRating::~TdlgUpdateRating() {
+    // Pending progress and outcome calls die with this object; the worker only has to stop.
+    cancel_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+void TdlgUpdateRating::FormCreate() {
+    if (deps_.settings)
+        ui_->edFileName->setText(QString::fromStdString(deps_.settings->WhoisFileLink));
+}
+
+void TdlgUpdateRating::btnUpdateClick() {
+    if (UpdateRunning() || !deps_.settings) return;
+    ui_->CancelBtn->setEnabled(false);
+    ui_->btnUpdate->setEnabled(false);
+    ui_->ProgressBar1->setValue(0);
+    const std::string url = deps_.settings->WhoisFileLink;
+    const std::filesystem::path temp = UpdateTempPath(deps_.settings->ServerListPath);
+    worker_ = std::thread([this, url, temp] {
+        Outcome outcome;
+        try {
+            outcome.downloaded = GetInetFile(
+                url, temp,
+                [this](int value) {
+                    QMetaObject::invokeMethod(
+                        this, [this, value] { ui_->ProgressBar1->setValue(value); },
+                        Qt::QueuedConnection);
+                },
+                &cancel_);
+            // Checked here too: a large list takes a moment to parse.
+            outcome.corrupted = outcome.downloaded && CorruptedWhoisFile(temp);
+        } catch (const std::exception& e) {
+            outcome.error = e.what();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { Finish(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void TdlgUpdateRating::Finish(const Outcome& outcome) {
+    if (worker_.joinable()) worker_.join();
+    ui_->CancelBtn->setEnabled(true);
+    ui_->btnUpdate->setEnabled(true);
+    static const MessageTable kKeys;
+    const MessageTable& texts = deps_.messages ? *deps_.messages : kKeys;
+    const QString failed = QString::fromStdString(texts.sUpDateFailed);
+    if (!outcome.error.empty()) return ShowError(failed);
+    if (!outcome.downloaded) return; // nothing could be fetched: silently, the dialog stays
+    if (outcome.corrupted) {
+        const QString corrupted = QString::fromStdString(texts.sFileCorrupted);
+        return ShowError(failed + QStringLiteral("\r\n") + corrupted);
+    }
+    const std::string listPath = deps_.settings->ServerListPath;
+    // The list could not be replaced: the shared list still matches the file, so it stays,
+    // and the user hears of it instead of seeing a success.
+    if (!InstallServerList(listPath)) return ShowError(failed);
+    if (deps_.domains) {
+        deps_.domains->Clear();
+        try {
+            deps_.domains->LoadFromFile(listPath);
+        } catch (const std::exception& e) {
+            ShowError(failed + QStringLiteral("\r\n") + QString::fromUtf8(e.what()));
+        }
+    }
+    if (deps_.countsChanged) deps_.countsChanged();
+    accept();
+}
+
+void TdlgUpdateRating::ShowError(const QString& message) {
+    if (deps_.showError) return deps_.showError(message);
+    QMessageBox::critical(parentWidget() ? parentWidget() : this, windowTitle(), message);
+}
+
+void TdlgUpdateRating::reject() {
+    if (!UpdateRunning()) QDialog::reject();
+}
+
+void TdlgUpdateRating::closeEvent(QCloseEvent* event) {
+    if (UpdateRunning()) return event->ignore();
+    QDialog::closeEvent(event);
+}
+
+} // namespace tesseron

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class QCloseEvent;
+
+namespace Ui {
+class TdlgUpdateRating;
+}
+
+namespace tesseron {
+
+class TDomainCollection;
+struct MessageTable;
+struct TSettings;
+
+// Downloads a newer server list, checks it, installs it with a backup and reloads the
+// shared list. The download runs on a worker thread, so the dialog keeps painting and its
+// bar moves while it stays modal; it cannot be closed until the update has ended.
+class TdlgUpdateRating final : public QDialog {
+    Q_OBJECT
+public:
+    struct Deps {
+        const TSettings* settings = nullptr;    // WhoisFileLink and ServerListPath
+        TDomainCollection* domains = nullptr;   // the shared server list
+        const MessageTable* messages = nullptr; // sUpDateFailed, sFileCorrupted
+        std::function<void()> countsChanged;    // the window recomputes its totals
+        // An error with a single OK button; empty: a message box on the owner.
+        std::function<void(const QString& message)> showError;
+    };
+
+    TdlgUpdateRating(QWidget* owner, Deps deps);
+    ~TdlgUpdateRating() override;
+
+    bool UpdateRunning() const { return worker_.joinable(); }
+
+public slots:
+    void btnUpdateClick();
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Outcome {
+        bool downloaded = false;
+        bool corrupted = false;
+        std::string error; // non-empty: the download raised an error
+    };
+    void FormCreate();
+    void Finish(const Outcome& outcome);
+    void ShowError(const QString& message);
+
+    std::unique_ptr<Ui::TdlgUpdateRating> ui_;
+    Deps deps_;
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+};
+
+} // namespace tesseron

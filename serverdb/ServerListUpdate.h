@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace tesseron {
+
+// A download that could not be completed for a reason the user must hear about
+// (the file could not be written, the body is too large).
+class DownloadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The progress bar of the update dialog runs from 0 to this value.
+inline constexpr int kDownloadProgressMax = 100;
+// A server list is a few hundred kilobytes; anything far larger is not one.
+inline constexpr std::uintmax_t kMaxDownloadBytes = 64u * 1024u * 1024u;
+
+// The bar position after `total` bytes when the first delivery held `firstCount` bytes:
+// total * 100 / firstCount rounded to the nearest integer, bounded to the bar's range.
+int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept;
+
+// Downloads `url` (HTTP or HTTPS, the proxy from the usual environment variables) into
+// `target`, written whatever the HTTP status and renamed into place at the end. Returns
+// false, writing nothing, when the address cannot be opened, nothing arrives or `cancel`
+// is set. A transfer that breaks off part-way still writes what arrived and returns true.
+// `progress` is called on the calling thread with the bar position. Throws DownloadError.
+bool GetInetFile(const std::string& url, const std::filesystem::path& target,
+                 const std::function<void(int)>& progress = {},
+                 const std::atomic<bool>* cancel = nullptr);
+
+// True when the file cannot be read as a server list or yields no top-level zone.
+bool CorruptedWhoisFile(const std::filesystem::path& path);
+
+// The download and backup files that sit beside the server list.
+std::filesystem::path UpdateTempPath(const std::filesystem::path& listPath);
+std::filesystem::path UpdateBackupPath(const std::filesystem::path& listPath);
+
+// Keeps the current list as the backup (replacing an earlier one) and puts the downloaded
+// file in its place. The list file exists throughout: the backup is a copy and the
+// download replaces the list in one rename. Returns false when the list could not be
+// replaced; the list is then unchanged and the download stays where it was.
+bool InstallServerList(const std::filesystem::path& listPath);
+
+} // namespace tesseron

@@ -1,0 +1,201 @@
+#include "desktop/Integration.h"
+#include "desktop/mapimail.h"
+#include "query/AddressTools.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tesseron::test {
+namespace {
+namespace fs = std::filesystem;
+
+struct Desk {
+    TempDir dir;
+    std::vector<std::vector<std::string>> toolRuns;
+    IntegrationEnvironment env;
+    Desk() {
+        env.xdgConfigHome = (dir / "config").string();
+        env.xdgDataHome = (dir / "data").string();
+        env.home = (dir / "home").string();
+        env.programPath = "/opt/tess ron/bin/tesseron";
+        env.runTool = [this](const std::vector<std::string>& argv) { toolRuns.push_back(argv); };
+    }
+    // TempDir::Write with the folders made first.
+    fs::path Write(const std::string& name, const std::string& content) const {
+        fs::create_directories((dir / name).parent_path());
+        return dir.Write(name, content);
+    }
+    // Every regular file under the temporary folder, relative to it.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (!e.is_directory()) files.push_back(fs::relative(e.path(), dir.path()).string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+std::string ExecLine(const fs::path& entry) {
+    const auto text = ReadFile(entry);
+    const auto at = text.find("\nExec=");
+    return at == std::string::npos ? "" : text.substr(at + 6, text.find('\n', at + 1) - at - 6);
+}
+
+TEST(Autostart, OnWritesTheEntryAndOffRemovesOnlyIt) {
+    Desk desk;
+    const auto other = desk.Write("config/autostart/other.desktop", "[Desktop Entry]\n");
+    EXPECT_FALSE(IsAutostartRegistered(desk.env));
+    ASSERT_TRUE(SetAutostart(desk.env, true));
+    EXPECT_TRUE(IsAutostartRegistered(desk.env));
+    EXPECT_EQ(ExecLine(desk.dir / "config/autostart/tesseron.desktop"),
+              "\"/opt/tess ron/bin/tesseron\" -minimize");
+    ASSERT_TRUE(SetAutostart(desk.env, true)); // again: replaced, not duplicated
+    ASSERT_TRUE(SetAutostart(desk.env, false));
+    EXPECT_FALSE(IsAutostartRegistered(desk.env));
+    EXPECT_EQ(desk.Files(), std::vector<std::string>{"config/autostart/other.desktop"});
+    EXPECT_EQ(ReadFile(other), "[Desktop Entry]\n");
+}
+
+TEST(Autostart, FolderFallsBackToHomeAndFailsQuietlyWithoutOne) {
+    Desk desk;
+    desk.env.xdgConfigHome = "relative/dir"; // not absolute: ignored
+    ASSERT_TRUE(SetAutostart(desk.env, true));
+    EXPECT_TRUE(fs::exists(desk.dir / "home/.config/autostart/tesseron.desktop"));
+
+    desk.env.home.clear();
+    desk.env.xdgDataHome.clear();
+    EXPECT_FALSE(IsAutostartRegistered(desk.env));
+    EXPECT_FALSE(SetAutostart(desk.env, true));
+    EXPECT_FALSE(SetBrowserButton(desk.env, true));
+}
+
+TEST(ExecQuoting, ReservedCharactersAreEscapedAndControlCharactersRefused) {
+    const struct {
+        std::string path;
+        std::optional<std::string> exec;
+    } cases[] = {
+        {"/usr/bin/tesseron", "\"/usr/bin/tesseron\""},
+        {"/a b/t", "\"/a b/t\""},
+        {"/a\"b/t", "\"/a\\\\\"b/t\""},
+        {"/a$b`c/t", "\"/a\\\\$b\\\\`c/t\""},
+        {"/a\\b/t", "\"/a\\\\\\\\b/t\""},
+        {"/100%/t", "\"/100%%/t\""},
+        {"/a\nExec=evil/t", std::nullopt},
+        {"/a\tb", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QuoteExecArgument(c.path), c.exec) << c.path;
+
+    Desk desk;
+    desk.env.programPath = "/x\n[Desktop Entry]\nExec=evil";
+    EXPECT_FALSE(SetAutostart(desk.env, true));
+    EXPECT_FALSE(SetBrowserButton(desk.env, true));
+    EXPECT_TRUE(desk.Files().empty());
+}
+
+TEST(BrowserButton, OnWritesHandlerAndPageOffRemovesExactlyThose) {
+    Desk desk;
+    const auto other = desk.Write("data/applications/editor.desktop", "keep");
+    ASSERT_TRUE(SetBrowserButton(desk.env, true));
+    EXPECT_TRUE(IsBrowserButtonRegistered(desk.env));
+    const auto handler = desk.dir / "data/applications/tesseron-whois.desktop";
+    EXPECT_EQ(ExecLine(handler), "\"/opt/tess ron/bin/tesseron\" %u");
+    EXPECT_NE(ReadFile(handler).find("\nMimeType=x-scheme-handler/whois;\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(desk.dir / "data/tesseron/tesseron.htm"), BookmarkletPageText());
+    const auto dataDir = (desk.dir / "data/applications").string();
+    EXPECT_EQ(desk.toolRuns,
+              (std::vector<std::vector<std::string>>{
+                  {"update-desktop-database", "-q", dataDir},
+                  {"xdg-mime", "default", "tesseron-whois.desktop", "x-scheme-handler/whois"}}));
+
+    ASSERT_TRUE(SetBrowserButton(desk.env, false));
+    EXPECT_FALSE(IsBrowserButtonRegistered(desk.env));
+    EXPECT_EQ(desk.Files(), std::vector<std::string>{"data/applications/editor.desktop"});
+    EXPECT_FALSE(fs::exists(desk.dir / "data/tesseron"));
+    EXPECT_EQ(ReadFile(other), "keep");
+    EXPECT_EQ(desk.toolRuns.back(),
+              (std::vector<std::string>{"update-desktop-database", "-q", dataDir}));
+
+    // Somebody else's file in our folder keeps the folder; on again restores both files.
+    desk.Write("data/tesseron/notes.txt", "mine");
+    ASSERT_TRUE(SetBrowserButton(desk.env, true));
+    ASSERT_TRUE(SetBrowserButton(desk.env, false));
+    EXPECT_EQ(desk.Files(), (std::vector<std::string>{"data/applications/editor.desktop",
+                                                      "data/tesseron/notes.txt"}));
+}
+
+TEST(BrowserButton, ShippedPageIsTheOneWrittenAndOpensTheHostWhoisLink) {
+    EXPECT_EQ(ReadFile(fs::path(TESSERON_SOURCE_DIR) / "data/tesseron.htm"), BookmarkletPageText());
+    EXPECT_NE(BookmarkletPageText().find("'whois://'+encodeURIComponent(location.hostname)"),
+              std::string::npos);
+    // The handler hands the whole link to the window, which keeps the host alone.
+    EXPECT_EQ(FilterURL("whois://example.com/", true), "example.com");
+    EXPECT_EQ(FilterURL("whois://example.com", true), "example.com");
+}
+
+TEST(MapiErrorText, CoversTheTableAndNamesUnknownCodes) {
+    const std::pair<int, std::string> cases[] = {
+        {1, "User cancelled request"},  {2, "General MAPI failure"},
+        {6, "Access denied"},           {8, "Too many sessions"},
+        {18, "Text too large."},        {25, "Invalid recipients"},
+        {26, "Not supported"},          {0, "Unknown Error Code: 0"},
+        {7, "Unknown Error Code: 7"},   {27, "Unknown Error Code: 27"},
+        {-3, "Unknown Error Code: -3"},
+    };
+    for (const auto& [code, text] : cases)
+        EXPECT_EQ(MapiErrorText(code), text) << code;
+    EXPECT_EQ(MailErrorMessage(1),
+              "Unable to send email message.\n\nReason: MAPI triggered an error (User cancelled "
+              "request).");
+}
+
+TEST(SendMail, TriesTheMailToolThenAMailtoLinkThenReportsCodeOne) {
+    const std::string failed = MailErrorMessage(1);
+    const struct {
+        std::optional<int> toolStatus;
+        bool urlTaken;
+        bool expectUrl;
+        std::string result;
+    } cases[] = {
+        {0, false, false, ""}, {kStillRunning, false, false, ""},   {std::nullopt, true, true, ""},
+        {3, true, true, ""},   {std::nullopt, false, true, failed}, {1, false, true, failed},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv;
+        std::string url;
+        MailLauncher launcher;
+        launcher.run = [&](const std::vector<std::string>& a) {
+            argv = a;
+            return c.toolStatus;
+        };
+        launcher.openUrl = [&](const std::string& u) {
+            url = u;
+            return c.urlTaken;
+        };
+        EXPECT_EQ(SendMail(kMailSubject, std::string("Domain: a\0b\n", 12), launcher), c.result);
+        EXPECT_EQ(argv, (std::vector<std::string>{"xdg-email", "--subject", "Tesseron Result",
+                                                  "--body", "Domain: ab\n"}));
+        EXPECT_EQ(url,
+                  c.expectUrl ? "mailto:?subject=Tesseron%20Result&body=Domain%3A%20ab%0D%0A" : "");
+    }
+    EXPECT_EQ(SendMail("s", "b", MailLauncher{}), failed);
+}
+
+TEST(SendMail, ComposeUrlEscapesEverySeparator) {
+    EXPECT_EQ(MailToComposeUrl("a&b", "x=1?y#z\r\nl2\rl3 ~-._"),
+              "mailto:?subject=a%26b&body=x%3D1%3Fy%23z%0D%0Al2%0D%0Al3%20~-._");
+}
+
+TEST(RunProgram, ReportsExitStatusMissingProgramAndStillRunning) {
+    using namespace std::chrono_literals;
+    EXPECT_EQ(RunProgram({"true"}, 5s), 0);
+    EXPECT_EQ(RunProgram({"sh", "-c", "exit 3"}, 5s), 3);
+    EXPECT_EQ(RunProgram({"tesseron-no-such-program"}, 5s), std::nullopt);
+    EXPECT_EQ(RunProgram({"sleep", "1"}, 30ms), kStillRunning);
+    EXPECT_EQ(RunProgram({}, 5s), std::nullopt);
+}
+
+} // namespace
+} // namespace tesseron::test

@@ -1,0 +1,355 @@
+// The options dialog driven through its real controls, offscreen.
+
+#include "locale/LangChanger.h"
+#include "locale/QtTranslationTarget.h"
+#include "mainwin/Settings.h"
+#include "mainwin/uDlgOptions.h"
+#include "support/TempDir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <memory>
+#include <tuple>
+
+namespace tesseron::test {
+namespace {
+
+// Every field the dialog may touch, for comparing whole records.
+auto Fields(const TSettings& s) {
+    return std::tuple(s.HistoryLines, s.whoisTimeout, s.PropWNDQuery, s.UpdateIfExists,
+                      s.bSmartFilterURL, s.DetermineIpAddress, s.DetermineReverseName, s.TextColor,
+                      s.BackgroundColor, s.FontName, s.FontSize, s.FontStyle, s.MaxWhoisResults,
+                      s.proxyUserName, s.proxyPassword, s.proxyAuthentication, s.proxyHost,
+                      s.proxyPort, s.proxyVersion, s.StartWithWindows, s.IntegrateToIE);
+}
+
+// A record unlike the defaults, so a control that stores a default shows up.
+TSettings Sample() {
+    TSettings s;
+    s.HistoryLines = 12;
+    s.whoisTimeout = 7300;
+    s.PropWNDQuery = 1;
+    s.UpdateIfExists = false;
+    s.bSmartFilterURL = false;
+    s.DetermineReverseName = false;
+    s.TextColor = 0x123456;
+    s.BackgroundColor = -5;
+    s.FontName = "Mono Odd";
+    s.FontSize = 31;
+    s.FontStyle = 5;
+    s.MaxWhoisResults = 777;
+    s.proxyVersion = 2;
+    s.proxyHost = "proxy.test";
+    s.proxyPort = 3128;
+    s.proxyAuthentication = 1;
+    s.proxyUserName = "user";
+    s.proxyPassword = "secret";
+    return s;
+}
+
+struct Calls {
+    std::vector<bool> autostart;
+    std::vector<bool> browser;
+};
+
+// A shown dialog over `settings` whose registrations are recorded in `calls`.
+std::unique_ptr<TdlgOptions> Open(TSettings& settings, Calls& calls) {
+    OptionsIntegration integration;
+    integration.setAutostart = [&calls](bool on) { calls.autostart.push_back(on); };
+    integration.setBrowserButton = [&calls](bool on) { calls.browser.push_back(on); };
+    auto dialog = std::make_unique<TdlgOptions>(nullptr, settings, std::move(integration));
+    dialog->show();
+    return dialog;
+}
+
+template <typename T> T* Get(QWidget* dialog, const char* name) {
+    auto* widget = dialog->findChild<T*>(QString::fromLatin1(name));
+    if (!widget) qFatal("control %s is missing", name);
+    return widget;
+}
+
+void ClickOk(QWidget* dialog) {
+    QTest::mouseClick(Get<QPushButton>(dialog, "OKBtn"), Qt::LeftButton);
+}
+
+// Replaces an edit's text the way a user does: select everything, then type.
+void TypeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+class OptionsTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void okWithoutChangesKeepsEveryValue() {
+        TSettings settings = Sample();
+        const auto before = Fields(settings);
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        ClickOk(dialog.get());
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QVERIFY(Fields(settings) == before);
+        QVERIFY(calls.autostart.empty() && calls.browser.empty());
+    }
+
+    void cancelLeavesEverything_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel button") << "cancel";
+        QTest::newRow("Esc") << "escape";
+        QTest::newRow("close box") << "close";
+    }
+    void cancelLeavesEverything() {
+        QFETCH(QString, how);
+        TSettings settings = Sample();
+        const auto before = Fields(settings);
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        Get<QSpinBox>(dialog.get(), "udwhoisTimeout")->setValue(100);
+        Get<QCheckBox>(dialog.get(), "cbUseProxy")->setChecked(false);
+        Get<QRadioButton>(dialog.get(), "rbWindowQueryNoClose")->setChecked(true);
+        Get<QCheckBox>(dialog.get(), "cbStartWithWindows")->setChecked(true);
+        Get<QCheckBox>(dialog.get(), "cbIntegrateToIE")->setChecked(true);
+        if (how == "cancel")
+            QTest::mouseClick(Get<QPushButton>(dialog.get(), "CancelBtn"), Qt::LeftButton);
+        else if (how == "escape")
+            QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        else
+            dialog->close();
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(Fields(settings) == before);
+        QVERIFY(calls.autostart.empty() && calls.browser.empty());
+    }
+
+    void proxyOffDisablesAndKeepsHostAndPort() {
+        TSettings settings = Sample();
+        settings.proxyVersion = 0;
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        auto* useProxy = Get<QCheckBox>(dialog.get(), "cbUseProxy");
+        auto* host = Get<QLineEdit>(dialog.get(), "edProxyHost");
+        QVERIFY(!useProxy->isChecked());
+        QCOMPARE(Get<QComboBox>(dialog.get(), "cmbProxyVersion")->currentText(), "Socks 5");
+        for (const char* name : {"edProxyHost", "edProxyPort", "cbProxyAuthentication",
+                                 "cmbProxyVersion", "edProxyUser", "edProxyPassword"})
+            QVERIFY2(!Get<QWidget>(dialog.get(), name)->isEnabled(), name);
+        // Stored authentication is dropped because the proxy is off.
+        QVERIFY(!Get<QCheckBox>(dialog.get(), "cbProxyAuthentication")->isChecked());
+
+        useProxy->click();
+        QVERIFY(host->isEnabled());
+        TypeInto(host, "other.test");
+        TypeInto(Get<QLineEdit>(dialog.get(), "edProxyPort"), "9");
+        useProxy->click();
+        ClickOk(dialog.get());
+        QCOMPARE(settings.proxyVersion, 0);
+        QCOMPARE(settings.proxyHost, std::string("proxy.test"));
+        QCOMPARE(settings.proxyPort, 3128);
+        QCOMPARE(settings.proxyAuthentication, 0);
+    }
+
+    void uncheckingProxyDropsAuthentication() {
+        TSettings settings = Sample();
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        auto* auth = Get<QCheckBox>(dialog.get(), "cbProxyAuthentication");
+        auto* user = Get<QLineEdit>(dialog.get(), "edProxyUser");
+        QVERIFY(auth->isChecked() && auth->isEnabled() && user->isEnabled());
+        QCOMPARE(Get<QLineEdit>(dialog.get(), "edProxyPassword")->displayText(), "******");
+        TypeInto(user, "someone");
+        Get<QCheckBox>(dialog.get(), "cbUseProxy")->click();
+        QVERIFY(!auth->isChecked());
+        QVERIFY(!user->isEnabled());
+        ClickOk(dialog.get());
+        QCOMPARE(settings.proxyAuthentication, 0);
+        QCOMPARE(settings.proxyUserName, std::string("user"));
+    }
+
+    void proxyFieldsStored_data() {
+        QTest::addColumn<int>("versionIndex");
+        QTest::addColumn<QString>("portText");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("port");
+        QTest::newRow("8080") << 2 << "8080" << 3 << 8080;
+        QTest::newRow("letters after digits") << 0 << "80a" << 1 << 1080;
+        QTest::newRow("empty") << 1 << "" << 2 << 1080;
+        QTest::newRow("too large") << 2 << "99999999999" << 3 << 1080;
+        QTest::newRow("hexadecimal is not decimal") << 2 << "0x50" << 3 << 1080;
+    }
+    void proxyFieldsStored() {
+        QFETCH(int, versionIndex);
+        QFETCH(QString, portText);
+        TSettings settings = Sample();
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        Get<QComboBox>(dialog.get(), "cmbProxyVersion")->setCurrentIndex(versionIndex);
+        TypeInto(Get<QLineEdit>(dialog.get(), "edProxyHost"), "h.test");
+        TypeInto(Get<QLineEdit>(dialog.get(), "edProxyPort"), portText);
+        TypeInto(Get<QLineEdit>(dialog.get(), "edProxyPassword"), "pw2");
+        ClickOk(dialog.get());
+        QTEST(settings.proxyVersion, "version");
+        QTEST(settings.proxyPort, "port");
+        QCOMPARE(settings.proxyHost, std::string("h.test"));
+        QCOMPARE(settings.proxyPassword, std::string("pw2"));
+        QCOMPARE(settings.proxyAuthentication, 1);
+    }
+
+    void upDownKeepsLastAcceptedPosition_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("HistoryLines");
+        QTest::addColumn<int>("whoisTimeout");
+        QTest::addColumn<int>("MaxWhoisResults");
+        QTest::newRow("time-out above range") << "edwhoisTimeout"
+                                              << "30000" << 12 << 3000 << 777;
+        QTest::newRow("time-out in range") << "edwhoisTimeout"
+                                           << "20000" << 12 << 20000 << 777;
+        QTest::newRow("history above range") << "edHistoryLines"
+                                             << "500" << 50 << 7300 << 777;
+        QTest::newRow("history zero") << "edHistoryLines"
+                                      << "0" << 12 << 7300 << 777;
+        QTest::newRow("results not a number") << "edMaxWhoisResults"
+                                              << "abc" << 12 << 7300 << 777;
+        QTest::newRow("results at the top") << "edMaxWhoisResults"
+                                            << "1000" << 12 << 7300 << 1000;
+    }
+    void upDownKeepsLastAcceptedPosition() {
+        QFETCH(QString, edit);
+        QFETCH(QString, typed);
+        TSettings settings = Sample();
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        TypeInto(Get<QLineEdit>(dialog.get(), edit.toLatin1().constData()), typed);
+        ClickOk(dialog.get());
+        QTEST(settings.HistoryLines, "HistoryLines");
+        QTEST(settings.whoisTimeout, "whoisTimeout");
+        QTEST(settings.MaxWhoisResults, "MaxWhoisResults");
+    }
+
+    void upDownRangesAndSeparator() {
+        TSettings settings = Sample();
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        auto* timeout = Get<QSpinBox>(dialog.get(), "udwhoisTimeout");
+        QCOMPARE(Get<QLineEdit>(dialog.get(), "edwhoisTimeout")->text(), "7,300");
+        timeout->stepUp();
+        QCOMPARE(timeout->value(), 7400);
+        timeout->setValue(20000);
+        timeout->stepUp();
+        QCOMPARE(timeout->value(), 20000);
+        auto* history = Get<QSpinBox>(dialog.get(), "udHistoryLines");
+        history->setValue(1);
+        history->stepDown();
+        QCOMPARE(history->value(), 1);
+    }
+
+    void progressWindowRadios_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("checked"); // empty: none
+        QTest::newRow("0") << 0 << "rbWindowQueryCloseAfterSucces";
+        QTest::newRow("2") << 2 << "rbWindowQueryNoClose";
+        QTest::newRow("unknown 7 stays") << 7 << "";
+    }
+    void progressWindowRadios() {
+        QFETCH(int, stored);
+        QFETCH(QString, checked);
+        TSettings settings;
+        settings.PropWNDQuery = static_cast<uint8_t>(stored);
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        for (auto* radio : dialog->findChildren<QRadioButton*>())
+            QCOMPARE(radio->isChecked(), radio->objectName() == checked);
+        ClickOk(dialog.get());
+        QCOMPARE(int(settings.PropWNDQuery), stored);
+    }
+
+    void onlyChangedRegistrationApplied_data() {
+        QTest::addColumn<bool>("toggleAutostart");
+        QTest::addColumn<bool>("toggleBrowser");
+        QTest::newRow("autostart only") << true << false;
+        QTest::newRow("browser only") << false << true;
+        QTest::newRow("both") << true << true;
+        QTest::newRow("neither") << false << false;
+    }
+    void onlyChangedRegistrationApplied() {
+        QFETCH(bool, toggleAutostart);
+        QFETCH(bool, toggleBrowser);
+        TSettings settings;
+        settings.StartWithWindows = false;
+        settings.IntegrateToIE = true;
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        if (toggleAutostart) Get<QCheckBox>(dialog.get(), "cbStartWithWindows")->click();
+        if (toggleBrowser) Get<QCheckBox>(dialog.get(), "cbIntegrateToIE")->click();
+        ClickOk(dialog.get());
+        QCOMPARE(calls.autostart, toggleAutostart ? std::vector<bool>{true} : std::vector<bool>{});
+        QCOMPARE(calls.browser, toggleBrowser ? std::vector<bool>{false} : std::vector<bool>{});
+        QCOMPARE(settings.StartWithWindows, toggleAutostart);
+        QCOMPARE(settings.IntegrateToIE, !toggleBrowser);
+    }
+
+    void pageListDrivesPages() {
+        TSettings settings;
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        auto* list = Get<QListWidget>(dialog.get(), "lvPages");
+        auto* pages = Get<QStackedWidget>(dialog.get(), "pcOptions");
+        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->item(1)->text(), QString::fromUtf8("Прокси"));
+        QCOMPARE(pages->currentWidget()->objectName(), "tsQuery");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(2)).center());
+        QCOMPARE(pages->currentWidget()->objectName(), "tsInterface");
+
+        // A control-click deselects the only selected row; the last page is then chosen.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(2)).center());
+        QTRY_COMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->currentRow(), 3);
+        QCOMPARE(pages->currentWidget()->objectName(), "tsIntegration");
+    }
+
+    // The English file reaches the pages' captions (the page list is filled from them when
+    // the dialog appears) and the controls.
+    void englishFileTranslates() {
+        TempDir dir;
+        const auto file =
+            dir.Write("english.lng", ReadFile(TESSERON_SOURCE_DIR "/data/languages/english.lng"));
+        TSettings settings;
+        TdlgOptions dialog(nullptr, settings);
+        TLangChanger changer;
+        changer.SetLangFile(file.string());
+        QtTranslationTarget form(&dialog);
+        changer.TranslateForm(form);
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), "Program settings");
+        auto* list = Get<QListWidget>(&dialog, "lvPages");
+        QCOMPARE(list->item(3)->text(), "Integration");
+        QCOMPARE(Get<QCheckBox>(&dialog, "cbUseProxy")->text(), "Use a proxy");
+        QCOMPARE(Get<QPushButton>(&dialog, "CancelBtn")->text(), "Cancel");
+    }
+};
+
+} // namespace tesseron::test
+
+QTEST_MAIN(tesseron::test::OptionsTest)
+#include "test_options.moc"

@@ -1,0 +1,209 @@
+// The server browser and the about box, driven through their real controls offscreen.
+#include "app/TesseronVersion.h"
+#include "desktop/about.h"
+#include "desktop/defaults.h"
+#include "serverdb/uDomainList.h"
+#include "serverdb/udlgShowServers.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace tesseron::test {
+namespace {
+
+TDomainItem& AddZone(TDomainCollection& to, const char* suffix, const char* description) {
+    TDomainItem& zone = to.Add();
+    zone.Suffix = suffix;
+    zone.Description = description;
+    return zone;
+}
+
+TWhoisServerItem& AddServer(TDomainItem& zone, const char* name, const char* web = "",
+                            const char* online = "", int rating = 0) {
+    TWhoisServerItem& server = zone.WhoisServers.Add();
+    server.Name = name;
+    server.Address = std::string("whois.") + name;
+    server.WebInterface = web;
+    server.Online = online;
+    server.Description = std::string("about ") + name;
+    server.Rating = rating;
+    return server;
+}
+
+// Top-level zones out of text order; a zone whose servers come before its sub-zones in the
+// file would still list sub-zones first.
+void FillSample(TDomainCollection& domains) {
+    TDomainItem& org = AddZone(domains, ".org", "Organisations");
+    AddServer(org, "zeta", "http://zeta.test/", "", 7);
+    AddServer(org, "alpha", "", "http://alpha.test/online");
+    TDomainItem& sub2 = AddZone(org.SubDomains, ".za.org", "first");
+    AddServer(sub2, "deep");
+    AddZone(org.SubDomains, ".ab.org", "second");
+    AddZone(domains, ".biz", "");
+    AddZone(domains, ".com", "Commercial");
+}
+
+QStringList Texts(const QTreeWidgetItem* parent) {
+    QStringList texts;
+    for (int i = 0; i < parent->childCount(); ++i)
+        texts << parent->child(i)->text(0);
+    return texts;
+}
+
+QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& text) {
+    const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+} // namespace
+
+class ShowServersTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void treeOrderAndTexts() {
+        TDomainCollection domains;
+        FillSample(domains);
+        TdlgShowServers dialog(nullptr, domains, {});
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        QVERIFY(tree);
+        QCOMPARE(Texts(tree->invisibleRootItem()),
+                 (QStringList{".biz - ", ".com - Commercial", ".org - Organisations"}));
+        QTreeWidgetItem* org = tree->topLevelItem(2);
+        QCOMPARE(Texts(org), (QStringList{".za.org - first", ".ab.org - second", "zeta", "alpha"}));
+        QCOMPARE(Texts(org->child(0)), QStringList{"deep"});
+        // The first node after sorting is selected at start.
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+    }
+
+    void topLevelFollowsLocaleAwareOrder() {
+        TDomainCollection domains;
+        for (const char* suffix : {".com", ".Com", ".b", ".a", ".рф", ".COM", ".a-b", ".ab", ".Ab"})
+            AddZone(domains, suffix, "x");
+        TdlgShowServers dialog(nullptr, domains, {});
+        const QStringList texts =
+            Texts(dialog.findChild<QTreeWidget*>("tvDomains")->invisibleRootItem());
+        QCOMPARE(texts.size(), domains.Count());
+        for (qsizetype i = 1; i < texts.size(); ++i)
+            QVERIFY2(QString::localeAwareCompare(texts[i - 1], texts[i]) <= 0,
+                     qPrintable(texts[i - 1] + " / " + texts[i]));
+    }
+
+    void detailRules() {
+        TDomainCollection domains;
+        FillSample(domains);
+        TdlgShowServers dialog(nullptr, domains, {});
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        auto* panel = dialog.findChild<QWidget*>("pnlServer");
+        const auto text = [&](const char* name) {
+            return dialog.findChild<QLineEdit*>(name)->text();
+        };
+        QVERIFY(panel->isHidden()); // a zone is selected at start
+        QCOMPARE(text("edSuffix"), QString(".biz"));
+        QCOMPARE(text("edDomainDescription"), QString());
+
+        struct Case {
+            const char* node;
+            bool panelShown;
+            const char* suffix;
+            const char* serverName; // server fields, kept from the last server shown
+            const char* web;
+            const char* online;
+            const char* rating;
+        };
+        const Case cases[] = {
+            {"zeta", true, ".org", "zeta", "http://zeta.test/", "", "7"},
+            {"deep", true, ".za.org", "deep", "", "", "0"},
+            {".com - Commercial", false, ".com", "deep", "", "", "0"},
+            {"alpha", true, ".org", "alpha", "", "http://alpha.test/online", "0"},
+        };
+        for (const Case& c : cases) {
+            tree->setCurrentItem(FindNode(tree, c.node));
+            QCOMPARE(!panel->isHidden(), c.panelShown);
+            QCOMPARE(text("edSuffix"), QString(c.suffix));
+            QCOMPARE(text("edServerNAme"), QString(c.serverName));
+            QCOMPARE(text("edAddress"), QString("whois.") + c.serverName);
+            QCOMPARE(text("edWWWAddress"), QString(c.web));
+            QCOMPARE(text("edOnLine"), QString(c.online));
+            QCOMPARE(text("edRating"), QString(c.rating));
+            QCOMPARE(dialog.findChild<QPlainTextEdit*>("edDescription")->toPlainText(),
+                     QString("about ") + c.serverName);
+        }
+        QCOMPARE(text("edDomainDescription"), QString("Organisations"));
+    }
+
+    void emptyList() {
+        TDomainCollection domains;
+        TdlgShowServers dialog(nullptr, domains, {});
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        QCOMPARE(tree->topLevelItemCount(), 0);
+        QVERIFY(!tree->currentItem());
+        QVERIFY(!dialog.findChild<QWidget*>("pnlServer")->isHidden());
+        for (const char* name : {"edSuffix", "edDomainDescription", "edServerNAme", "edRating"})
+            QVERIFY(dialog.findChild<QLineEdit*>(name)->text().isEmpty());
+    }
+
+    void linksOpenOnlyWhenFilled() {
+        TDomainCollection domains;
+        FillSample(domains);
+        QStringList opened;
+        TdlgShowServers dialog(nullptr, domains, [&](const QString& url) { opened << url; });
+        dialog.show();
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        auto* web = dialog.findChild<QLineEdit*>("edWWWAddress");
+        auto* online = dialog.findChild<QLineEdit*>("edOnLine");
+        tree->setCurrentItem(FindNode(tree, "zeta"));
+        QTest::mouseClick(online, Qt::LeftButton); // empty: nothing
+        QTest::mouseClick(web, Qt::LeftButton);
+        tree->setCurrentItem(FindNode(tree, "alpha"));
+        QTest::mouseClick(web, Qt::LeftButton); // empty: nothing
+        QTest::mouseClick(online, Qt::LeftButton);
+        QCOMPARE(opened, (QStringList{"http://zeta.test/", "http://alpha.test/online"}));
+    }
+
+    void expandAndCollapseAll() {
+        TDomainCollection domains;
+        FillSample(domains);
+        TdlgShowServers dialog(nullptr, domains, {});
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        QTreeWidgetItem* org = FindNode(tree, ".org - Organisations");
+        QTreeWidgetItem* sub = FindNode(tree, ".za.org - first");
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnExpandAll"), Qt::LeftButton);
+        QVERIFY(org->isExpanded() && sub->isExpanded());
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnCollapseAll"), Qt::LeftButton);
+        QVERIFY(!org->isExpanded() && !sub->isExpanded());
+        // The tree's pop-up menu carries the same two actions.
+        auto* menu = dialog.findChild<QMenu*>("pmTLD");
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 2);
+        menu->actions().at(1)->trigger();
+        QVERIFY(sub->isExpanded());
+    }
+
+    void aboutBox() {
+        QStringList opened, mailed;
+        TAboutBox box(nullptr, {[&](const QString& url) { opened << url; },
+                                [&](const QString& address) { mailed << address; }});
+        box.show();
+        QCOMPARE(box.findChild<QLabel*>("Label1")->text(),
+                 QString::fromStdString(GetVersionString(true)));
+        QCOMPARE(box.findChild<QLabel*>("lHome")->text(), QString("tesseron-whois.org"));
+        QTest::mouseClick(box.findChild<QLabel*>("lHome"), Qt::LeftButton);
+        QTest::mouseClick(box.findChild<QLabel*>("lMail"), Qt::LeftButton);
+        QCOMPARE(opened, QStringList{QString(version::kMakerUrl)});
+        QCOMPARE(mailed, QStringList{"support@tesseron-whois.org"});
+        QTest::mouseClick(box.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+        QCOMPARE(box.result(), int(QDialog::Accepted));
+        QVERIFY(!box.isVisible());
+    }
+};
+
+} // namespace tesseron::test
+
+QTEST_MAIN(tesseron::test::ShowServersTest)
+#include "test_show_servers.moc"

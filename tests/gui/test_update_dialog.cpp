@@ -1,0 +1,123 @@
+#include "locale/Language.h"
+#include "locale/QtTranslationTarget.h"
+#include "mainwin/Settings.h"
+#include "serverdb/HttpTestServer.h"
+#include "serverdb/uDlgUpdateRating.h"
+#include "serverdb/uDomainList.h"
+#include "support/TempDir.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+namespace tesseron::test {
+
+std::string ListXml(const std::string& zones) {
+    return "<?xml version=\"1.0\"?><whois><domains>" + zones + "</domains></whois>";
+}
+
+class UpdateDialogTest : public QObject {
+    Q_OBJECT
+
+    struct Fixture {
+        TempDir dir;
+        TSettings settings;
+        MessageTable messages;
+        TDomainCollection domains;
+        QStringList errors;
+        int countsChanged = 0;
+        std::unique_ptr<TdlgUpdateRating> dialog;
+
+        explicit Fixture(const std::string& url) {
+            settings.WhoisFileLink = url;
+            settings.ServerListPath =
+                dir.Write("whois.xml", ListXml("<zone><suffix>.old</suffix></zone>")).string();
+            domains.LoadFromFile(settings.ServerListPath);
+            messages.sUpDateFailed = "failed";
+            messages.sFileCorrupted = "corrupted";
+            dialog = std::make_unique<TdlgUpdateRating>(
+                nullptr,
+                TdlgUpdateRating::Deps{&settings, &domains, &messages, [this] { ++countsChanged; },
+                                       [this](const QString& m) { errors << m; }});
+            dialog->show();
+        }
+        template <typename T> T* Find(const char* name) { return dialog->findChild<T*>(name); }
+    };
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        // Loopback traffic never goes through a proxy that the environment may name.
+        for (const char* name :
+             {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(name);
+    }
+
+    void languageFilesReachTheFormByItsNames() {
+        Fixture f("http://127.0.0.1:1/whois.xml");
+        QtTranslationTarget form(f.dialog.get());
+        QCOMPARE(QString::fromStdString(form.ClassName()), QString("TdlgUpdateRating"));
+        form.SetText("Caption", "Server list update");
+        QCOMPARE(f.dialog->windowTitle(), QString("Server list update"));
+        for (const char* name : {"lblText", "Label1", "btnUpdate", "CancelBtn"}) {
+            auto component = form.FindComponent(name);
+            QVERIFY2(component, name);
+            component->SetText("Caption", std::string("new ") + name);
+        }
+        QCOMPARE(f.Find<QPushButton>("CancelBtn")->text(), QString("new CancelBtn"));
+        for (const char* name : {"Panel1", "Image1", "edFileName", "ProgressBar1"})
+            QVERIFY2(form.FindComponent(name), name);
+    }
+
+    void goodUpdateInstallsReloadsAndCloses() {
+        HttpServer server({{"/whois.xml", {200, {ListXml("<zone><suffix>.aa</suffix></zone>")}}}});
+        Fixture f(server.Url("/whois.xml"));
+        QCOMPARE(f.dialog->objectName(), QString("dlgUpdateRating"));
+        QCOMPARE(f.Find<QLineEdit>("edFileName")->text(),
+                 QString::fromStdString(server.Url("/whois.xml")));
+        QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        QVERIFY(!f.Find<QPushButton>("CancelBtn")->isEnabled());
+        QTRY_VERIFY(!f.dialog->isVisible());
+        QCOMPARE(f.dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(f.domains.Count(), 1);
+        QCOMPARE(QString::fromStdString(f.domains[0].Suffix), QString(".aa"));
+        QCOMPARE(f.countsChanged, 1);
+        QVERIFY(f.errors.isEmpty());
+        QVERIFY(std::filesystem::exists(f.settings.ServerListPath + ".backup"));
+        QCOMPARE(f.Find<QProgressBar>("ProgressBar1")->value(), 100);
+    }
+
+    void slowDownloadKeepsTheDialogOpenAndUnclosable() {
+        HttpServer server({{"/whois.xml", {200, {"<html>", "not a list</html>"}, 400}}});
+        Fixture f(server.Url("/whois.xml"));
+        QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        // While the body is on its way the bar has moved and closing is refused.
+        QTRY_COMPARE(f.Find<QProgressBar>("ProgressBar1")->value(), 100);
+        QVERIFY(f.dialog->UpdateRunning());
+        f.dialog->reject();
+        QVERIFY(f.dialog->isVisible());
+        QTRY_VERIFY(f.Find<QPushButton>("CancelBtn")->isEnabled());
+        QCOMPARE(f.errors, QStringList{"failed\r\ncorrupted"});
+        QVERIFY(f.dialog->isVisible());
+        QCOMPARE(f.domains.Count(), 1);
+        QCOMPARE(QString::fromStdString(f.domains[0].Suffix), QString(".old"));
+        QCOMPARE(f.countsChanged, 0);
+        QVERIFY(std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
+        QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".backup"));
+    }
+
+    void unreachableAddressChangesNothingSilently() {
+        Fixture f("http://127.0.0.1:1/whois.xml");
+        QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        QTRY_VERIFY(f.Find<QPushButton>("CancelBtn")->isEnabled());
+        QVERIFY(f.errors.isEmpty());
+        QVERIFY(f.dialog->isVisible());
+        QCOMPARE(f.countsChanged, 0);
+    }
+};
+
+} // namespace tesseron::test
+
+QTEST_MAIN(tesseron::test::UpdateDialogTest)
+#include "test_update_dialog.moc"
