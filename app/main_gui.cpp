@@ -2,6 +2,7 @@
 #include "app/HandOver.h"
 #include "app/SignalWatcher.h"
 #include "app/TesseronApplication.h"
+#include "desktop/Integration.h"
 #include "desktop/ProgramPaths.h"
 #include "mainwin/Settings.h"
 #include "mainwin/main.h"
@@ -28,7 +29,14 @@ int main(int argc, char** argv) {
     tesseron::TSettings settings; // the one settings record of the process
     int rc = 0;
     {
-        TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings);
+        // The desktop's autostart entry and whois: link handler, in the user's XDG folders.
+        const auto desktop = tesseron::IntegrationEnvironment::FromProcess();
+        TTesseronForm::Seams seams;
+        seams.isAutostartRegistered = [desktop] { return IsAutostartRegistered(desktop); };
+        seams.setAutostart = [desktop](bool on) { SetAutostart(desktop, on); };
+        seams.isBrowserButtonRegistered = [desktop] { return IsBrowserButtonRegistered(desktop); };
+        seams.setBrowserButton = [desktop](bool on) { SetBrowserButton(desktop, on); };
+        TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, std::move(seams));
         form.LoadLanguage();
         QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
         QObject::connect(&form, &TTesseronForm::closed, &app, &QCoreApplication::quit,

@@ -12,10 +12,10 @@ constexpr mode_t kOwnerOnly = 0600; // the file holds the proxy password
 } // namespace
 
 TFormINI::TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
-                   QWidget* parent)
+                   DesktopRegistration registration, QWidget* parent)
     : QMainWindow(parent), paths_(std::move(paths)), settings_(settings),
       settingsFile_(paths_.SettingsFile(), kOwnerOnly), reportError_(std::move(reportError)) {
-    LoadSettings(settingsFile_, paths_, settings_);
+    LoadSettings(settingsFile_, paths_, settings_, registration);
 }
 
 TFormINI::~TFormINI() {

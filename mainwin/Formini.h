@@ -25,7 +25,7 @@ public:
 
     // `reportError` shows a failure to the user (a message box unless a test replaces it).
     TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
-             QWidget* parent = nullptr);
+             DesktopRegistration registration, QWidget* parent = nullptr);
     ~TFormINI() override;
     TFormINI(const TFormINI&) = delete;
     TFormINI& operator=(const TFormINI&) = delete;

@@ -1,11 +1,17 @@
 #include "mainwin/main.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/ShellHandOver.h"
+#include "desktop/about.h"
 #include "desktop/defaults.h"
+#include "desktop/mapimail.h"
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/ResultsView.h"
+#include "mainwin/uDlgOptions.h"
 #include "query/AddressTools.h"
 #include "query/uFrmShowProgress.h"
+#include "serverdb/uDlgUpdateRating.h"
+#include "serverdb/udlgShowServers.h"
 #include "ui_main.h"
 
 #include <QActionGroup>
@@ -46,8 +52,10 @@ std::string Std(const QString& text) {
 } // namespace
 
 TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams, QWidget* parent)
-    : TFormINI(std::move(paths), settings, seams.showError, parent), seams_(std::move(seams)),
-      langChanger_(OpenFormTargets) {
+    : TFormINI(std::move(paths), settings, seams.showError,
+               DesktopRegistration{seams.isAutostartRegistered, seams.isBrowserButtonRegistered},
+               parent),
+      seams_(std::move(seams)), langChanger_(OpenFormTargets) {
     InitWindowResources();
     SetUpSeams();
     ui_ = std::make_unique<Ui::TTesseronForm>();
@@ -87,6 +95,14 @@ void TTesseronForm::SetUpSeams() {
         };
     if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+    if (!seams_.sendMail)
+        seams_.sendMail = [](const std::string& subject, const std::string& body) {
+            MailLauncher launcher = SystemMailLauncher();
+            launcher.openUrl = [](const std::string& url) {
+                return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+            };
+            return SendMail(subject, body, launcher);
+        };
 }
 
 void TTesseronForm::SetUpWidgets() {
@@ -147,6 +163,9 @@ void TTesseronForm::SetUpMenus() {
     pmResults_->setDefaultAction(u.actOpenBrowser);
     pmResults_->addSeparator();
     pmResults_->addActions({u.actSaveToFile, u.actResultUpdate, u.actResultDelete});
+    // Mailing a result is where a user looks for it: on the results' own menu.
+    pmResults_->addSeparator();
+    pmResults_->addAction(u.actSendEmail);
 
     pmTray_ = new QMenu(this);
     pmTray_->setObjectName(QStringLiteral("pmTray"));
@@ -568,30 +587,58 @@ void TTesseronForm::OpenHelpFile() {
     seams_.openUrl(QUrl::fromLocalFile(Qt8(file.string())));
 }
 
-// ---- dialogs of a later version: one hook each, all saying so in one place ----
+// ---- dialogs: each created owned by the window, translated, shown modally, destroyed ----
+
+void TTesseronForm::TranslateDialog(QWidget& dialog) {
+    QtTranslationTarget target(&dialog);
+    langChanger_.TranslateForm(target);
+}
 
 void TTesseronForm::OpenServerBrowser() {
-    DialogComesLater(ui_->actEditServ->text());
-}
-void TTesseronForm::OpenServerListUpdate() {
-    DialogComesLater(ui_->actUpdateRating->text());
-}
-void TTesseronForm::OpenOptions() {
-    DialogComesLater(ui_->actOptions->text());
-}
-void TTesseronForm::OpenAbout() {
-    DialogComesLater(ui_->actAbout->text());
-}
-void TTesseronForm::SendResultByMail() {
-    DialogComesLater(ui_->actSendEmail->text());
+    TdlgShowServers dialog(this, domains_,
+                           [this](const QString& target) { seams_.openUrl(ShellUrlFor(target)); });
+    TranslateDialog(dialog);
+    dialog.exec();
 }
 
-void TTesseronForm::DialogComesLater(const QString& dialogName) {
-    QString name = dialogName;
-    name.remove('&');
-    if (name.endsWith(QStringLiteral("..."))) name.chop(3);
-    seams_.showInfo(tr("\"%1\" comes with the next version of %2.")
-                        .arg(name, QString::fromUtf8(version::kProduct)));
+void TTesseronForm::OpenServerListUpdate() {
+    TdlgUpdateRating::Deps deps;
+    deps.settings = &Settings();
+    deps.domains = &domains_;
+    deps.messages = &messages_;
+    deps.countsChanged = [this] {
+        const auto totals = CountTotals(domains_);
+        resultsView_->SetCounts(totals.zones, totals.servers);
+    };
+    deps.showError = seams_.showError;
+    TdlgUpdateRating dialog(this, std::move(deps));
+    TranslateDialog(dialog);
+    dialog.exec();
+}
+
+void TTesseronForm::OpenOptions() {
+    OptionsIntegration integration{seams_.isAutostartRegistered, seams_.setAutostart,
+                                   seams_.isBrowserButtonRegistered, seams_.setBrowserButton};
+    TdlgOptions dialog(this, Settings(), std::move(integration));
+    TranslateDialog(dialog);
+    dialog.exec();
+}
+
+void TTesseronForm::OpenAbout() {
+    TAboutBox::Links links{[this](const QString& url) { seams_.openUrl(ShellUrlFor(url)); },
+                           [this](const QString& address) { seams_.openUrl(MailToUrl(address)); }};
+    TAboutBox dialog(this, std::move(links));
+    TranslateDialog(dialog);
+    dialog.exec();
+}
+
+void TTesseronForm::SendResultByMail() {
+    const auto selected = resultsView_->SelectedTopToBottom();
+    const TWhoisResultItem* result =
+        selected.empty() ? resultsView_->CurrentResult() : results_.Find(selected.front());
+    if (result == nullptr || !seams_.sendMail) return;
+    const std::string error = seams_.sendMail(kMailSubject, result->RawAnswer);
+    if (!error.empty()) seams_.showError(QString::fromUtf8(error));
 }
 
 } // namespace tesseron

@@ -42,6 +42,14 @@ public:
         std::function<QString(const QString& proposedName)> askSaveFileName;
         std::function<void(const QUrl&)> openUrl;
         std::function<bool()> trayAvailable; // a notification area exists
+        // Desktop integration: autostart entry and whois: link handler. Empty ones report
+        // "not registered" and change nothing (tests).
+        std::function<bool()> isAutostartRegistered;
+        std::function<void(bool on)> setAutostart;
+        std::function<bool()> isBrowserButtonRegistered;
+        std::function<void(bool on)> setBrowserButton;
+        // Hands a result to the mail program; returns an error text or "" (empty: none).
+        std::function<std::string(const std::string& subject, const std::string& body)> sendMail;
     };
 
     TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams = {},
@@ -112,7 +120,7 @@ private:
     void OpenOptions();
     void OpenAbout();
     void SendResultByMail();
-    void DialogComesLater(const QString& dialogName);
+    void TranslateDialog(QWidget& dialog);
 
     Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;

@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -345,15 +346,36 @@ private slots:
         QVERIFY(form->Messages().sAddress != "Address");
     }
 
-    void laterDialogsSayTheyComeLater() {
+    // Each dialog action opens its dialog modally, owned by the window and translated.
+    void dialogActionsOpenTheirDialogs_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("server browser") << "actEditServ"
+                                        << "dlgShowServers";
+        QTest::newRow("list update") << "actUpdateRating"
+                                     << "dlgUpdateRating";
+        QTest::newRow("options") << "actOptions"
+                                 << "dlgOptions";
+        QTest::newRow("about") << "actAbout"
+                               << "AboutBox";
+    }
+    void dialogActionsOpenTheirDialogs() {
+        QFETCH(QString, action);
+        QFETCH(QString, dialog);
         Program p;
         auto form = p.Open();
-        for (const char* name : {"actEditServ", "actUpdateRating", "actOptions", "actAbout"}) {
-            auto* action = Child<QAction>(form.get(), name);
-            QVERIFY2(action->isEnabled(), name);
-            action->trigger();
-        }
-        QCOMPARE(p.infos.size(), 4);
+        QString seen;
+        QWidget* seenParent = nullptr;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                seen = modal->objectName();
+                seenParent = modal->parentWidget();
+                modal->close();
+            }
+        });
+        Child<QAction>(form.get(), action.toUtf8().constData())->trigger();
+        QCOMPARE(seen, dialog);
+        QCOMPARE(seenParent, static_cast<QWidget*>(form.get()));
     }
 };
 
