@@ -1,5 +1,6 @@
 #include "mainwin/main.h"
 
+#include "app/Resources.h"
 #include "app/TesseronVersion.h"
 #include "desktop/ShellHandOver.h"
 #include "desktop/about.h"
@@ -27,15 +28,6 @@
 
 #include <filesystem>
 
-// Resources of a static library are registered by hand, outside any namespace.
-static void InitWindowResources() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(tesseron);
-        return true;
-    }();
-    (void)done;
-}
-
 namespace tesseron {
 namespace {
 
@@ -56,7 +48,7 @@ TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seam
                DesktopRegistration{seams.isAutostartRegistered, seams.isBrowserButtonRegistered},
                parent),
       seams_(std::move(seams)), langChanger_(OpenFormTargets) {
-    InitWindowResources();
+    InitTesseronResources();
     SetUpSeams();
     ui_ = std::make_unique<Ui::TTesseronForm>();
     ui_->setupUi(this);

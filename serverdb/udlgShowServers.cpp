@@ -1,5 +1,6 @@
 #include "serverdb/udlgShowServers.h"
 
+#include "app/Resources.h"
 #include "serverdb/uDomainList.h"
 #include "ui_udlgShowServers.h"
 
@@ -10,15 +11,6 @@
 #include <QPixmapCache>
 
 #include <algorithm>
-
-// Resources of a static library are registered by hand, outside any namespace.
-static void InitShowServersResources() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(tesseron);
-        return true;
-    }();
-    (void)done;
-}
 
 namespace tesseron {
 namespace {
@@ -96,7 +88,7 @@ TdlgShowServers::TdlgShowServers(QWidget* owner, const TDomainCollection& domain
                                  std::function<void(const QString&)> openUrl)
     : QDialog(owner), ui_(std::make_unique<Ui::TdlgShowServers>()), domains_(domains),
       openUrl_(std::move(openUrl)) {
-    InitShowServersResources();
+    InitTesseronResources();
     ui_->setupUi(this);
     ui_->layZone->setColumnStretch(0, 1);
     ui_->layZone->setColumnStretch(1, 3);
