@@ -11,6 +11,8 @@
 #include "locale/Language.h"
 #include "mainwin/Settings.h"
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -76,21 +78,7 @@ void BM_ReadBytes(benchmark::State& state, const TempProgramDir* program) {
     }
 }
 
-// Keeps each run's real time per iteration so that main() can print the ratios.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) {
-            if (r.run_type != Run::RT_Iteration) continue;
-            const double s =
-                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-            const auto [it, added] = seconds.emplace(r.benchmark_name(), s);
-            if (!added && s < it->second) it->second = s;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
+using tesseron::bench::RecordingReporter;
 
 } // namespace
 

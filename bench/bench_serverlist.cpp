@@ -4,6 +4,8 @@
 //                loop doing a case-insensitive ends-with of each name against every suffix.
 #include "serverdb/uDomainList.h"
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
 
@@ -202,22 +204,7 @@ void BM_EndsWithLoop(benchmark::State& state, const Fixture* f) {
         static_cast<double>(state.iterations() * f->names.size()), benchmark::Counter::kIsRate);
 }
 
-// Keeps each run's real time per iteration so that main() can print the ratios.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        // With --benchmark_repetitions the fastest run counts: the machine may be shared.
-        for (const auto& r : runs) {
-            if (r.run_type != Run::RT_Iteration) continue;
-            const double s =
-                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-            const auto [it, added] = seconds.emplace(r.benchmark_name(), s);
-            if (!added && s < it->second) it->second = s;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
+using tesseron::bench::RecordingReporter;
 
 void PrintRatio(const RecordingReporter& rep, const std::string& what, const std::string& ours,
                 const std::string& reference) {
