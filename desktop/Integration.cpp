@@ -3,6 +3,8 @@
 #include "desktop/AtomicFile.h"
 #include "desktop/ProgramPaths.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -53,6 +55,19 @@ bool WriteEntry(const fs::path& path, const std::string& content) {
     }
 }
 
+// An icon file path as a desktop-entry string; the theme's name when the path is missing
+// or holds characters that would break the line.
+std::string IconValue(const fs::path& iconPath) {
+    const std::string path = iconPath.string();
+    if (path.empty() || std::any_of(path.begin(), path.end(),
+                                    [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+        return "tesseron";
+    std::string value;
+    for (const char c : path)
+        value += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return value;
+}
+
 std::optional<std::string> EntryText(const IntegrationEnvironment& env, const char* arguments,
                                      const char* extraKeys) {
     const auto program = QuoteExecArgument(env.programPath.string());
@@ -62,9 +77,8 @@ std::optional<std::string> EntryText(const IntegrationEnvironment& env, const ch
                        "Name=Tesseron\n"
                        "Comment=Look up who holds a domain name or an IP address\n"
                        "Exec=") +
-           *program + " " + arguments +
+           *program + " " + arguments + "\nIcon=" + IconValue(env.iconPath) +
            "\n"
-           "Icon=tesseron\n"
            "Terminal=false\n" +
            extraKeys;
 }
@@ -81,6 +95,10 @@ IntegrationEnvironment IntegrationEnvironment::FromProcess() {
     if (const char* v = std::getenv("XDG_DATA_HOME")) env.xdgDataHome = v;
     if (const char* v = std::getenv("HOME")) env.home = v;
     env.programPath = ExecutablePath();
+    std::error_code ec;
+    if (const auto icon = ProgramPaths::ForThisProcess().dataDir / "icons" / "tesseron.svg";
+        fs::is_regular_file(icon, ec))
+        env.iconPath = icon;
     env.runTool = [](const std::vector<std::string>& argv) {
         RunProgram(argv, std::chrono::seconds(5));
     };
@@ -164,6 +182,41 @@ bool SetBrowserButton(const IntegrationEnvironment& env, bool on) {
     RunTool(env, {"update-desktop-database", "-q", entry.parent_path().string()});
     RunTool(env, {"xdg-mime", "default", kHandlerName, kSchemeMime});
     return true;
+}
+
+std::string AddressFromWhoisLink(const std::string& text) {
+    constexpr std::string_view kScheme = "whois:";
+    if (text.size() < kScheme.size()) return text;
+    for (std::size_t i = 0; i < kScheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != kScheme[i]) return text;
+    std::string_view rest(text);
+    rest.remove_prefix(kScheme.size());
+    while (!rest.empty() && rest.front() == '/')
+        rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() == '/')
+        rest.remove_suffix(1);
+
+    const auto hex = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string address;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && hex(rest[i + 1]) >= 0 &&
+            hex(rest[i + 2]) >= 0) {
+            const auto byte = static_cast<unsigned char>(hex(rest[i + 1]) * 16 + hex(rest[i + 2]));
+            // A control character would end up in the single-line address box.
+            if (byte >= 0x20 && byte != 0x7F) {
+                address += static_cast<char>(byte);
+                i += 2;
+                continue;
+            }
+        }
+        address += rest[i];
+    }
+    return address;
 }
 
 const std::string& BookmarkletPageText() {

@@ -16,6 +16,8 @@ struct IntegrationEnvironment {
     std::string xdgDataHome;   // "" or relative: $HOME/.local/share
     std::string home;
     std::filesystem::path programPath;
+    // The program's icon file; empty: the icon theme's "tesseron".
+    std::filesystem::path iconPath;
     // Runs a desktop tool (xdg-mime, update-desktop-database) without a shell; its outcome
     // is ignored. Empty: tools are not run.
     std::function<void(const std::vector<std::string>& argv)> runTool;
@@ -41,6 +43,11 @@ bool SetBrowserButton(const IntegrationEnvironment& env, bool on);
 
 // The bookmarklet page, also shipped as data/tesseron.htm.
 const std::string& BookmarkletPageText();
+
+// The address a "whois:" link names: "whois://example.com/" and "whois:example.com" give
+// "example.com", percent escapes decoded unless they stand for control characters. Any
+// other text comes back as it is.
+std::string AddressFromWhoisLink(const std::string& text);
 
 // Quotes one argument of a desktop entry's Exec key; nullopt for a text that cannot stand
 // there (control characters would end the line and forge further keys).

@@ -2,6 +2,7 @@
 
 #include "app/Resources.h"
 #include "app/TesseronVersion.h"
+#include "desktop/Integration.h"
 #include "desktop/ShellHandOver.h"
 #include "desktop/about.h"
 #include "desktop/defaults.h"
@@ -514,7 +515,9 @@ void TTesseronForm::HandOver(const QByteArray& payload) {
     }
     if (payload.isEmpty()) return;
     const std::string text(payload.constData(), static_cast<size_t>(payload.size()));
-    ui_->cmbHost->setEditText(Qt8(FilterURL(text, Settings().bSmartFilterURL)));
+    // A whois: link names its address whatever the filtering setting.
+    ui_->cmbHost->setEditText(
+        Qt8(FilterURL(AddressFromWhoisLink(text), Settings().bSmartFilterURL)));
 }
 
 void TTesseronForm::StartHidden() {

@@ -7,7 +7,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     libpugixml-dev libcurl4-openssl-dev libidn2-dev
     libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
-    microsocks dante-server openssh-server openssh-client
+    microsocks dante-server openssh-server openssh-client openssl
 )
 
 missing=()

@@ -67,7 +67,8 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept {
 }
 
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
-                 const std::function<void(int)>& progress, const std::atomic<bool>* cancel) {
+                 const std::function<void(int)>& progress, const std::atomic<bool>* cancel,
+                 const std::filesystem::path& caFile) {
     InitCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) throw DownloadError("The network library could not start a transfer.");
@@ -94,6 +95,7 @@ bool GetInetFile(const std::string& url, const std::filesystem::path& target,
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnTick);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    if (!caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str());
 
     // A transfer that fails part-way keeps what arrived: the corruption check judges it.
     curl_easy_perform(h);

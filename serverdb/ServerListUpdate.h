@@ -29,10 +29,13 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept;
 // `target`, written whatever the HTTP status and renamed into place at the end. Returns
 // false, writing nothing, when the address cannot be opened, nothing arrives or `cancel`
 // is set. A transfer that breaks off part-way still writes what arrived and returns true.
-// `progress` is called on the calling thread with the bar position. Throws DownloadError.
+// `progress` is called on the calling thread with the bar position. HTTPS servers are
+// checked against the system's certificate store, or against `caFile` when one is named.
+// Throws DownloadError.
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
                  const std::function<void(int)>& progress = {},
-                 const std::atomic<bool>* cancel = nullptr);
+                 const std::atomic<bool>* cancel = nullptr,
+                 const std::filesystem::path& caFile = {});
 
 // True when the file cannot be read as a server list or yields no top-level zone.
 bool CorruptedWhoisFile(const std::filesystem::path& path);

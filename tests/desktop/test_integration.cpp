@@ -37,10 +37,15 @@ struct Desk {
     }
 };
 
-std::string ExecLine(const fs::path& entry) {
+std::string EntryValue(const fs::path& entry, const std::string& key) {
     const auto text = ReadFile(entry);
-    const auto at = text.find("\nExec=");
-    return at == std::string::npos ? "" : text.substr(at + 6, text.find('\n', at + 1) - at - 6);
+    const auto at = text.find("\n" + key + "=");
+    if (at == std::string::npos) return "";
+    const auto start = at + key.size() + 2;
+    return text.substr(start, text.find('\n', start) - start);
+}
+std::string ExecLine(const fs::path& entry) {
+    return EntryValue(entry, "Exec");
 }
 
 TEST(Autostart, OnWritesTheEntryAndOffRemovesOnlyIt) {
@@ -56,6 +61,23 @@ TEST(Autostart, OnWritesTheEntryAndOffRemovesOnlyIt) {
     EXPECT_FALSE(IsAutostartRegistered(desk.env));
     EXPECT_EQ(desk.Files(), std::vector<std::string>{"config/autostart/other.desktop"});
     EXPECT_EQ(ReadFile(other), "[Desktop Entry]\n");
+}
+
+TEST(Autostart, IconIsTheProgramsFileOrTheThemeName) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/opt/tess ron/share/icons/tesseron.svg", "/opt/tess ron/share/icons/tesseron.svg"},
+        {"/odd\\dir/tesseron.svg", "/odd\\\\dir/tesseron.svg"},
+        {"/a\nIcon=evil.svg", "tesseron"},
+        {"", "tesseron"},
+    };
+    for (const auto& [icon, value] : cases) {
+        Desk desk;
+        desk.env.iconPath = icon;
+        ASSERT_TRUE(SetAutostart(desk.env, true));
+        ASSERT_TRUE(SetBrowserButton(desk.env, true));
+        EXPECT_EQ(EntryValue(desk.env.AutostartEntry(), "Icon"), value) << icon;
+        EXPECT_EQ(EntryValue(desk.env.HandlerEntry(), "Icon"), value) << icon;
+    }
 }
 
 TEST(Autostart, FolderFallsBackToHomeAndFailsQuietlyWithoutOne) {
@@ -130,9 +152,24 @@ TEST(BrowserButton, ShippedPageIsTheOneWrittenAndOpensTheHostWhoisLink) {
     EXPECT_EQ(ReadFile(fs::path(TESSERON_SOURCE_DIR) / "data/tesseron.htm"), BookmarkletPageText());
     EXPECT_NE(BookmarkletPageText().find("'whois://'+encodeURIComponent(location.hostname)"),
               std::string::npos);
-    // The handler hands the whole link to the window, which keeps the host alone.
-    EXPECT_EQ(FilterURL("whois://example.com/", true), "example.com");
-    EXPECT_EQ(FilterURL("whois://example.com", true), "example.com");
+}
+
+TEST(BrowserButton, WhoisLinkGivesItsAddress) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"whois://example.com", "example.com"},
+        {"WHOIS://example.com/", "example.com"},
+        {"whois:example.com", "example.com"},
+        {"whois://b%C3%BCcher.de", "b\xC3\xBC"
+                                   "cher.de"},
+        {"whois://a%0Ab.com", "a%0Ab.com"}, // a line break stays escaped
+        {"whois://a%2", "a%2"},
+        {"whois:", ""},
+        {"example.com", "example.com"},
+        {"http://whois.example/", "http://whois.example/"},
+        {"whoisexample.com", "whoisexample.com"},
+    };
+    for (const auto& [link, address] : cases)
+        EXPECT_EQ(AddressFromWhoisLink(link), address) << link;
 }
 
 TEST(MapiErrorText, CoversTheTableAndNamesUnknownCodes) {

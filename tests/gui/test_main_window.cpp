@@ -273,6 +273,18 @@ private slots:
         QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->topLevelItemCount(), 0); // no query
     }
 
+    void whoisLinkNamesItsAddressWithFilteringOff() {
+        Program p;
+        p.Ini("[Defaults]\nbSmartFilterURL=0\n");
+        auto form = p.Open();
+        auto* host = Child<QComboBox>(form.get(), "cmbHost");
+        form->HandOver("whois://b%C3%BCcher.example/");
+        QCOMPARE(host->currentText(), QString::fromUtf8("b\xC3\xBC"
+                                                        "cher.example"));
+        form->HandOver("https://www.example.test/a"); // other text is left to the filter
+        QCOMPARE(host->currentText(), QString("https://www.example.test/a"));
+    }
+
     void startHiddenKeepsTheWindowReachable() {
         Program p;
         p.tray = true;

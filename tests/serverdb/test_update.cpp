@@ -1,11 +1,13 @@
 #include "serverdb/HttpTestServer.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDomainList.h"
+#include "support/Daemons.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -85,6 +87,18 @@ TEST(ServerListUpdate, GoesThroughTheProxyOfTheEnvironmentAsTesseron) {
     EXPECT_EQ(ReadFile(target), kGoodList);
     EXPECT_NE(server.LastRequest().find("GET http://update.invalid/good.xml "), std::string::npos);
     EXPECT_NE(server.LastRequest().find("User-Agent: Tesseron\r\n"), std::string::npos);
+}
+
+TEST(ServerListUpdate, HttpsTrustsTheSystemStoreOrTheNamedCertificate) {
+    TlsFileServer server;
+    TempDir dir;
+    const auto target = dir / "whois.xml.tmp";
+    std::ofstream(server.root() / "whois.xml", std::ios::binary) << kGoodList;
+    // A certificate nobody vouches for is refused before anything is written.
+    EXPECT_FALSE(GetInetFile(server.Url("whois.xml"), target));
+    EXPECT_FALSE(std::filesystem::exists(target));
+    ASSERT_TRUE(GetInetFile(server.Url("whois.xml"), target, {}, nullptr, server.caFile()));
+    EXPECT_EQ(ReadFile(target), kGoodList);
 }
 
 TEST(ServerListUpdate, NothingToReadWritesNothing) {

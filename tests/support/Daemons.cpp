@@ -105,7 +105,7 @@ void RequireProgram(const std::filesystem::path& program, const std::string& deb
 }
 
 ChildProcess::ChildProcess(std::string name, std::vector<std::string> argv,
-                           std::filesystem::path logFile)
+                           std::filesystem::path logFile, std::filesystem::path workingDir)
     : name_(std::move(name)), logFile_(std::move(logFile)) {
     if (argv.empty()) throw std::invalid_argument("ChildProcess: empty command line");
     // Everything the child needs is prepared here: between fork and exec only
@@ -127,6 +127,7 @@ ChildProcess::ChildProcess(std::string name, std::vector<std::string> argv,
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) ::_exit(126);
+        if (!workingDir.empty() && ::chdir(workingDir.c_str()) != 0) ::_exit(126);
         ::dup2(null.get(), 0);
         ::dup2(log.get(), 1);
         ::dup2(log.get(), 2);
@@ -213,6 +214,35 @@ std::string ChildProcess::Log() const {
 
 std::string ChildProcess::Describe(const std::string& what) const {
     return name_ + " " + what + "; its output:\n" + Log();
+}
+
+TlsFileServer::TlsFileServer() {
+    const std::filesystem::path program = "/usr/bin/openssl";
+    RequireProgram(program, "openssl");
+    std::filesystem::create_directory(root());
+    const auto key = dir_ / "key.pem";
+    // A self-signed certificate is its own authority, so trusting it as a CA file works.
+    ChildProcess req("openssl req",
+                     {program, "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                      "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", caFile(),
+                      "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                      "subjectAltName=IP:127.0.0.1"},
+                     dir_ / "req.log");
+    if (req.WaitExit(kStartTimeout) != 0)
+        throw std::runtime_error("openssl could not make a certificate:\n" + req.Log());
+    process_ = StartOnFreePort(port_, [&](int port) {
+        // -WWW serves names relative to the working folder and refuses "..".
+        return std::make_unique<ChildProcess>(
+            "openssl s_server",
+            std::vector<std::string>{program, "s_server", "-WWW", "-accept",
+                                     "127.0.0.1:" + std::to_string(port), "-cert", caFile(), "-key",
+                                     key},
+            dir_ / "s_server.log", root());
+    });
+}
+
+std::string TlsFileServer::Url(const std::string& fileName) const {
+    return "https://127.0.0.1:" + std::to_string(port_) + "/" + fileName;
 }
 
 MicrosocksDaemon::MicrosocksDaemon(std::string userName, std::string password) {

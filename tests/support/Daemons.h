@@ -23,10 +23,12 @@ void RequireProgram(const std::filesystem::path& program, const std::string& deb
 // A program started in its own process group with stdin from /dev/null and stdout and
 // stderr going to `logFile`. The destructor stops it: SIGTERM to the group, SIGKILL after
 // a bounded wait, and the process is reaped. If the test program dies, the kernel sends
-// the child SIGTERM, so no daemon outlives a crashed test.
+// the child SIGTERM, so no daemon outlives a crashed test. It starts in `workingDir` when
+// one is given.
 class ChildProcess {
 public:
-    ChildProcess(std::string name, std::vector<std::string> argv, std::filesystem::path logFile);
+    ChildProcess(std::string name, std::vector<std::string> argv, std::filesystem::path logFile,
+                 std::filesystem::path workingDir = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -97,6 +99,23 @@ private:
     int socksPort_ = 0;
     std::unique_ptr<ChildProcess> sshd_;
     std::unique_ptr<ChildProcess> ssh_;
+};
+
+// openssl s_server -WWW on 127.0.0.1: serves the files of `root()` over HTTPS with a
+// certificate for 127.0.0.1 made for this server alone. `caFile()` is that certificate,
+// the one thing a client must trust to reach it.
+class TlsFileServer {
+public:
+    TlsFileServer();
+    int port() const noexcept { return port_; }
+    std::filesystem::path root() const { return dir_ / "www"; }
+    std::filesystem::path caFile() const { return dir_ / "cert.pem"; }
+    std::string Url(const std::string& fileName) const;
+
+private:
+    TempDir dir_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 } // namespace tesseron::test
