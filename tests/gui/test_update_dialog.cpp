@@ -89,7 +89,8 @@ private slots:
     }
 
     void slowDownloadKeepsTheDialogOpenAndUnclosable() {
-        HttpServer server({{"/whois.xml", {200, {"<html>", "not a list</html>"}, 400}}});
+        HttpServer server({{"/whois.xml", {200, {"<html>", "not a list</html>"}, 400}},
+                           {"/good.xml", {200, {ListXml("<zone><suffix>.bb</suffix></zone>")}}}});
         Fixture f(server.Url("/whois.xml"));
         QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
         // While the body is on its way the bar has moved and closing is refused.
@@ -105,6 +106,14 @@ private slots:
         QCOMPARE(f.countsChanged, 0);
         QVERIFY(std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
         QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".backup"));
+
+        // A second press overwrites the corrupted download and installs the good list.
+        f.settings.WhoisFileLink = server.Url("/good.xml");
+        QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        QTRY_VERIFY(!f.dialog->isVisible());
+        QCOMPARE(QString::fromStdString(f.domains[0].Suffix), QString(".bb"));
+        QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
+        QCOMPARE(f.errors.size(), 1);
     }
 
     void unreachableAddressChangesNothingSilently() {
