@@ -1,6 +1,7 @@
 #include "desktop/Integration.h"
 
 #include "desktop/AtomicFile.h"
+#include "desktop/BookmarkletPage.h"
 #include "desktop/ProgramPaths.h"
 
 #include <algorithm>
@@ -220,22 +221,7 @@ std::string AddressFromWhoisLink(const std::string& text) {
 }
 
 const std::string& BookmarkletPageText() {
-    static const std::string page =
-        R"page(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<title>Tesseron in your browser</title>
-</head>
-<body>
-<h1>Tesseron in your browser</h1>
-<p>Drag this link to the bookmarks bar. On any web page, click it to look up who holds
-the page's domain: the page's host name goes to Tesseron through a
-<code>whois:</code> link.</p>
-<p><a href="javascript:void(location.href='whois://'+encodeURIComponent(location.hostname))">WHOIS with Tesseron</a></p>
-</body>
-</html>
-)page";
+    static const std::string page = kBookmarkletPage;
     return page;
 }
 
