@@ -67,6 +67,15 @@ void FillPlain(QTreeWidgetItem* parent, const TDomainCollection& zones) {
     }
 }
 
+// Showing is timed (the first paint included); tearing down is not.
+void ShowThenDestroyUntimed(benchmark::State& state, std::unique_ptr<QDialog> dialog) {
+    dialog->show();
+    QCoreApplication::processEvents();
+    state.PauseTiming();
+    dialog.reset();
+    state.ResumeTiming();
+}
+
 void BM_PlainTree(benchmark::State& state) {
     const TDomainCollection& domains = List(int(state.range(0)));
     for (auto _ : state) {
@@ -76,11 +85,7 @@ void BM_PlainTree(benchmark::State& state) {
         layout->addWidget(tree);
         FillPlain(tree->invisibleRootItem(), domains);
         dialog->resize(560, 386);
-        dialog->show();
-        QCoreApplication::processEvents();
-        state.PauseTiming();
-        dialog.reset();
-        state.ResumeTiming();
+        ShowThenDestroyUntimed(state, std::move(dialog));
     }
     state.counters["zones"] = CountTotals(domains).zones;
 }
@@ -88,12 +93,7 @@ void BM_PlainTree(benchmark::State& state) {
 void BM_ShowServers(benchmark::State& state) {
     const TDomainCollection& domains = List(int(state.range(0)));
     for (auto _ : state) {
-        auto dialog = std::make_unique<TdlgShowServers>(nullptr, domains, nullptr);
-        dialog->show();
-        QCoreApplication::processEvents();
-        state.PauseTiming();
-        dialog.reset();
-        state.ResumeTiming();
+        ShowThenDestroyUntimed(state, std::make_unique<TdlgShowServers>(nullptr, domains, nullptr));
     }
     state.counters["zones"] = CountTotals(domains).zones;
 }
