@@ -360,7 +360,7 @@ void TTesseronForm::ListLang() {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(Paths().LanguagesDir(), ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.empty() || name == "." || name == ".." || entry.path().extension() != ".lng")
+        if (name.empty() || name == "." || name == ".." || !IsLanguageFileName(name))
             continue;
         // "&" would turn into an accelerator mark; the file name is kept as the item's data.
         QAction* item = ui_->mnChangeLang->addAction(Qt8(name).replace('&', QStringLiteral("&&")));
