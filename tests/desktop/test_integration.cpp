@@ -148,6 +148,53 @@ TEST(BrowserButton, OnWritesHandlerAndPageOffRemovesExactlyThose) {
                                                       "data/tesseron/notes.txt"}));
 }
 
+// Off gives the "whois:" scheme back: to the default it had before on, or to nobody. The
+// desktop tool's own writing is played by the fake: it leaves `afterTool` in `file`.
+TEST(BrowserButton, OffUndoesTheSchemeDefault) {
+    const std::string ours = "tesseron-whois.desktop";
+    const struct {
+        const char* name;
+        std::string file;
+        std::optional<std::string> before;
+        std::string afterTool;
+        std::optional<std::string> userChange; // written between on and off
+        std::string afterOff;
+    } cases[] = {
+        {"previous default restored", "config/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop;\ntext/html=ff.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours +
+             ";\ntext/html=ff.desktop\n[Added Associations]\nx-scheme-handler/whois=" + ours +
+             ";other.desktop;\n",
+         std::nullopt,
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop;\ntext/html=ff.desktop\n"
+         "[Added Associations]\nx-scheme-handler/whois=other.desktop;\n"},
+        {"no previous default: our lines go", "config/mimeapps.list", std::nullopt,
+         "[Default Applications]\r\nx-scheme-handler/whois = " + ours + "\r\nb=c\r\n", std::nullopt,
+         "[Default Applications]\r\nb=c\r\n"},
+        {"older place among the applications", "data/applications/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=a.desktop;b.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours + ";b.desktop;\n", std::nullopt,
+         "[Default Applications]\nx-scheme-handler/whois=a.desktop;b.desktop;\n"},
+        {"changed by the user since: left alone", "config/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours + "\n",
+         "[Default Applications]\nx-scheme-handler/whois=third.desktop;\n",
+         "[Default Applications]\nx-scheme-handler/whois=third.desktop;\n"},
+    };
+    for (const auto& c : cases) {
+        Desk desk;
+        if (c.before) desk.Write(c.file, *c.before);
+        desk.env.runTool = [&](const std::vector<std::string>& argv) {
+            if (argv.front() == "xdg-mime") desk.Write(c.file, c.afterTool);
+        };
+        ASSERT_TRUE(SetBrowserButton(desk.env, true)) << c.name;
+        ASSERT_TRUE(SetBrowserButton(desk.env, true)) << c.name; // again: the record stays
+        if (c.userChange) desk.Write(c.file, *c.userChange);
+        ASSERT_TRUE(SetBrowserButton(desk.env, false)) << c.name;
+        EXPECT_EQ(ReadFile(desk.dir / c.file), c.afterOff) << c.name;
+    }
+}
+
 TEST(BrowserButton, ShippedPageIsTheOneWrittenAndOpensTheHostWhoisLink) {
     EXPECT_EQ(ReadFile(fs::path(TESSERON_SOURCE_DIR) / "data/tesseron.htm"), BookmarkletPageText());
     EXPECT_NE(BookmarkletPageText().find("'whois://'+encodeURIComponent(location.hostname)"),
