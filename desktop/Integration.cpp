@@ -189,7 +189,9 @@ std::optional<std::string> WithoutOurHandler(const std::string& text, const std:
                     restored.push_back(std::move(item));
             items = std::move(restored);
         }
-        if (!items.empty()) out += std::string(kSchemeMime) + "=" + JoinList(items) + "\n";
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (!items.empty())
+            out += std::string(kSchemeMime) + "=" + JoinList(items) + (crlf ? "\r\n" : "\n");
     }
     if (!changed) return std::nullopt;
     return out;

@@ -169,8 +169,11 @@ TEST(BrowserButton, OffUndoesTheSchemeDefault) {
          "[Default Applications]\nx-scheme-handler/whois=other.desktop;\ntext/html=ff.desktop\n"
          "[Added Associations]\nx-scheme-handler/whois=other.desktop;\n"},
         {"no previous default: our lines go", "config/mimeapps.list", std::nullopt,
-         "[Default Applications]\r\nx-scheme-handler/whois = " + ours + "\r\nb=c\r\n", std::nullopt,
-         "[Default Applications]\r\nb=c\r\n"},
+         "[Default Applications]\r\nx-scheme-handler/whois = " + ours +
+             "\r\nb=c\r\n[Added Associations]\r\nx-scheme-handler/whois=" + ours + ";x.desktop\r\n",
+         std::nullopt,
+         "[Default Applications]\r\nb=c\r\n[Added Associations]\r\n"
+         "x-scheme-handler/whois=x.desktop;\r\n"},
         {"older place among the applications", "data/applications/mimeapps.list",
          "[Default Applications]\nx-scheme-handler/whois=a.desktop;b.desktop\n",
          "[Default Applications]\nx-scheme-handler/whois=" + ours + ";b.desktop;\n", std::nullopt,
