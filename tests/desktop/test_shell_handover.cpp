@@ -56,18 +56,26 @@ private slots:
     void webAddress_data() {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("url"); // encoded; empty: no valid URL can be made
-        QTest::newRow("name") << "example.com" << "http://example.com";
-        QTest::newRow("name and port") << "example.com:4343" << "http://example.com:4343";
-        QTest::newRow("IPv4 network") << "192.0.2.0/24" << "http://192.0.2.0/24";
-        QTest::newRow("IPv6") << "2001:db8::1" << "http://[2001:db8::1]";
-        QTest::newRow("IPv6 network") << "2001:db8::/32" << "http://[2001:db8::]/32";
-        QTest::newRow("loopback v6") << "::1" << "http://[::1]";
-        QTest::newRow("IDN") << "b\u00fccher.de" << "http://xn--bcher-kva.de";
-        QTest::newRow("path needing escapes")
-            << "example.com/a b\"<>%zz" << "http://example.com/a%20b%22%3C%3E%25zz";
-        QTest::newRow("a scheme gets one all the same")
-            << "https://example.com" << "http://https//example.com";
-        QTest::newRow("blank in the host") << "exa mple.com" << "";
+        QTest::newRow("name") << "example.com"
+                              << "http://example.com";
+        QTest::newRow("name and port") << "example.com:4343"
+                                       << "http://example.com:4343";
+        QTest::newRow("IPv4 network") << "192.0.2.0/24"
+                                      << "http://192.0.2.0/24";
+        QTest::newRow("IPv6") << "2001:db8::1"
+                              << "http://[2001:db8::1]";
+        QTest::newRow("IPv6 network") << "2001:db8::/32"
+                                      << "http://[2001:db8::]/32";
+        QTest::newRow("loopback v6") << "::1"
+                                     << "http://[::1]";
+        QTest::newRow("IDN") << "b\u00fccher.de"
+                             << "http://xn--bcher-kva.de";
+        QTest::newRow("path needing escapes") << "example.com/a b\"<>%zz"
+                                              << "http://example.com/a%20b%22%3C%3E%25zz";
+        QTest::newRow("a scheme gets one all the same") << "https://example.com"
+                                                        << "http://https//example.com";
+        QTest::newRow("blank in the host") << "exa mple.com"
+                                           << "";
     }
     void webAddress() {
         QFETCH(QString, query);
