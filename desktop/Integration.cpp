@@ -25,6 +25,8 @@ namespace {
 constexpr const char* kAutostartName = "tesseron.desktop";
 constexpr const char* kHandlerName = "tesseron-whois.desktop";
 constexpr const char* kSchemeMime = "x-scheme-handler/whois";
+// Kept in our handler entry: the default the scheme had before ours, to give it back.
+constexpr std::string_view kPreviousKey = "X-Tesseron-Previous-Handler";
 
 // An XDG base folder: the variable when it is absolute, else the default under HOME.
 fs::path BaseDir(const std::string& xdgValue, const std::string& home, const char* fallback) {
@@ -86,6 +88,137 @@ std::optional<std::string> EntryText(const IntegrationEnvironment& env, const ch
 
 void RunTool(const IntegrationEnvironment& env, std::vector<std::string> argv) {
     if (env.runTool) env.runTool(argv);
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1)
+        lines.push_back(text.substr(start, at - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// The value of `key` in a line "key=value", if the line is one.
+std::optional<std::string_view> ValueOf(std::string_view line, std::string_view key) {
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos || Trim(line.substr(0, eq)) != key) return std::nullopt;
+    return Trim(line.substr(eq + 1));
+}
+
+std::vector<std::string> SplitList(std::string_view value) {
+    std::vector<std::string> items;
+    while (!value.empty()) {
+        const auto semi = value.find(';');
+        const auto item = Trim(value.substr(0, semi));
+        if (!item.empty()) items.emplace_back(item);
+        if (semi == std::string_view::npos) break;
+        value.remove_prefix(semi + 1);
+    }
+    return items;
+}
+
+std::string JoinList(const std::vector<std::string>& items) {
+    std::string value;
+    for (const auto& item : items)
+        value += item + ";";
+    return value;
+}
+
+// The files where a desktop keeps the user's default for a scheme: the config folder's
+// (where xdg-mime writes) and the older one among the applications.
+std::vector<fs::path> MimeAppsLists(const IntegrationEnvironment& env) {
+    std::vector<fs::path> lists;
+    if (const auto config = BaseDir(env.xdgConfigHome, env.home, ".config"); !config.empty())
+        lists.push_back(config / "mimeapps.list");
+    if (const auto entry = env.HandlerEntry(); !entry.empty())
+        lists.push_back(entry.parent_path() / "mimeapps.list");
+    return lists;
+}
+
+// The handlers that stand as the scheme's default before ours is made it, ours left out.
+std::string CurrentDefault(const IntegrationEnvironment& env) {
+    for (const auto& list : MimeAppsLists(env)) {
+        std::string text;
+        if (!ReadWholeFile(list, text)) continue;
+        bool inDefaults = false;
+        for (const auto& line : SplitLines(text)) {
+            const auto trimmed = Trim(line);
+            if (trimmed.starts_with('[')) inDefaults = trimmed == "[Default Applications]";
+            const auto value = inDefaults ? ValueOf(trimmed, kSchemeMime) : std::nullopt;
+            if (!value) continue;
+            auto items = SplitList(*value);
+            std::erase(items, kHandlerName);
+            return JoinList(items);
+        }
+    }
+    return {};
+}
+
+// `text` without our entry among the scheme's handlers; where ours was the default,
+// `previous` takes its place. nullopt when ours is not named.
+std::optional<std::string> WithoutOurHandler(const std::string& text, const std::string& previous) {
+    std::string out;
+    bool changed = false;
+    bool inDefaults = false;
+    for (const auto& line : SplitLines(text)) {
+        const auto trimmed = Trim(line);
+        if (trimmed.starts_with('[')) inDefaults = trimmed == "[Default Applications]";
+        const auto value = ValueOf(trimmed, kSchemeMime);
+        auto items = value ? SplitList(*value) : std::vector<std::string>{};
+        const auto ours = std::find(items.begin(), items.end(), kHandlerName);
+        if (ours == items.end()) {
+            out += line + "\n";
+            continue;
+        }
+        changed = true;
+        const bool wasDefault = inDefaults && ours == items.begin();
+        items.erase(ours);
+        if (wasDefault) {
+            auto restored = SplitList(previous);
+            for (auto& item : items)
+                if (std::find(restored.begin(), restored.end(), item) == restored.end())
+                    restored.push_back(std::move(item));
+            items = std::move(restored);
+        }
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (!items.empty())
+            out += std::string(kSchemeMime) + "=" + JoinList(items) + (crlf ? "\r\n" : "\n");
+    }
+    if (!changed) return std::nullopt;
+    return out;
+}
+
+// What the handler entry recorded as the scheme's default before ours.
+std::string RecordedPrevious(const fs::path& entry) {
+    std::string text;
+    if (!ReadWholeFile(entry, text)) return {};
+    for (const auto& line : SplitLines(text))
+        if (const auto value = ValueOf(Trim(line), kPreviousKey)) return std::string(*value);
+    return {};
+}
+
+// Gives the scheme back to what handled it before ours, or to nobody.
+void UndoOurDefault(const IntegrationEnvironment& env, const std::string& previous) {
+    for (const auto& list : MimeAppsLists(env)) {
+        std::string text;
+        if (!ReadWholeFile(list, text)) continue;
+        if (const auto edited = WithoutOurHandler(text, previous)) {
+            try {
+                WriteFileAtomically(list, *edited);
+            } catch (const std::exception&) {
+                // Silent, as every switch: the entry is gone, so the default dangles.
+            }
+        }
+    }
 }
 
 } // namespace
@@ -169,7 +302,9 @@ bool SetBrowserButton(const IntegrationEnvironment& env, bool on) {
     const auto page = env.BookmarkletPage();
     if (entry.empty()) return false;
     if (!on) {
+        const auto previous = RecordedPrevious(entry);
         const bool entryRemoved = RemoveFile(entry);
+        UndoOurDefault(env, previous);
         const bool removed = RemoveFile(page) && entryRemoved;
         // Our own folder goes when it is empty; a non-empty one is left alone.
         std::error_code ec;
@@ -177,7 +312,14 @@ bool SetBrowserButton(const IntegrationEnvironment& env, bool on) {
         RunTool(env, {"update-desktop-database", "-q", entry.parent_path().string()});
         return removed;
     }
-    const auto text = EntryText(env, "%u", "NoDisplay=true\nMimeType=x-scheme-handler/whois;\n");
+    // Switched on again, the default from before the first time stays the one to restore.
+    std::string previous = RecordedPrevious(entry);
+    if (previous.empty()) previous = CurrentDefault(env);
+    std::string keys = "NoDisplay=true\nMimeType=x-scheme-handler/whois;\n";
+    if (!previous.empty() && std::none_of(previous.begin(), previous.end(),
+                                          [](unsigned char c) { return c < 0x20 || c == 0x7F; }))
+        keys += std::string(kPreviousKey) + "=" + previous + "\n";
+    const auto text = EntryText(env, "%u", keys.c_str());
     if (!text || !WriteEntry(page, BookmarkletPageText()) || !WriteEntry(entry, *text))
         return false;
     RunTool(env, {"update-desktop-database", "-q", entry.parent_path().string()});

@@ -12,9 +12,14 @@ void OpenInShell(const QString& target);
 void MailToInShell(const QString& address);
 
 // The URLs the two calls hand over: a text with a scheme ("http://...", "mailto:...") is
-// taken as a URL, anything else as a local file path. The mail address is one URL
-// whatever it holds (quotes, semicolons, blanks).
+// taken as a URL, a host with a port ("example.com:4343/whois") as a web address, anything
+// else as a local file path. The mail address is one URL whatever it holds (quotes,
+// semicolons, blanks).
 QUrl ShellUrlFor(const QString& target);
+// The web address of a query text: "http://" followed by the text, whatever it already
+// holds. An IPv6 address is put in brackets and what the path, query and fragment cannot
+// carry is percent-encoded; a text whose host part can be no host name gives an invalid URL.
+QUrl WebAddressFor(const QString& queryText);
 QUrl MailToUrl(const QString& address);
 
 } // namespace tesseron

@@ -2,10 +2,13 @@
 
 #include "desktop/ProgramPaths.h"
 #include "locale/LangChanger.h"
+#include "locale/TextFormat.h"
 #include "mainwin/Settings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 namespace tesseron {
@@ -34,38 +37,52 @@ std::string LanguageFilePath(const std::filesystem::path& dir, const std::string
     return folder + name;
 }
 
+void Warn(const LanguageHooks& hooks, const std::string& sentence) {
+    if (hooks.warn)
+        hooks.warn(sentence);
+    else
+        std::cerr << program_invocation_short_name << ": " << sentence << '\n';
+}
+
 } // namespace
 
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
     using M = MessageTable;
     static const std::array<MessageKey, kMessageKeyCount> keys{{
-        {"sfilehistory", &M::sfilehistory, false},
-        {"sDeleteAllResult", &M::sDeleteAllResult, false},
-        {"sAddress", &M::sAddress, false},
-        {"sServer", &M::sServer, false},
-        {"sDate", &M::sDate, false},
-        {"sReverseName", &M::sReverseName, true},
-        {"sFileCorrupted", &M::sFileCorrupted, false},
-        {"sStartWhois", &M::sStartWhois, true},
-        {"sQueryServer", &M::sQueryServer, true},
-        {"sStopWhoisSucces", &M::sStopWhoisSucces, true},
-        {"sStopWhoisFail", &M::sStopWhoisFail, true},
-        {"sUpDateFailed", &M::sUpDateFailed, false},
-        {"sEmptyWhois", &M::sEmptyWhois, true},
-        {"sWhoisNotFind", &M::sWhoisNotFind, true},
-        {"sQueryEmpty", &M::sQueryEmpty, false},
-        {"sStopWhois", &M::sStopWhois, false},
-        {"sIP", &M::sIP, false},
-        {"sIPDetermined", &M::sIPDetermined, true},
-        {"sDetermineIP", &M::sDetermineIP, true},
-        {"sIPNoDetermined", &M::sIPNoDetermined, false},
-        {"sTLDS", &M::sTLDS, true},
-        {"sServers", &M::sServers, true},
-        {"sDetermineReverseName", &M::sDetermineReverseName, true},
-        {"sReverseNameDetermined", &M::sReverseNameDetermined, true},
-        {"sReverseNameNotDetermined", &M::sReverseNameNotDetermined, false},
+        {"sfilehistory", &M::sfilehistory, false, "history.txt"},
+        {"sDeleteAllResult", &M::sDeleteAllResult, false, "Delete all results?"},
+        {"sAddress", &M::sAddress, false, "Address"},
+        {"sServer", &M::sServer, false, "Server"},
+        {"sDate", &M::sDate, false, "Date"},
+        {"sReverseName", &M::sReverseName, true, "Reverse name: %s"},
+        {"sFileCorrupted", &M::sFileCorrupted, false, "The downloaded server list is damaged."},
+        {"sStartWhois", &M::sStartWhois, true, "Query %s started"},
+        {"sQueryServer", &M::sQueryServer, true, "Asking the WHOIS server %s"},
+        {"sStopWhoisSucces", &M::sStopWhoisSucces, true, "Query %s finished"},
+        {"sStopWhoisFail", &M::sStopWhoisFail, true, "Query %s failed: no server answered"},
+        {"sUpDateFailed", &M::sUpDateFailed, false, "The server list could not be updated."},
+        {"sEmptyWhois", &M::sEmptyWhois, true, "The WHOIS server address is empty%s"},
+        {"sWhoisNotFind", &M::sWhoisNotFind, true, "No WHOIS server is known for %s"},
+        {"sQueryEmpty", &M::sQueryEmpty, false, "The query is empty"},
+        {"sStopWhois", &M::sStopWhois, false, "Query stopped"},
+        {"sIP", &M::sIP, false, "IP address"},
+        {"sIPDetermined", &M::sIPDetermined, true, "IP address: %s"},
+        {"sDetermineIP", &M::sDetermineIP, true, "Resolving %s"},
+        {"sIPNoDetermined", &M::sIPNoDetermined, false, "The IP address could not be determined"},
+        {"sTLDS", &M::sTLDS, true, "Zones: %s"},
+        {"sServers", &M::sServers, true, "Servers: %s"},
+        {"sDetermineReverseName", &M::sDetermineReverseName, true, "Looking up the name of %s"},
+        {"sReverseNameDetermined", &M::sReverseNameDetermined, true, "Name found: %s"},
+        {"sReverseNameNotDetermined", &M::sReverseNameNotDetermined, false,
+         "The name of the address could not be determined"},
     }};
     return keys;
+}
+
+bool IsLanguageFileName(std::string_view name) {
+    constexpr std::string_view kExtension = ".lng";
+    return name.size() > kExtension.size() &&
+           SameNameIgnoringCase(name.substr(name.size() - kExtension.size()), kExtension);
 }
 
 void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings& settings,
@@ -75,8 +92,20 @@ void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings
         hooks.translateOpenForms(changer);
     else
         changer.TranslateForm();
-    for (const auto& k : MessageKeys())
-        messages.*k.text = changer.TranslateString(std::string(k.key));
+    for (const auto& k : MessageKeys()) {
+        std::string text = changer.TranslateString(std::string(k.key));
+        // The key itself is the text of a key the file lacks, and it takes no argument.
+        if (k.takesArgument && text != k.key) {
+            try {
+                CheckArgumentText(text);
+            } catch (const FormatError& e) {
+                Warn(hooks, "The language file " + changer.LangFile() + ": " + std::string(k.key) +
+                                " is replaced by the English text, as " + e.what() + ".");
+                text = std::string(k.english);
+            }
+        }
+        messages.*k.text = std::move(text);
+    }
     if (hooks.setColumnCaptions) hooks.setColumnCaptions(messages);
 }
 

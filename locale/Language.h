@@ -47,6 +47,8 @@ struct MessageKey {
     std::string_view key;
     std::string MessageTable::*text;
     bool takesArgument;
+    // What a language text that cannot take its argument is replaced by.
+    std::string_view english;
 };
 
 inline constexpr std::size_t kMessageKeyCount = 25;
@@ -60,12 +62,20 @@ struct LanguageHooks {
     std::function<void(TLangChanger& changer)> translateOpenForms;
     // Sets the result list's column captions from sAddress, sServer and sDate.
     std::function<void(const MessageTable& messages)> setColumnCaptions;
+    // One sentence per problem of the file; when empty, it goes to standard error.
+    std::function<void(const std::string& sentence)> warn;
 };
+
+// Whether a file of the languages folder is listed in the language menu: a name ending in
+// ".lng" in any letter case, with something before it.
+bool IsLanguageFileName(std::string_view name);
 
 // Selects the language file named by `settings.DefaultLang` in the languages folder
 // (a name in other letter case finds the file too), translates the open windows, fills
 // every text of `messages` and refreshes the column captions. Without such a file every
-// text is its key. Throws when the newly selected file cannot be normalised on disk.
+// text is its key. A text that takes an argument but has no single "%s" for it is
+// replaced by its English text, with one warning naming the key. Throws when the newly
+// selected file cannot be normalised on disk.
 void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings& settings,
                   const ProgramPaths& paths, const LanguageHooks& hooks = {});
 

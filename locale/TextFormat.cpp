@@ -1,6 +1,7 @@
 #include "locale/TextFormat.h"
 
 #include <cstddef>
+#include <optional>
 
 namespace tesseron {
 namespace {
@@ -8,11 +9,6 @@ namespace {
 // Widths beyond this are no message layout; refusing them keeps a bad text from asking
 // for gigabytes of padding.
 constexpr std::size_t kMaxWidth = 4096;
-
-[[noreturn]] void Fail(std::string_view text, std::string_view why) {
-    throw FormatError("The message text \"" + std::string(text) +
-                      "\" cannot be used: " + std::string(why));
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -38,15 +34,62 @@ std::string_view Prefix(std::string_view s, std::size_t chars) {
     return s;
 }
 
-// Reads the decimal digits at `pos`; -1 when there are none.
-long ReadNumber(std::string_view text, std::size_t& pos) {
-    if (pos >= text.size() || !IsDigit(text[pos])) return -1;
+// One "%" sequence of a text: "%%", a text placeholder, or something no argument fits.
+struct Conversion {
+    enum class Kind { Percent, Text, Unusable } kind = Kind::Unusable;
+    std::size_t end = 0; // just past the sequence
+    bool left = false;
+    std::size_t width = 0;
+    std::optional<std::size_t> precision;
+    const char* why = nullptr; // for Unusable
+};
+
+// Reads the decimal digits at `pos`; nullopt when there are none. Sets `tooLarge` past
+// kMaxWidth.
+std::optional<std::size_t> ReadNumber(std::string_view text, std::size_t& pos, bool& tooLarge) {
+    if (pos >= text.size() || !IsDigit(text[pos])) return std::nullopt;
     std::size_t n = 0;
     while (pos < text.size() && IsDigit(text[pos])) {
-        n = n * 10 + static_cast<std::size_t>(text[pos++] - '0');
-        if (n > kMaxWidth) Fail(text, "a width or precision is too large");
+        if (n <= kMaxWidth) n = n * 10 + static_cast<std::size_t>(text[pos] - '0');
+        ++pos;
     }
-    return static_cast<long>(n);
+    tooLarge = tooLarge || n > kMaxWidth;
+    return n;
+}
+
+// Reads the sequence that starts with the "%" at `pct`.
+Conversion ReadConversion(std::string_view text, std::size_t pct) {
+    Conversion c;
+    std::size_t pos = pct + 1;
+    if (pos < text.size() && text[pos] == '%') {
+        c.kind = Conversion::Kind::Percent;
+        c.end = pos + 1;
+        return c;
+    }
+    c.left = pos < text.size() && text[pos] == '-';
+    if (c.left) ++pos;
+    bool tooLarge = false;
+    c.width = ReadNumber(text, pos, tooLarge).value_or(0);
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        c.precision = ReadNumber(text, pos, tooLarge).value_or(0);
+    }
+    if (pos >= text.size()) {
+        c.end = pos;
+        c.why = "it ends inside a placeholder";
+    } else if (text[pos] != 's' && text[pos] != 'S') {
+        // The sequence ends at the first character that is no part of a text placeholder,
+        // so "%d" and "%1$s" stay whole when written out.
+        c.end = pos + 1;
+        c.why = "it holds a placeholder that does not take a text";
+    } else if (tooLarge) {
+        c.end = pos + 1;
+        c.why = "a width or precision is too large";
+    } else {
+        c.kind = Conversion::Kind::Text;
+        c.end = pos + 1;
+    }
+    return c;
 }
 
 } // namespace
@@ -63,38 +106,39 @@ std::string Format(std::string_view text, std::string_view argument) {
             break;
         }
         out.append(text.substr(pos, pct - pos));
-        pos = pct + 1;
-        if (pos < text.size() && text[pos] == '%') {
+        const Conversion c = ReadConversion(text, pct);
+        if (c.kind == Conversion::Kind::Percent) {
             out += '%';
-            ++pos;
-            continue;
+        } else if (c.kind == Conversion::Kind::Text && !used) {
+            used = true;
+            const auto value = c.precision ? Prefix(argument, *c.precision) : argument;
+            const auto chars = CountChars(value);
+            const std::size_t pad = c.width > chars ? c.width - chars : 0;
+            if (!c.left) out.append(pad, ' ');
+            out.append(value);
+            if (c.left) out.append(pad, ' ');
+        } else {
+            out.append(text.substr(pct, c.end - pct));
         }
-        const bool left = pos < text.size() && text[pos] == '-';
-        if (left) ++pos;
-        const long width = ReadNumber(text, pos);
-        long precision = -1;
-        if (pos < text.size() && text[pos] == '.') {
-            ++pos;
-            precision = ReadNumber(text, pos);
-            if (precision < 0) precision = 0;
-        }
-        if (pos >= text.size()) Fail(text, "it ends inside a placeholder");
-        if (text[pos] != 's' && text[pos] != 'S')
-            Fail(text, "it holds a placeholder that does not take a text");
-        ++pos;
-        if (used) Fail(text, "it holds more than one placeholder");
-        used = true;
-
-        const auto value =
-            precision >= 0 ? Prefix(argument, static_cast<std::size_t>(precision)) : argument;
-        const auto chars = CountChars(value);
-        const std::size_t pad =
-            width > 0 && static_cast<std::size_t>(width) > chars ? width - chars : 0;
-        if (!left) out.append(pad, ' ');
-        out.append(value);
-        if (left) out.append(pad, ' ');
+        pos = c.end;
     }
     return out;
+}
+
+void CheckArgumentText(std::string_view text) {
+    const auto fail = [&](std::string_view why) {
+        throw FormatError("the text \"" + std::string(text) +
+                          "\" cannot be used: " + std::string(why));
+    };
+    int placeholders = 0;
+    for (auto pct = text.find('%'); pct != std::string_view::npos;) {
+        const Conversion c = ReadConversion(text, pct);
+        if (c.kind == Conversion::Kind::Unusable) fail(c.why);
+        if (c.kind == Conversion::Kind::Text && ++placeholders > 1)
+            fail("it holds more than one placeholder");
+        pct = text.find('%', c.end);
+    }
+    if (placeholders == 0) fail("it has no place for its argument (\"%s\")");
 }
 
 } // namespace tesseron

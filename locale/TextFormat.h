@@ -6,19 +6,24 @@
 
 namespace tesseron {
 
-// A message text that cannot take its one string argument: it has a second placeholder,
-// a placeholder of another kind ("%d", "%1$s", "%*s"), or a "%" that starts none.
+// Why a message text cannot take its one string argument.
 class FormatError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// Puts `argument` into a message text of a language file. The text may hold at most one
-// placeholder "%s" (also "%S"), optionally with "-" (left-justify), a width and a
-// precision ("%-10s", "%.5s", "%8.3s"); width and precision count UTF-8 characters. "%%"
-// gives "%". A text without a placeholder comes back without the argument. Anything else
-// throws FormatError; the text is never handed to printf-style formatting.
-// Texts used without an argument are used as they are: "%" has no meaning there.
+// Puts `argument` into a message text of a language file. The text's placeholder "%s"
+// (also "%S"), optionally with "-" (left-justify), a width and a precision ("%-10s",
+// "%.5s", "%8.3s"; width and precision count UTF-8 characters), takes the argument; "%%"
+// gives "%". Never throws and never hands the text to printf-style formatting: whatever
+// cannot be filled (a second placeholder, "%d", a lone "%") stays as it is written, so a
+// broken text can spoil a line but never the work around it. A text without a placeholder
+// comes back without the argument.
 std::string Format(std::string_view text, std::string_view argument);
+
+// Throws FormatError, naming the reason, unless `text` holds exactly one placeholder that
+// takes a text and no other conversion. Language texts that take an argument are checked
+// with it when the language loads.
+void CheckArgumentText(std::string_view text);
 
 } // namespace tesseron

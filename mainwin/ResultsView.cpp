@@ -4,6 +4,7 @@
 #include <QToolTip>
 
 #include "desktop/AtomicFile.h"
+#include "desktop/ShellHandOver.h"
 #include "locale/TextFormat.h"
 
 #include <QCoreApplication>
@@ -415,8 +416,7 @@ void ResultsView::OpenInBrowser() {
         const QTreeWidgetItem* row = list_->topLevelItem(i);
         if (!row->isSelected()) continue;
         if (const TWhoisResultItem* result = ResultOf(row))
-            deps_.openUrl(
-                QUrl(QStringLiteral("http://") + Text(result->QueryString), QUrl::TolerantMode));
+            deps_.openUrl(WebAddressFor(Text(result->QueryString)));
     }
 }
 

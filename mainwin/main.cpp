@@ -89,12 +89,13 @@ void TTesseronForm::SetUpSeams() {
     if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
     if (!seams_.sendMail)
-        seams_.sendMail = [](const std::string& subject, const std::string& body) {
+        seams_.sendMail = [](const std::string& subject, const std::string& body,
+                             const std::string& query) {
             MailLauncher launcher = SystemMailLauncher();
             launcher.openUrl = [](const std::string& url) {
                 return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
             };
-            return SendMail(subject, body, launcher);
+            return SendMail(subject, body, query, launcher);
         };
 }
 
@@ -360,8 +361,7 @@ void TTesseronForm::ListLang() {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(Paths().LanguagesDir(), ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.empty() || name == "." || name == ".." || entry.path().extension() != ".lng")
-            continue;
+        if (name.empty() || name == "." || name == ".." || !IsLanguageFileName(name)) continue;
         // "&" would turn into an accelerator mark; the file name is kept as the item's data.
         QAction* item = ui_->mnChangeLang->addAction(Qt8(name).replace('&', QStringLiteral("&&")));
         item->setData(Qt8(name));
@@ -632,7 +632,7 @@ void TTesseronForm::SendResultByMail() {
     const TWhoisResultItem* result =
         selected.empty() ? resultsView_->CurrentResult() : results_.Find(selected.front());
     if (result == nullptr || !seams_.sendMail) return;
-    const std::string error = seams_.sendMail(kMailSubject, result->RawAnswer);
+    const std::string error = seams_.sendMail(kMailSubject, result->RawAnswer, result->QueryString);
     if (!error.empty()) seams_.showError(QString::fromUtf8(error));
 }
 

@@ -49,7 +49,9 @@ public:
         std::function<bool()> isBrowserButtonRegistered;
         std::function<void(bool on)> setBrowserButton;
         // Hands a result to the mail program; returns an error text or "" (empty: none).
-        std::function<std::string(const std::string& subject, const std::string& body)> sendMail;
+        std::function<std::string(const std::string& subject, const std::string& body,
+                                  const std::string& query)>
+            sendMail;
     };
 
     TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams = {},

@@ -148,6 +148,56 @@ TEST(BrowserButton, OnWritesHandlerAndPageOffRemovesExactlyThose) {
                                                       "data/tesseron/notes.txt"}));
 }
 
+// Off gives the "whois:" scheme back: to the default it had before on, or to nobody. The
+// desktop tool's own writing is played by the fake: it leaves `afterTool` in `file`.
+TEST(BrowserButton, OffUndoesTheSchemeDefault) {
+    const std::string ours = "tesseron-whois.desktop";
+    const struct {
+        const char* name;
+        std::string file;
+        std::optional<std::string> before;
+        std::string afterTool;
+        std::optional<std::string> userChange; // written between on and off
+        std::string afterOff;
+    } cases[] = {
+        {"previous default restored", "config/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop;\ntext/html=ff.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours +
+             ";\ntext/html=ff.desktop\n[Added Associations]\nx-scheme-handler/whois=" + ours +
+             ";other.desktop;\n",
+         std::nullopt,
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop;\ntext/html=ff.desktop\n"
+         "[Added Associations]\nx-scheme-handler/whois=other.desktop;\n"},
+        {"no previous default: our lines go", "config/mimeapps.list", std::nullopt,
+         "[Default Applications]\r\nx-scheme-handler/whois = " + ours +
+             "\r\nb=c\r\n[Added Associations]\r\nx-scheme-handler/whois=" + ours + ";x.desktop\r\n",
+         std::nullopt,
+         "[Default Applications]\r\nb=c\r\n[Added Associations]\r\n"
+         "x-scheme-handler/whois=x.desktop;\r\n"},
+        {"older place among the applications", "data/applications/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=a.desktop;b.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours + ";b.desktop;\n", std::nullopt,
+         "[Default Applications]\nx-scheme-handler/whois=a.desktop;b.desktop;\n"},
+        {"changed by the user since: left alone", "config/mimeapps.list",
+         "[Default Applications]\nx-scheme-handler/whois=other.desktop\n",
+         "[Default Applications]\nx-scheme-handler/whois=" + ours + "\n",
+         "[Default Applications]\nx-scheme-handler/whois=third.desktop;\n",
+         "[Default Applications]\nx-scheme-handler/whois=third.desktop;\n"},
+    };
+    for (const auto& c : cases) {
+        Desk desk;
+        if (c.before) desk.Write(c.file, *c.before);
+        desk.env.runTool = [&](const std::vector<std::string>& argv) {
+            if (argv.front() == "xdg-mime") desk.Write(c.file, c.afterTool);
+        };
+        ASSERT_TRUE(SetBrowserButton(desk.env, true)) << c.name;
+        ASSERT_TRUE(SetBrowserButton(desk.env, true)) << c.name; // again: the record stays
+        if (c.userChange) desk.Write(c.file, *c.userChange);
+        ASSERT_TRUE(SetBrowserButton(desk.env, false)) << c.name;
+        EXPECT_EQ(ReadFile(desk.dir / c.file), c.afterOff) << c.name;
+    }
+}
+
 TEST(BrowserButton, ShippedPageIsTheOneWrittenAndOpensTheHostWhoisLink) {
     EXPECT_EQ(ReadFile(fs::path(TESSERON_SOURCE_DIR) / "data/tesseron.htm"), BookmarkletPageText());
     EXPECT_NE(BookmarkletPageText().find("'whois://'+encodeURIComponent(location.hostname)"),
@@ -211,13 +261,79 @@ TEST(SendMail, TriesTheMailToolThenAMailtoLinkThenReportsCodeOne) {
             url = u;
             return c.urlTaken;
         };
-        EXPECT_EQ(SendMail(kMailSubject, std::string("Domain: a\0b\n", 12), launcher), c.result);
+        EXPECT_EQ(SendMail(kMailSubject, std::string("Domain: a\0b\n", 12), "a", launcher),
+                  c.result);
         EXPECT_EQ(argv, (std::vector<std::string>{"xdg-email", "--subject", "Tesseron Result",
                                                   "--body", "Domain: ab\n"}));
         EXPECT_EQ(url,
                   c.expectUrl ? "mailto:?subject=Tesseron%20Result&body=Domain%3A%20ab%0D%0A" : "");
     }
-    EXPECT_EQ(SendMail("s", "b", MailLauncher{}), failed);
+    EXPECT_EQ(SendMail("s", "b", "q", MailLauncher{}), failed);
+}
+
+// A long answer goes as an owner-only attached file with a short note naming the query;
+// no long argument or URL is ever handed over.
+TEST(SendMail, LongAnswersGoAsAnAttachedFile) {
+    const std::string longAnswer(200 * 1024, 'x');
+    const std::string manyLines(kMailInlineLimit / 4, '\n'); // short, but six times as long escaped
+    const struct {
+        const char* name;
+        std::string body, query, fileName;
+        std::optional<int> toolStatus;
+        bool urlTaken;
+        bool attachmentDir;
+        std::string result;
+        bool fileKept;
+    } cases[] = {
+        {"tool takes it", longAnswer, "example.com", "example.com.txt", 0, false, true, "", true},
+        {"escaping makes it long", manyLines, "a.test", "a.test.txt", kStillRunning, false, true,
+         "", true},
+        {"link names the file", longAnswer, "192.0.2.0/24", "192.0.2.0_24.txt", std::nullopt, true,
+         true, "", true},
+        {"nothing takes it", longAnswer, "..\n", "_.txt", 1, false, true, MailErrorMessage(1),
+         false},
+        {"nowhere to write", longAnswer, "a", "", 0, true, false, MailErrorMessage(13), false},
+    };
+    for (const auto& c : cases) {
+        TempDir base;
+        const auto old = base / "tesseron-mail-old";
+        const auto othersOld = base / "other-old";
+        for (const auto& d : {old, othersOld}) {
+            fs::create_directories(d);
+            fs::last_write_time(d, fs::file_time_type::clock::now() - std::chrono::hours(48));
+        }
+        std::vector<std::string> argv;
+        std::string url;
+        MailLauncher launcher;
+        if (c.attachmentDir) launcher.attachmentDir = base.path();
+        launcher.run = [&](const std::vector<std::string>& a) {
+            argv = a;
+            return c.toolStatus;
+        };
+        launcher.openUrl = [&](const std::string& u) {
+            url = u;
+            return c.urlTaken;
+        };
+        EXPECT_EQ(SendMail(kMailSubject, c.body, c.query, launcher), c.result) << c.name;
+        for (const auto& a : argv)
+            EXPECT_LT(a.size(), 4096u) << c.name;
+        EXPECT_LT(url.size(), 4096u) << c.name;
+        if (!c.attachmentDir) continue;
+        EXPECT_FALSE(fs::exists(old)) << c.name;
+        EXPECT_TRUE(fs::exists(othersOld)) << c.name;
+
+        ASSERT_EQ(argv.size(), 7u) << c.name;
+        const fs::path file = argv[6];
+        EXPECT_EQ(argv[5], "--attach");
+        EXPECT_EQ(file.filename(), c.fileName) << c.name;
+        EXPECT_NE(argv[4].find(c.query.substr(0, 3)), std::string::npos) << argv[4];
+        EXPECT_EQ(fs::exists(file), c.fileKept) << c.name;
+        if (!c.fileKept) continue;
+        EXPECT_EQ(ReadFile(file), c.body) << c.name;
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(url.empty(), !c.urlTaken) << c.name;
+    }
 }
 
 TEST(SendMail, ComposeUrlEscapesEverySeparator) {

@@ -37,6 +37,9 @@ private slots:
             << "/opt/tesseron/history.txt" << QUrl::fromLocalFile("/opt/tesseron/history.txt");
         QTest::newRow("file with colon and hash")
             << "/tmp/a:b #1.txt" << QUrl::fromLocalFile("/tmp/a:b #1.txt");
+        QTest::newRow("host and port") << "example.com:4343" << QUrl("http://example.com:4343");
+        QTest::newRow("localhost, port and path")
+            << "localhost:8080/whois?q=a" << QUrl("http://localhost:8080/whois?q=a");
         QTest::newRow("relative file")
             << "history.txt"
             << QUrl::fromLocalFile(QDir::current().absoluteFilePath("history.txt"));
@@ -47,6 +50,39 @@ private slots:
         OpenInShell(target);
         QCOMPARE(taken.size(), 1);
         QCOMPARE(taken.front(), expected);
+    }
+
+    // "Open in browser": "http://" and the query text, as a URL a browser can open.
+    void webAddress_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("url"); // encoded; empty: no valid URL can be made
+        QTest::newRow("name") << "example.com"
+                              << "http://example.com";
+        QTest::newRow("name and port") << "example.com:4343"
+                                       << "http://example.com:4343";
+        QTest::newRow("IPv4 network") << "192.0.2.0/24"
+                                      << "http://192.0.2.0/24";
+        QTest::newRow("IPv6") << "2001:db8::1"
+                              << "http://[2001:db8::1]";
+        QTest::newRow("IPv6 network") << "2001:db8::/32"
+                                      << "http://[2001:db8::]/32";
+        QTest::newRow("loopback v6") << "::1"
+                                     << "http://[::1]";
+        QTest::newRow("IDN") << "b\u00fccher.de"
+                             << "http://xn--bcher-kva.de";
+        QTest::newRow("path needing escapes") << "example.com/a b\"<>%zz"
+                                              << "http://example.com/a%20b%22%3C%3E%25zz";
+        QTest::newRow("a scheme gets one all the same") << "https://example.com"
+                                                        << "http://https//example.com";
+        QTest::newRow("blank in the host") << "exa mple.com"
+                                           << "";
+    }
+    void webAddress() {
+        QFETCH(QString, query);
+        QFETCH(QString, url);
+        const QUrl made = WebAddressFor(query);
+        QCOMPARE(made.isValid(), !url.isEmpty());
+        if (!url.isEmpty()) QCOMPARE(QString::fromLatin1(made.toEncoded()), url);
     }
 
     void mailToInShell_data() {

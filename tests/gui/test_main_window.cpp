@@ -333,6 +333,18 @@ private slots:
             std::string::npos);
     }
 
+    void languageMenuListsLngFilesInAnyLetterCase() {
+        Program p;
+        p.dir.Write("languages/GERMAN.LNG", "[Translations]\r\n");
+        p.dir.Write("languages/notes.txt", "");
+        auto form = p.Open();
+        QStringList names;
+        for (QAction* item : Child<QMenu>(form.get(), "mnChangeLang")->actions())
+            names << item->data().toString();
+        names.sort();
+        QCOMPARE(names, (QStringList{"GERMAN.LNG", "english.lng", "russian.lng"}));
+    }
+
     void languageSwitchChangesCaptions() {
         Program p;
         auto form = p.Open();

@@ -159,6 +159,11 @@ private slots:
         h.urls.clear();
         QTest::mouseDClick(h.list->viewport(), Qt::LeftButton, {}, h.RowCentre(1));
         QCOMPARE(h.urls, QList<QUrl>{QUrl("http://192.0.2.1")});
+
+        Harness v6({"2001:db8::1"}); // no valid URL without the brackets
+        v6.SelectRows({0});
+        v6.view->OpenInBrowser();
+        QCOMPARE(v6.urls, QList<QUrl>{QUrl("http://[2001:db8::1]")});
     }
 
     void deleteSelectsTheRowAtTheFirstPosition_data() {

@@ -4,6 +4,8 @@
 #include "locale/TextFormat.h"
 #include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
+#include "query/uWhoisRequestThread.h"
+#include "support/FakeServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +109,120 @@ TEST(Language, ShippedFilesHaveEveryKeyWithOnePlaceholderWhereAnArgumentIsTaken)
             }
         }
     }
+}
+
+// A text that cannot take its argument is replaced by the English one with a warning that
+// names the key; usable texts, plain texts and keys the file lacks stay as they are.
+TEST(Language, ArgumentTextsThatCannotTakeTheirArgumentFallBackToEnglish) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "languages");
+    dir.Write("languages/broken.lng", "[Translations]\r\n"
+                                      "sStartWhois=Query %d started\r\n"
+                                      "sQueryServer=%s and %s\r\n"
+                                      "sTLDS=Zones\r\n"
+                                      "sStopWhoisSucces=\r\n"
+                                      "sStopWhoisFail=Ende %-12s 100%%\r\n"
+                                      "sDate=100%\r\n");
+    TLangChanger changer;
+    MessageTable messages;
+    TSettings settings;
+    settings.DefaultLang = "broken.lng";
+    std::vector<std::string> warnings;
+    LanguageHooks hooks;
+    hooks.warn = [&](const std::string& w) { warnings.push_back(w); };
+    LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+
+    EXPECT_EQ(messages.sStartWhois, "Query %s started");
+    EXPECT_EQ(messages.sQueryServer, "Asking the WHOIS server %s");
+    EXPECT_EQ(messages.sTLDS, "Zones: %s");
+    EXPECT_EQ(messages.sStopWhoisSucces, "Query %s finished");
+    EXPECT_EQ(messages.sStopWhoisFail, "Ende %-12s 100%%");
+    EXPECT_EQ(messages.sDate, "100%");
+    EXPECT_EQ(messages.sIPDetermined, "sIPDetermined");
+    // In the order of the table.
+    const std::vector<std::string> named = {"sStartWhois", "sQueryServer", "sStopWhoisSucces",
+                                            "sTLDS"};
+    ASSERT_EQ(warnings.size(), named.size());
+    for (std::size_t i = 0; i < named.size(); ++i)
+        EXPECT_NE(warnings[i].find(named[i]), std::string::npos) << warnings[i];
+
+    // Every fallback is itself usable.
+    for (const auto& k : MessageKeys())
+        if (k.takesArgument) {
+            EXPECT_NO_THROW(CheckArgumentText(k.english)) << k.key;
+        }
+}
+
+// Calls straight through on the worker; read only after the run has ended.
+struct LogUi final : RunUi {
+    std::vector<std::string> log;
+    std::vector<std::string> stored;
+    void AddLogLine(LogImage, const std::string& text) override { log.push_back(text); }
+    std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
+    std::optional<ResultId> StoreAnswer(const StoreRequest& r) override {
+        stored.push_back(r.QueryString);
+        return std::nullopt;
+    }
+    void EndOfRun(bool) override {}
+};
+
+// A broken text reaching a run, loaded or not, never turns the query into a silent
+// success: the address is asked, and success is reported only when a server answered.
+TEST(Language, ABrokenTextNeverMakesARunANoOp) {
+    MessageTable loaded;
+    {
+        TempDir dir;
+        std::filesystem::create_directories(dir / "languages");
+        dir.Write("languages/x.lng", "[Translations]\r\nsStartWhois=Query %d started\r\n");
+        TLangChanger changer;
+        TSettings settings;
+        settings.DefaultLang = "x.lng";
+        LanguageHooks hooks;
+        hooks.warn = [](const std::string&) {};
+        LoadLanguage(changer, loaded, settings, PathsIn(dir), hooks);
+    }
+    MessageTable unchecked;
+    unchecked.sStartWhois = "Query %d started";
+    unchecked.sStopWhoisSucces = "%s %s";
+
+    for (const MessageTable* messages : {&loaded, &unchecked}) {
+        for (const bool answering : {true, false}) {
+            int port = 0;
+            std::unique_ptr<test::FakeWhoisServer> server;
+            if (answering) {
+                server = std::make_unique<test::FakeWhoisServer>(
+                    test::WhoisBehaviour::Answer("Domain: a.test\n"));
+                port = server->port();
+            } else {
+                port = test::FakeWhoisServer().port(); // closed again: refused
+            }
+            RunSettings run;
+            run.bUseRating = false;
+            run.DetermineIpAddress = false;
+            run.DetermineReverseName = false;
+            run.serverBoxText = "127.0.0.1:" + std::to_string(port);
+            LogUi ui;
+            TWhoisRequestThread thread({{"a.test"}, {}, true}, run, nullptr, *messages, ui);
+            thread.Wait();
+            EXPECT_EQ(thread.ErrorCode() == QueryOk, answering);
+            EXPECT_EQ(ui.stored,
+                      answering ? std::vector<std::string>{"a.test"} : std::vector<std::string>{});
+            if (server) {
+                EXPECT_EQ(server->Queries(), std::vector<std::string>{"a.test"});
+            }
+            ASSERT_FALSE(ui.log.empty());
+            EXPECT_EQ(ui.log.front(), Format(messages->sStartWhois, "a.test"));
+        }
+    }
+}
+
+TEST(Language, MenuListsLngFilesInAnyLetterCase) {
+    const std::pair<std::string, bool> cases[] = {
+        {"english.lng", true}, {"GERMAN.LNG", true},       {"Mixed.Lng", true}, {".lng", false},
+        {"notes.txt", false},  {"english.lng.bak", false}, {"lng", false},      {"x.lngx", false},
+    };
+    for (const auto& [name, listed] : cases)
+        EXPECT_EQ(IsLanguageFileName(name), listed) << name;
 }
 
 } // namespace
