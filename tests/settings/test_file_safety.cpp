@@ -122,36 +122,40 @@ INSTANTIATE_TEST_SUITE_P(Writers, RefusedWrite, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsFile, UnreadableFileIsNeverWrittenOver) {
-    TempDir dir;
     const std::string content = "[Proxy]\nproxyHost=socks.example\nproxyPassword=secret\n";
-    const auto ini = dir.Write("tesseron.ini", content);
-    ::chmod(dir.path().c_str(), 0777);
-    ::chmod(ini.c_str(), 0000);
-    // As any user who cannot read it: "nobody" when the test runs as root.
-    const int rc = RunInChild(
-        [&] {
-            ProfileFile f(ini, 0600, FileModeRule::Always);
-            TSettings s;
-            LoadSettings(f, ProgramPaths::Locate(dir / "tesseron", {}, true), s);
-            if (!s.proxyHost.empty()) return 1; // it was readable after all
-            try {
-                SaveSettings(f, s);
-                return 2;
-            } catch (const ProfileWriteError& e) {
-                if (e.what() != "Unable to write to " + ini.string()) return 3;
-            }
-            try {
-                SaveWindowPlacement(f, WindowStateValue::Normal, {});
-                return 4;
-            } catch (const ProfileWriteError&) {
-            }
-            return 0;
-        },
-        true);
-    EXPECT_EQ(rc, 0);
-    ::chmod(ini.c_str(), 0600);
-    EXPECT_EQ(ReadFile(ini), content);
-    EXPECT_EQ(EntriesIn(dir.path()), 1);
+    // 0222: writable but unreadable, so only the read decides; 0000: neither.
+    for (const mode_t mode : {0222, 0000}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        const auto ini = dir.Write("tesseron.ini", content);
+        ::chmod(dir.path().c_str(), 0777);
+        ::chmod(ini.c_str(), mode);
+        // As any user who cannot read it: "nobody" when the test runs as root.
+        const int rc = RunInChild(
+            [&] {
+                ProfileFile f(ini, 0600, FileModeRule::Always);
+                TSettings s;
+                LoadSettings(f, ProgramPaths::Locate(dir / "tesseron", {}, true), s);
+                if (!s.proxyHost.empty()) return 1; // it was readable after all
+                try {
+                    SaveSettings(f, s);
+                    return 2;
+                } catch (const ProfileWriteError& e) {
+                    if (e.what() != "Unable to write to " + ini.string()) return 3;
+                }
+                try {
+                    SaveWindowPlacement(f, WindowStateValue::Normal, {});
+                    return 4;
+                } catch (const ProfileWriteError&) {
+                }
+                return 0;
+            },
+            true);
+        EXPECT_EQ(rc, 0);
+        ::chmod(ini.c_str(), 0600);
+        EXPECT_EQ(ReadFile(ini), content);
+        EXPECT_EQ(EntriesIn(dir.path()), 1);
+    }
 }
 
 TEST(SettingsFile, IsOwnerOnlyWheneverItIsWritten) {
