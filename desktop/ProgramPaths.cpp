@@ -17,11 +17,27 @@ std::filesystem::path ProgramPaths::ServerListFile() const {
     return dataDir / "whois.xml";
 }
 
+namespace {
+
+std::string Refusal(const std::filesystem::path& dir, const std::string& why) {
+    return "The folder " + dir.string() + " is not used for the settings and results: " + why;
+}
+
+// Why the existing folder `st` describes may not hold our files, or "".
+std::string FolderFault(const struct stat& st, bool checkOwner) {
+    if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+    if (!checkOwner) return {};
+    if (st.st_uid != ::geteuid()) return "it belongs to another user";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "other users may write in it";
+    return {};
+}
+
+} // namespace
+
 void ProgramPaths::EnsureWritableDir() const {
     if (!writableDirProblem.empty()) throw std::runtime_error(writableDirProblem);
     const auto refuse = [this](const std::string& why) {
-        throw std::runtime_error("The folder " + writableDir.string() +
-                                 " is not used for the settings and results: " + why);
+        throw std::runtime_error(Refusal(writableDir, why));
     };
     // Followed when it is a link (a folder kept elsewhere): what counts is the folder.
     struct stat st {};
@@ -30,15 +46,23 @@ void ProgramPaths::EnsureWritableDir() const {
         std::error_code ec;
         if (writableDir.has_parent_path())
             std::filesystem::create_directories(writableDir.parent_path(), ec);
-        // Created closed to others from the first instant, whatever the umask.
+        // Never more open than the owner's, whatever the umask.
         if (::mkdir(writableDir.c_str(), 0700) != 0 && errno != EEXIST)
             refuse(std::string("it cannot be created (") + std::strerror(errno) + ")");
         if (::stat(writableDir.c_str(), &st) != 0) refuse(std::strerror(errno));
     }
-    if (!S_ISDIR(st.st_mode)) refuse("it is not a folder");
-    if (!checkWritableDirOwner) return;
-    if (st.st_uid != ::geteuid()) refuse("it belongs to another user");
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) refuse("other users may write in it");
+    if (const auto fault = FolderFault(st, checkWritableDirOwner); !fault.empty()) refuse(fault);
+}
+
+ProgramPaths ProgramPaths::Vetted() const {
+    struct stat st {};
+    if (!writableDirProblem.empty() || ::stat(writableDir.c_str(), &st) != 0) return *this;
+    const auto fault = FolderFault(st, checkWritableDirOwner);
+    if (fault.empty()) return *this;
+    ProgramPaths vetted = *this;
+    vetted.writableDirProblem = Refusal(writableDir, fault);
+    vetted.writableDir.clear();
+    return vetted;
 }
 
 ProgramPaths::Environment ProgramPaths::Environment::FromProcess() {
@@ -87,7 +111,7 @@ std::filesystem::path ExecutablePath() {
 ProgramPaths ProgramPaths::ForThisProcess() {
     const auto exe = ExecutablePath();
     const bool writable = ::access(exe.parent_path().c_str(), W_OK) == 0;
-    return Locate(exe, Environment::FromProcess(), writable);
+    return Locate(exe, Environment::FromProcess(), writable).Vetted();
 }
 
 } // namespace tesseron

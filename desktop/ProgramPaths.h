@@ -45,7 +45,12 @@ struct ProgramPaths {
     // can decide it.
     static ProgramPaths Locate(const std::filesystem::path& executable, const Environment& env,
                                bool programDirWritable);
-    // The running executable's paths, from /proc/self/exe and the process environment.
+    // These paths, or, when the writable folder exists but is refused (see
+    // EnsureWritableDir), paths without one: its files are then neither read nor written,
+    // and the shipped server list is used, so another user cannot plant any of them.
+    ProgramPaths Vetted() const;
+    // The running executable's paths, from /proc/self/exe and the process environment,
+    // vetted.
     static ProgramPaths ForThisProcess();
 
 private:

@@ -66,8 +66,6 @@ std::string CleanForLine(std::string_view text) {
     return out;
 }
 
-} // namespace
-
 // The longest prefix of `s` with at most `count` code points, not ending inside a UTF-8
 // sequence. Bytes that start no sequence count as one character each.
 std::string_view CutToCharacters(std::string_view s, std::size_t count) {
@@ -86,6 +84,8 @@ std::string_view CutToCharacters(std::string_view s, std::size_t count) {
     }
     return s.substr(0, i);
 }
+
+} // namespace
 
 struct ProfileFile::Parsed {
     bool exists = false;

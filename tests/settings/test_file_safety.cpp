@@ -188,6 +188,14 @@ TEST(WritableFolder, IsCreatedOwnerOnlyAndMustStayTheUsers) {
                   0);
         EXPECT_THROW(paths.EnsureWritableDir(), std::runtime_error) << "another user's";
     }
+
+    // A refused folder's files are not even read: another user could have planted them.
+    ::chmod(paths.writableDir.c_str(), 0777);
+    const auto vetted = paths.Vetted();
+    EXPECT_TRUE(vetted.SettingsFile().empty());
+    EXPECT_TRUE(vetted.ResultsFile().empty());
+    EXPECT_EQ(vetted.ServerListFile(), vetted.dataDir / "whois.xml");
+    EXPECT_THROW(vetted.EnsureWritableDir(), std::runtime_error);
 }
 
 TEST(WritableFolder, NoHomeAndNoConfigFolderIsAClearError) {
