@@ -401,7 +401,8 @@ void KeepDamagedCopy(const std::string& path) {
     const std::string damaged = path + ".damaged";
     const std::string staging = damaged + ".tmp";
     ::unlink(staging.c_str());
-    // Following a symbolic link: the save replaces the file it points to.
+    // Following a symbolic link: its target is what the load read (the save then refuses
+    // to write over the link itself).
     if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         if (::rename(staging.c_str(), damaged.c_str()) == 0) return;
         ::unlink(staging.c_str());
