@@ -17,15 +17,6 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
-std::filesystem::path ResolveLink(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        auto target = std::filesystem::read_symlink(path, ec);
-        if (!ec) return target.is_absolute() ? target : path.parent_path() / target;
-    }
-    return path;
-}
-
 std::string RandomSuffix() {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -37,17 +28,33 @@ std::string RandomSuffix() {
 
 } // namespace
 
-void WriteFileAtomically(const std::filesystem::path& requested, std::string_view content,
-                         std::optional<mode_t> newFileMode) {
-    const auto path = ResolveLink(requested);
+void CheckReplaceable(const std::filesystem::path& path) {
+    const auto refuse = [&](const char* why) {
+        throw FileWriteError("Unable to write to " + path.string() + ": " + why);
+    };
+    if (path.empty()) throw FileWriteError("Unable to write: no file name was given");
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return; // missing: created by the write
+    if (S_ISLNK(st.st_mode)) refuse("it is a symbolic link");
+    if (!S_ISREG(st.st_mode)) return; // the rename reports what is in the way
+    // The mode bits count for every user, root too, as they do for the language files;
+    // the access check covers a file of another owner.
+    if ((st.st_mode & 0222) == 0 || (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 &&
+                                     (errno == EACCES || errno == EPERM)))
+        refuse("the file is read-only");
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::optional<mode_t> mode, FileModeRule rule) {
     const auto fail = [&](const std::string& what, int err) {
-        throw FileWriteError("Unable to write to " + requested.string() + ": " + what + " (" +
+        throw FileWriteError("Unable to write to " + path.string() + ": " + what + " (" +
                              ErrnoText(err) + ")");
     };
+    CheckReplaceable(path);
 
     struct stat existing {};
     const bool exists = ::stat(path.c_str(), &existing) == 0;
-    const mode_t createMode = newFileMode.value_or(0666);
+    const mode_t createMode = mode.value_or(0666);
 
     std::filesystem::path tmp;
     int fd = -1;
@@ -68,7 +75,8 @@ void WriteFileAtomically(const std::filesystem::path& requested, std::string_vie
         }
     } cleanup{tmp, renamed};
 
-    if (exists && ::fchmod(file.get(), existing.st_mode & 07777) != 0)
+    const bool forced = rule == FileModeRule::Always && mode;
+    if ((forced || exists) && ::fchmod(file.get(), forced ? *mode : existing.st_mode & 07777) != 0)
         fail("cannot set permissions", errno);
 
     const char* p = content.data();

@@ -1,6 +1,9 @@
 #include "desktop/ProgramPaths.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -9,14 +12,57 @@ namespace tesseron {
 std::filesystem::path ProgramPaths::ServerListFile() const {
     std::error_code ec;
     const auto updated = UpdatedServerListFile();
-    if (writableDir != dataDir && std::filesystem::exists(updated, ec)) return updated;
+    if (!updated.empty() && writableDir != dataDir && std::filesystem::exists(updated, ec))
+        return updated;
     return dataDir / "whois.xml";
 }
 
+namespace {
+
+std::string Refusal(const std::filesystem::path& dir, const std::string& why) {
+    return "The folder " + dir.string() + " is not used for the settings and results: " + why;
+}
+
+// Why the existing folder `st` describes may not hold our files, or "".
+std::string FolderFault(const struct stat& st, bool checkOwner) {
+    if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+    if (!checkOwner) return {};
+    if (st.st_uid != ::geteuid()) return "it belongs to another user";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "other users may write in it";
+    return {};
+}
+
+} // namespace
+
 void ProgramPaths::EnsureWritableDir() const {
-    if (std::filesystem::is_directory(writableDir)) return;
-    std::filesystem::create_directories(writableDir);
-    std::filesystem::permissions(writableDir, std::filesystem::perms::owner_all);
+    if (!writableDirProblem.empty()) throw std::runtime_error(writableDirProblem);
+    const auto refuse = [this](const std::string& why) {
+        throw std::runtime_error(Refusal(writableDir, why));
+    };
+    // Followed when it is a link (a folder kept elsewhere): what counts is the folder.
+    struct stat st {};
+    if (::stat(writableDir.c_str(), &st) != 0) {
+        if (errno != ENOENT) refuse(std::strerror(errno));
+        std::error_code ec;
+        if (writableDir.has_parent_path())
+            std::filesystem::create_directories(writableDir.parent_path(), ec);
+        // Never more open than the owner's, whatever the umask.
+        if (::mkdir(writableDir.c_str(), 0700) != 0 && errno != EEXIST)
+            refuse(std::string("it cannot be created (") + std::strerror(errno) + ")");
+        if (::stat(writableDir.c_str(), &st) != 0) refuse(std::strerror(errno));
+    }
+    if (const auto fault = FolderFault(st, checkWritableDirOwner); !fault.empty()) refuse(fault);
+}
+
+ProgramPaths ProgramPaths::Vetted() const {
+    struct stat st {};
+    if (!writableDirProblem.empty() || ::stat(writableDir.c_str(), &st) != 0) return *this;
+    const auto fault = FolderFault(st, checkWritableDirOwner);
+    if (fault.empty()) return *this;
+    ProgramPaths vetted = *this;
+    vetted.writableDirProblem = Refusal(writableDir, fault);
+    vetted.writableDir.clear();
+    return vetted;
 }
 
 ProgramPaths::Environment ProgramPaths::Environment::FromProcess() {
@@ -38,10 +84,19 @@ ProgramPaths ProgramPaths::Locate(const std::filesystem::path& executable, const
     std::error_code ec;
     const auto share = (paths.programDir / ".." / "share" / "tesseron").lexically_normal();
     paths.dataDir = std::filesystem::is_directory(share, ec) ? share : paths.programDir;
-    // An XDG_CONFIG_HOME that is not absolute is to be ignored.
+    paths.checkWritableDirOwner = true;
+    // An XDG_CONFIG_HOME that is not absolute is to be ignored; so is a relative HOME.
     std::filesystem::path config = env.xdgConfigHome;
-    if (config.empty() || !config.is_absolute())
-        config = std::filesystem::path(env.home.empty() ? "/tmp" : env.home) / ".config";
+    if (config.empty() || !config.is_absolute()) {
+        const std::filesystem::path home = env.home;
+        if (home.empty() || !home.is_absolute()) {
+            paths.writableDirProblem =
+                "The settings and results cannot be kept: neither HOME nor XDG_CONFIG_HOME "
+                "names a folder to keep them in.";
+            return paths;
+        }
+        config = home / ".config";
+    }
     paths.writableDir = config / "tesseron";
     return paths;
 }
@@ -56,7 +111,7 @@ std::filesystem::path ExecutablePath() {
 ProgramPaths ProgramPaths::ForThisProcess() {
     const auto exe = ExecutablePath();
     const bool writable = ::access(exe.parent_path().c_str(), W_OK) == 0;
-    return Locate(exe, Environment::FromProcess(), writable);
+    return Locate(exe, Environment::FromProcess(), writable).Vetted();
 }
 
 } // namespace tesseron

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 namespace tesseron {
@@ -13,17 +14,25 @@ struct ProgramPaths {
     std::filesystem::path programDir;  // the executable's folder
     std::filesystem::path dataDir;     // read-only data: the shipped server list, languages/
     std::filesystem::path writableDir; // settings, results, an updated server list
+    // Set when no writable folder could be named (no HOME, no XDG_CONFIG_HOME): the text
+    // for the user. writableDir and the files in it are then empty paths, which read as
+    // missing and are never written.
+    std::string writableDirProblem;
+    // The per-user folder must be the user's own and closed to others; a program folder
+    // written in place is trusted as the executable beside it is.
+    bool checkWritableDirOwner = false;
 
-    std::filesystem::path SettingsFile() const { return writableDir / "tesseron.ini"; }
-    std::filesystem::path ResultsFile() const { return writableDir / "whois_result.xml"; }
+    std::filesystem::path SettingsFile() const { return InWritableDir("tesseron.ini"); }
+    std::filesystem::path ResultsFile() const { return InWritableDir("whois_result.xml"); }
     // The server list in use: an updated copy in the writable folder wins over the one
     // that came with the program.
     std::filesystem::path ServerListFile() const;
     // Where the update installs a new server list.
-    std::filesystem::path UpdatedServerListFile() const { return writableDir / "whois.xml"; }
+    std::filesystem::path UpdatedServerListFile() const { return InWritableDir("whois.xml"); }
     std::filesystem::path LanguagesDir() const { return dataDir / "languages"; }
-    // Creates the writable folder (owner-only) when it is missing. Throws
-    // std::filesystem::filesystem_error.
+    // Creates the writable folder (mode 0700) when it is missing; refuses one that another
+    // user owns or that group or others may write. Throws std::runtime_error with a text
+    // for the user.
     void EnsureWritableDir() const;
 
     struct Environment {
@@ -36,8 +45,18 @@ struct ProgramPaths {
     // can decide it.
     static ProgramPaths Locate(const std::filesystem::path& executable, const Environment& env,
                                bool programDirWritable);
-    // The running executable's paths, from /proc/self/exe and the process environment.
+    // These paths, or, when the writable folder exists but is refused (see
+    // EnsureWritableDir), paths without one: its files are then neither read nor written,
+    // and the shipped server list is used, so another user cannot plant any of them.
+    ProgramPaths Vetted() const;
+    // The running executable's paths, from /proc/self/exe and the process environment,
+    // vetted.
     static ProgramPaths ForThisProcess();
+
+private:
+    std::filesystem::path InWritableDir(const char* name) const {
+        return writableDir.empty() ? std::filesystem::path() : writableDir / name;
+    }
 };
 
 std::filesystem::path ExecutablePath();

@@ -14,7 +14,8 @@ constexpr mode_t kOwnerOnly = 0600; // the file holds the proxy password
 TFormINI::TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
                    DesktopRegistration registration, QWidget* parent)
     : QMainWindow(parent), paths_(std::move(paths)), settings_(settings),
-      settingsFile_(paths_.SettingsFile(), kOwnerOnly), reportError_(std::move(reportError)) {
+      settingsFile_(paths_.SettingsFile(), kOwnerOnly, FileModeRule::Always),
+      reportError_(std::move(reportError)) {
     LoadSettings(settingsFile_, paths_, settings_, registration);
 }
 
@@ -70,9 +71,11 @@ void TFormINI::Destroy() {
 
 void TFormINI::SaveAll() {
     try {
+        // A folder we may not use (none named, another user's) is never written in.
         paths_.EnsureWritableDir();
-    } catch (const std::exception&) {
-        // The first write below reports the folder that cannot be written.
+    } catch (const std::exception& e) {
+        ReportError(QString::fromUtf8(e.what()));
+        return;
     }
     try {
         SaveSettings(settingsFile_, settings_);
@@ -88,6 +91,9 @@ void TFormINI::SaveAll() {
 }
 
 void TFormINI::ReportError(const QString& message) {
+    // The results and the settings share a folder: a refused folder is said once.
+    if (message == lastReported_) return;
+    lastReported_ = message;
     if (reportError_) {
         reportError_(message);
         return;

@@ -60,6 +60,7 @@ private:
     TSettings& settings_;
     ProfileFile settingsFile_;
     ErrorReporter reportError_;
+    QString lastReported_;
 };
 
 } // namespace tesseron

@@ -3,6 +3,7 @@
 #include "desktop/AtomicFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <sys/stat.h>
 
@@ -65,10 +66,30 @@ std::string CleanForLine(std::string_view text) {
     return out;
 }
 
+// The longest prefix of `s` with at most `count` code points, not ending inside a UTF-8
+// sequence. Bytes that start no sequence count as one character each.
+std::string_view CutToCharacters(std::string_view s, std::size_t count) {
+    std::size_t i = 0;
+    for (std::size_t chars = 0; i < s.size() && chars < count; ++chars) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (len > 1) {
+            std::size_t k = 1;
+            while (k < len && i + k < s.size() &&
+                   (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80)
+                ++k;
+            len = k; // a broken sequence counts up to where it breaks
+        }
+        i += len;
+    }
+    return s.substr(0, i);
+}
+
 } // namespace
 
 struct ProfileFile::Parsed {
     bool exists = false;
+    bool unreadable = false; // exists, but its content could not be read
     struct stat st {};
     std::vector<std::string> lines; // without '\n'; a '\r' before it stays
     bool crlf = false;
@@ -112,14 +133,16 @@ struct ProfileFile::Parsed {
     }
 };
 
-ProfileFile::ProfileFile(std::filesystem::path path, std::optional<mode_t> newFileMode)
-    : path_(std::move(path)), newFileMode_(newFileMode) {}
+ProfileFile::ProfileFile(std::filesystem::path path, std::optional<mode_t> mode,
+                         FileModeRule modeRule)
+    : path_(std::move(path)), mode_(mode), modeRule_(modeRule) {}
 
 std::shared_ptr<const ProfileFile::Parsed> ProfileFile::Current() const {
     std::lock_guard lock(mutex_);
     struct stat st {};
-    const bool exists = ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (cache_ && cache_->exists == exists &&
+    const int statResult = ::stat(path_.c_str(), &st);
+    const bool exists = statResult == 0 && S_ISREG(st.st_mode);
+    if (cache_ && !cache_->unreadable && cache_->exists == exists &&
         (!exists ||
          (cache_->st.st_dev == st.st_dev && cache_->st.st_ino == st.st_ino &&
           cache_->st.st_size == st.st_size && cache_->st.st_mtim.tv_sec == st.st_mtim.tv_sec &&
@@ -128,7 +151,11 @@ std::shared_ptr<const ProfileFile::Parsed> ProfileFile::Current() const {
 
     auto parsed = std::make_shared<Parsed>();
     std::string content;
-    if (exists && ReadWholeFile(path_, content)) {
+    // A file that is there but hidden from us (no read permission, a folder we may not
+    // search) must not look like a missing one, or the first write would replace it.
+    parsed->unreadable = (statResult != 0 && errno != ENOENT && errno != ENOTDIR) ||
+                         (exists && !ReadWholeFile(path_, content));
+    if (exists && !parsed->unreadable) {
         parsed->exists = true;
         parsed->st = st;
         std::size_t start = 0;
@@ -154,7 +181,7 @@ std::optional<std::string> ProfileFile::Read(std::string_view section, std::stri
     auto value = info.value;
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
-    return std::string(value.substr(0, kMaxValueLength));
+    return std::string(CutToCharacters(value, kMaxValueLength));
 }
 
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
@@ -205,6 +232,7 @@ bool ProfileFile::SectionExists(std::string_view section) const {
 void ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
     const auto parsed = Current();
+    if (parsed->unreadable) throw ProfileWriteError("Unable to write to " + path_.string());
     std::vector<std::string> lines = parsed->lines;
     const std::string eol = parsed->crlf ? "\r" : "";
     const std::string cleanValue = CleanForLine(value);
@@ -235,7 +263,7 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
         content += '\n';
     }
     try {
-        WriteFileAtomically(path_, content, newFileMode_);
+        WriteFileAtomically(path_, content, mode_, modeRule_);
     } catch (const FileWriteError&) {
         throw ProfileWriteError("Unable to write to " + path_.string());
     }

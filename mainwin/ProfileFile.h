@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/AtomicFile.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -25,19 +27,22 @@ public:
 // - section and key names match without regard to case; the first section of a name and
 //   the first key of a name in it count;
 // - blanks around names and values are dropped; a value in double quotes loses them;
-//   values read are cut to 2047 characters;
+//   values read are cut to 2047 characters (UTF-8 code points, never inside one);
 // - a write updates the key in its place, appends a new key at the end of its section and
 //   a new section at the end of the file, and keeps every other line as it was;
 // - every write replaces the file atomically; a refused write raises ProfileWriteError.
-// A missing or unreadable file reads as empty. The file is re-read when it changes on disk.
+// A missing or unreadable file reads as empty, but a file that exists and cannot be read
+// is never written over: every write to it is refused. The file is re-read when it
+// changes on disk.
 class ProfileFile {
 public:
     static constexpr std::size_t kMaxValueLength = 2047;
 
-    // `newFileMode`: permission bits for a file this object creates (the settings file is
-    // created readable by its owner only).
-    explicit ProfileFile(std::filesystem::path path,
-                         std::optional<mode_t> newFileMode = std::nullopt);
+    // `mode`: permission bits for a file this object creates, or, with FileModeRule::Always,
+    // for the file every time it is written (the settings file, which holds the proxy
+    // password, is kept readable by its owner only).
+    explicit ProfileFile(std::filesystem::path path, std::optional<mode_t> mode = std::nullopt,
+                         FileModeRule modeRule = FileModeRule::KeepExisting);
 
     const std::filesystem::path& path() const noexcept { return path_; }
 
@@ -61,7 +66,8 @@ private:
     std::shared_ptr<const Parsed> Current() const;
 
     std::filesystem::path path_;
-    std::optional<mode_t> newFileMode_;
+    std::optional<mode_t> mode_;
+    FileModeRule modeRule_;
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Parsed> cache_;
 };

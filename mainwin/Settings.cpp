@@ -4,6 +4,8 @@
 #include "desktop/ProgramPaths.h"
 #include "mainwin/ProfileFile.h"
 
+#include <algorithm>
+
 namespace tesseron {
 namespace {
 
@@ -12,6 +14,24 @@ constexpr const char* kDefault = "Default";
 constexpr const char* kProxy = "Proxy";
 constexpr const char* kWindowPosition = "Window Position";
 constexpr const char* kWindowState = "Window State";
+
+// The ranges the options dialog allows; a hand-edited file can hold anything, and a value
+// outside them misleads the code that uses it (no history at all, a store that keeps
+// nothing).
+constexpr int32_t kHistoryLinesRange[] = {1, 100};
+constexpr int32_t kMaxWhoisResultsRange[] = {1, 1000};
+constexpr int32_t kWhoisTimeoutRange[] = {0, 20000};
+constexpr int32_t kProxyPortRange[] = {1, 65535};
+
+int32_t Clamp(int32_t value, const int32_t (&range)[2]) {
+    return std::clamp(value, range[0], range[1]);
+}
+
+// The users of these keys look at the low byte only; within it, the choices the dialog
+// offers: 0-2 closing modes, 0-3 proxy kinds, authentication off or on.
+uint8_t LowByteClamped(int32_t value, uint8_t max) {
+    return std::min(static_cast<uint8_t>(value & 0xFF), max);
+}
 
 } // namespace
 
@@ -29,16 +49,19 @@ void LoadSettings(const ProfileFile& f, const ProgramPaths& paths, TSettings& s,
     s.bShowRawAnswer = f.ReadBool(kDefaults, "bShowRawAnswer", d.bShowRawAnswer);
     s.bAsDomain = f.ReadBool(kDefaults, "bAsDomain", d.bAsDomain);
     s.DefaultLang = f.ReadString(kDefaults, "DefaultLang", d.DefaultLang);
-    s.HistoryLines = f.ReadInteger(kDefaults, "HistoryLines", d.HistoryLines);
+    s.HistoryLines =
+        Clamp(f.ReadInteger(kDefaults, "HistoryLines", d.HistoryLines), kHistoryLinesRange);
     s.pnlQureyWidth = f.ReadInteger(kDefaults, "pnlQureyWidth", d.pnlQureyWidth);
-    s.whoisTimeout = f.ReadInteger(kDefaults, "whoisTimeout", d.whoisTimeout);
+    s.whoisTimeout =
+        Clamp(f.ReadInteger(kDefaults, "whoisTimeout", d.whoisTimeout), kWhoisTimeoutRange);
 
     s.proxyUserName = f.ReadString(kProxy, "proxyUserName", d.proxyUserName);
     s.proxyPassword = f.ReadString(kProxy, "proxyPassword", d.proxyPassword);
-    s.proxyAuthentication = f.ReadInteger(kProxy, "proxyAuthentication", d.proxyAuthentication);
+    s.proxyAuthentication =
+        LowByteClamped(f.ReadInteger(kProxy, "proxyAuthentication", d.proxyAuthentication), 1);
     s.proxyHost = f.ReadString(kProxy, "proxyHost", d.proxyHost);
-    s.proxyPort = f.ReadInteger(kProxy, "proxyPort", d.proxyPort);
-    s.proxyVersion = f.ReadInteger(kProxy, "proxyVersion", d.proxyVersion);
+    s.proxyPort = Clamp(f.ReadInteger(kProxy, "proxyPort", d.proxyPort), kProxyPortRange);
+    s.proxyVersion = LowByteClamped(f.ReadInteger(kProxy, "proxyVersion", d.proxyVersion), 3);
 
     s.WhoisFileLink = f.ReadString(kDefault, "WhoisFileLink", d.WhoisFileLink);
 
@@ -51,13 +74,14 @@ void LoadSettings(const ProfileFile& f, const ProgramPaths& paths, TSettings& s,
     s.IntegrateToIE =
         registration.isBrowserButtonRegistered ? registration.isBrowserButtonRegistered() : false;
 
-    s.PropWNDQuery = static_cast<uint8_t>(f.ReadInteger(kDefaults, "PropWNDQuery", d.PropWNDQuery));
+    s.PropWNDQuery = LowByteClamped(f.ReadInteger(kDefaults, "PropWNDQuery", d.PropWNDQuery), 2);
     s.TextColor = f.ReadInteger(kDefaults, "TextColor", d.TextColor);
     s.BackgroundColor = f.ReadInteger(kDefaults, "BackgroundColor", d.BackgroundColor);
     s.FontName = f.ReadString(kDefaults, "FontName", d.FontName);
     s.FontSize = f.ReadInteger(kDefaults, "FontSize", d.FontSize);
     s.FontStyle = static_cast<uint8_t>(f.ReadInteger(kDefaults, "FontStyle", d.FontStyle) & 0x0F);
-    s.MaxWhoisResults = f.ReadInteger(kDefaults, "MaxWhoisResults", d.MaxWhoisResults);
+    s.MaxWhoisResults = Clamp(f.ReadInteger(kDefaults, "MaxWhoisResults", d.MaxWhoisResults),
+                              kMaxWhoisResultsRange);
     s.bSmartFilterURL = f.ReadBool(kDefaults, "bSmartFilterURL", d.bSmartFilterURL);
 }
 

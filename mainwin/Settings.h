@@ -56,7 +56,8 @@ struct DesktopRegistration {
 };
 
 // Reads every key, in the load order, into `settings`, and the two paths from `paths`.
-// Missing or unparsable values give the key's default.
+// Missing or unparsable values give the key's default; numbers are brought into the range
+// the options dialog allows for them.
 void LoadSettings(const ProfileFile& file, const ProgramPaths& paths, TSettings& settings,
                   const DesktopRegistration& registration = {});
 

@@ -269,11 +269,13 @@ void TTesseronForm::FormCreate() {
     updateList_.clear();
     try {
         Paths().EnsureWritableDir();
-    } catch (const std::exception&) {
-        // The results and settings writes at shut-down report the folder.
+    } catch (const std::exception& e) {
+        // Said now, before the user's work of this run depends on it.
+        seams_.showError(QString::fromUtf8(e.what()));
     }
     // Held while the window runs: the results file is written over when it shuts down.
-    resultsLock_ = InstanceLock::TryAcquire(InstanceLock::For(Settings().ResultsPath));
+    if (!Settings().ResultsPath.empty())
+        resultsLock_ = InstanceLock::TryAcquire(InstanceLock::For(Settings().ResultsPath));
     LoadServerList();
     LoadResults();
     resultsView_->LoadResultToListView();
@@ -564,11 +566,7 @@ void TTesseronForm::closeEvent(QCloseEvent* event) {
 void TTesseronForm::FormDestroy() {
     updateList_.clear();
     try {
-        Paths().EnsureWritableDir();
-    } catch (const std::exception&) {
-        // The save below reports the folder that cannot be written.
-    }
-    try {
+        Paths().EnsureWritableDir(); // a folder we may not use is never written in
         results_.SaveToFile(Settings().ResultsPath);
     } catch (const std::exception& e) {
         ReportError(QString::fromUtf8(e.what()));
@@ -606,6 +604,8 @@ void TTesseronForm::OpenServerListUpdate() {
         resultsView_->SetCounts(totals.zones, totals.servers);
     };
     deps.showError = seams_.showError;
+    deps.installPath = Paths().UpdatedServerListFile();
+    deps.prepareFolder = [this] { Paths().EnsureWritableDir(); };
     TdlgUpdateRating dialog(this, std::move(deps));
     TranslateDialog(dialog);
     dialog.exec();

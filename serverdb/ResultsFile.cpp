@@ -2,6 +2,7 @@
 
 #include "desktop/AtomicFile.h"
 #include "desktop/UniqueFd.h"
+#include "serverdb/XmlSource.h"
 
 #include <pugixml.hpp>
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tesseron {
 namespace {
@@ -304,29 +306,43 @@ bool WhitespaceOnly(const char* s) {
     return true;
 }
 
-// Parses `document` in place (it is changed) and appends its entries. Throws
-// ParseFailure before anything is appended, ResultsFileError for a value.
+// Parses `document` and appends its entries. UTF-8 is parsed in place (the buffer is
+// changed); a document in another encoding is decoded first, as the server list is.
+// Throws ParseFailure (offsets into `document`) or ResultsFileError before anything is
+// appended, ResultsFileError for a value.
 void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
-    std::size_t skip = document.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    if (const auto* nul =
-            static_cast<const char*>(std::memchr(document.data(), '\0', document.size())))
-        throw ParseFailure{"Invalid character (NUL byte)",
-                           static_cast<std::size_t>(nul - document.data())};
+    std::string converted;
+    std::string_view text;
+    try {
+        // Not checked for UTF-8: hand-edited files with stray 8-bit bytes have always been
+        // read, and the bytes of an answer are kept as they are.
+        text = DecodeXmlSource(document, converted, false);
+    } catch (const XmlSourceError& e) {
+        throw ResultsFileError(e.what());
+    }
+    const bool decoded = text.data() == converted.data();
+    const std::size_t skip = decoded ? 0 : static_cast<std::size_t>(text.data() - document.data());
+    const auto fail = [&](std::string reason, std::size_t offset) {
+        // A decoded document is parsed from a copy, so `text` is still whole for the line.
+        if (decoded) throw ResultsFileError(ParseMessage({std::move(reason), offset}, text));
+        throw ParseFailure{std::move(reason), skip + offset};
+    };
     pugi::xml_document doc;
     // Whitespace-only text is kept only as the sole content of an element, so a value
     // made of blanks survives while indentation between elements is dropped.
     const unsigned options =
         pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_ws_pcdata_single;
-    const pugi::xml_parse_result result = doc.load_buffer_inplace(
-        document.data() + skip, document.size() - skip, options, pugi::encoding_utf8);
-    if (!result)
-        throw ParseFailure{result.description(), skip + static_cast<std::size_t>(result.offset)};
+    const pugi::xml_parse_result result =
+        decoded ? doc.load_buffer(text.data(), text.size(), options, pugi::encoding_utf8)
+                : doc.load_buffer_inplace(document.data() + skip, document.size() - skip, options,
+                                          pugi::encoding_utf8);
+    if (!result) fail(result.description(), static_cast<std::size_t>(result.offset));
     const pugi::xml_node root = doc.document_element();
     for (pugi::xml_node n : doc.children())
         if (n != root) {
             const std::ptrdiff_t at = n.offset_debug();
-            throw ParseFailure{"Content outside the document element",
-                               at < 0 ? document.size() : skip + static_cast<std::size_t>(at)};
+            fail("Content outside the document element",
+                 at < 0 ? text.size() : static_cast<std::size_t>(at));
         }
 
     for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
@@ -385,7 +401,8 @@ void KeepDamagedCopy(const std::string& path) {
     const std::string damaged = path + ".damaged";
     const std::string staging = damaged + ".tmp";
     ::unlink(staging.c_str());
-    // Following a symbolic link: the save replaces the file it points to.
+    // Following a symbolic link: its target is what the load read (the save then refuses
+    // to write over the link itself).
     if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         if (::rename(staging.c_str(), damaged.c_str()) == 0) return;
         ::unlink(staging.c_str());
@@ -393,7 +410,13 @@ void KeepDamagedCopy(const std::string& path) {
         return; // nothing left to keep
     }
     std::string bytes;
-    if (!ReadFile(path, bytes))
+    bool read = false;
+    try {
+        read = ReadFile(path, bytes);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    }
+    if (!read)
         throw ResultsFileError("The results were not saved: the damaged results file \"" + path +
                                "\" could not be kept (" + std::strerror(errno) + ")");
     try {
@@ -417,25 +440,33 @@ void ReadResultsFile(std::string_view document, TWhoisResultCollection& results)
 }
 
 void TWhoisResultCollection::LoadFromFile(const std::string& path) {
+    // Marked before the first byte is read: whatever stops the load (memory running out
+    // included), the file is kept before anything is written over it.
+    const std::string previous = std::exchange(damagedPath_, path);
     std::string document;
-    if (!ReadFile(path, document)) {
-        const int err = errno;
-        if (err == ENOENT) {
-            if (!damagedPath_.empty() && SamePath(damagedPath_, path)) damagedPath_.clear();
-            return; // a first start: no results yet
-        }
-        damagedPath_ = path;
-        throw ResultsFileError("Cannot read the results file \"" + path +
-                               "\": " + std::strerror(err));
-    }
-    damagedPath_ = path;
     try {
-        ParseInPlace(document, *this);
-    } catch (const ParseFailure& f) {
-        // The parse changed the buffer; count lines in the file as it is.
-        std::string pristine;
-        ReadFile(path, pristine);
-        throw ResultsFileError(ParseMessage(f, pristine));
+        if (!ReadFile(path, document)) {
+            const int err = errno;
+            if (err == ENOENT) {
+                // A first start: no results yet. A damaged copy asked for earlier stays asked.
+                damagedPath_ = !previous.empty() && !SamePath(previous, path) ? previous : "";
+                return;
+            }
+            throw ResultsFileError("Cannot read the results file \"" + path +
+                                   "\": " + std::strerror(err));
+        }
+        try {
+            ParseInPlace(document, *this);
+        } catch (const ParseFailure& f) {
+            // The parse changed the buffer; count lines in the file as it is.
+            std::string().swap(document);
+            std::string pristine;
+            ReadFile(path, pristine);
+            throw ResultsFileError(ParseMessage(f, pristine));
+        }
+    } catch (const std::bad_alloc&) {
+        throw ResultsFileError("The results file \"" + path +
+                               "\" is too large to be read into memory.");
     }
     damagedPath_.clear();
 }

@@ -130,14 +130,21 @@ std::filesystem::path UpdateBackupPath(const std::filesystem::path& listPath) {
     return std::filesystem::path(listPath.string() + ".backup");
 }
 
-bool InstallServerList(const std::filesystem::path& listPath) {
+bool InstallServerList(const std::filesystem::path& listPath,
+                       const std::filesystem::path& currentList) {
     std::error_code ec;
     const auto temp = UpdateTempPath(listPath);
+    const auto inUse = currentList.empty() ? listPath : currentList;
     if (!std::filesystem::exists(temp, ec)) return false;
-    if (std::filesystem::exists(listPath, ec)) {
+    try {
+        CheckReplaceable(listPath);
+    } catch (const FileWriteError&) {
+        return false;
+    }
+    if (std::filesystem::exists(inUse, ec)) {
         // A copy, not a rename, so the list never goes missing between two renames.
         std::string current;
-        if (!ReadWholeFile(listPath, current)) return false;
+        if (!ReadWholeFile(inUse, current)) return false;
         try {
             WriteFileAtomically(UpdateBackupPath(listPath), current);
         } catch (const FileWriteError&) {

@@ -44,10 +44,13 @@ bool CorruptedWhoisFile(const std::filesystem::path& path);
 std::filesystem::path UpdateTempPath(const std::filesystem::path& listPath);
 std::filesystem::path UpdateBackupPath(const std::filesystem::path& listPath);
 
-// Keeps the current list as the backup (replacing an earlier one) and puts the downloaded
-// file in its place. The list file exists throughout: the backup is a copy and the
-// download replaces the list in one rename. Returns false when the list could not be
-// replaced; the list is then unchanged and the download stays where it was.
-bool InstallServerList(const std::filesystem::path& listPath);
+// Keeps the list in use (`currentList`, or `listPath` when not given) as the backup of
+// `listPath` (replacing an earlier one) and puts the download of `listPath` in its place.
+// The list file exists throughout: the backup is a copy and the download replaces the
+// list in one rename. Returns false when the list could not be replaced (a read-only file
+// or a symbolic link in its place included); the list is then unchanged and the download
+// stays where it was.
+bool InstallServerList(const std::filesystem::path& listPath,
+                       const std::filesystem::path& currentList = {});
 
 } // namespace tesseron

@@ -37,11 +37,18 @@ void TdlgUpdateRating::FormCreate() {
 
 void TdlgUpdateRating::btnUpdateClick() {
     if (UpdateRunning() || !deps_.settings) return;
+    if (deps_.prepareFolder) {
+        try {
+            deps_.prepareFolder();
+        } catch (const std::exception& e) {
+            return ShowError(FailedText() + QStringLiteral("\r\n") + QString::fromUtf8(e.what()));
+        }
+    }
     ui_->CancelBtn->setEnabled(false);
     ui_->btnUpdate->setEnabled(false);
     ui_->ProgressBar1->setValue(0);
     const std::string url = deps_.settings->WhoisFileLink;
-    const std::filesystem::path temp = UpdateTempPath(deps_.settings->ServerListPath);
+    const std::filesystem::path temp = UpdateTempPath(InstallPath());
     worker_ = std::thread([this, url, temp] {
         Outcome outcome;
         try {
@@ -67,19 +74,18 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
     if (worker_.joinable()) worker_.join();
     ui_->CancelBtn->setEnabled(true);
     ui_->btnUpdate->setEnabled(true);
-    static const MessageTable kKeys;
-    const MessageTable& texts = deps_.messages ? *deps_.messages : kKeys;
-    const QString failed = QString::fromStdString(texts.sUpDateFailed);
+    const QString failed = FailedText();
     if (!outcome.error.empty()) return ShowError(failed);
     if (!outcome.downloaded) return; // nothing could be fetched: silently, the dialog stays
     if (outcome.corrupted) {
-        const QString corrupted = QString::fromStdString(texts.sFileCorrupted);
+        const QString corrupted = QString::fromStdString(Texts().sFileCorrupted);
         return ShowError(failed + QStringLiteral("\r\n") + corrupted);
     }
-    const std::string listPath = deps_.settings->ServerListPath;
+    const std::string listPath = InstallPath().string();
     // The list could not be replaced: the shared list still matches the file, so it stays,
     // and the user hears of it instead of seeing a success.
-    if (!InstallServerList(listPath)) return ShowError(failed);
+    if (!InstallServerList(listPath, deps_.settings->ServerListPath)) return ShowError(failed);
+    deps_.settings->ServerListPath = listPath;
     if (deps_.domains) {
         deps_.domains->Clear();
         try {
@@ -90,6 +96,20 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
     }
     if (deps_.countsChanged) deps_.countsChanged();
     accept();
+}
+
+const MessageTable& TdlgUpdateRating::Texts() const {
+    static const MessageTable kKeys;
+    return deps_.messages ? *deps_.messages : kKeys;
+}
+
+QString TdlgUpdateRating::FailedText() const {
+    return QString::fromStdString(Texts().sUpDateFailed);
+}
+
+std::filesystem::path TdlgUpdateRating::InstallPath() const {
+    return deps_.installPath.empty() ? std::filesystem::path(deps_.settings->ServerListPath)
+                                     : deps_.installPath;
 }
 
 void TdlgUpdateRating::ShowError(const QString& message) {

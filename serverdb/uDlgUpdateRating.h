@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,12 +28,18 @@ class TdlgUpdateRating final : public QDialog {
     Q_OBJECT
 public:
     struct Deps {
-        const TSettings* settings = nullptr;    // WhoisFileLink and ServerListPath
+        TSettings* settings = nullptr;          // WhoisFileLink and ServerListPath
         TDomainCollection* domains = nullptr;   // the shared server list
         const MessageTable* messages = nullptr; // sUpDateFailed, sFileCorrupted
         std::function<void()> countsChanged;    // the window recomputes its totals
         // An error with a single OK button; empty: a message box on the owner.
         std::function<void(const QString& message)> showError;
+        // Where a new list is downloaded and installed: the user's writable folder, which
+        // an installed copy's shipped list is not in. Empty: beside ServerListPath. After
+        // an install ServerListPath names it; the shipped list stays the fallback.
+        std::filesystem::path installPath;
+        // Readies the folder of installPath; throws with a text for the user.
+        std::function<void()> prepareFolder;
     };
 
     TdlgUpdateRating(QWidget* owner, Deps deps);
@@ -56,6 +63,9 @@ private:
     void FormCreate();
     void Finish(const Outcome& outcome);
     void ShowError(const QString& message);
+    const MessageTable& Texts() const;
+    QString FailedText() const;
+    std::filesystem::path InstallPath() const;
 
     std::unique_ptr<Ui::TdlgUpdateRating> ui_;
     Deps deps_;

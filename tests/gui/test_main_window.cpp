@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace tesseron::test {
 namespace {
@@ -161,6 +162,31 @@ private slots:
         QCOMPARE(p.errors.filter("tesseron.ini").size(), 1);
     }
 
+    void settingsAreOwnerOnlyAndReadOnlyFilesStayAsTheyWere() {
+        Program p;
+        p.StoreResults({"a.test"});
+        p.Ini("[Proxy]\nproxyPassword=secret\n");
+        ::chmod((p.dir / "tesseron.ini").c_str(), 0644);
+        p.Open().reset();
+        QVERIFY(p.errors.isEmpty());
+        QCOMPARE(fs::status(p.dir / "tesseron.ini").permissions() & fs::perms::all,
+                 fs::perms::owner_read | fs::perms::owner_write);
+
+        for (const char* name : {"tesseron.ini", "whois_result.xml"})
+            fs::permissions(p.dir / name,
+                            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        const std::string ini = ReadFile(p.dir / "tesseron.ini");
+        const std::string results = ReadFile(p.dir / "whois_result.xml");
+        {
+            auto form = p.Open();
+            form->Results()[0].Delete();
+        }
+        QCOMPARE(p.errors.size(), 2);
+        QCOMPARE(p.errors.filter("Unable to write to").size(), 2);
+        QCOMPARE(ReadFile(p.dir / "tesseron.ini"), ini);
+        QCOMPARE(ReadFile(p.dir / "whois_result.xml"), results);
+    }
+
     void historyHoldsTheNewestQueries_data() {
         QTest::addColumn<int>("stored");
         QTest::addColumn<int>("lines");
@@ -169,6 +195,7 @@ private slots:
             << 20 << 8 << QStringList{"q19", "q18", "q17", "q16", "q15", "q14", "q13", "q12"};
         QTest::newRow("fewer results than lines") << 2 << 8 << QStringList{"q1", "q0"};
         QTest::newRow("one line") << 3 << 1 << QStringList{"q2"};
+        QTest::newRow("no lines, as only a hand-edited file says") << 3 << 0 << QStringList{"q2"};
     }
     void historyHoldsTheNewestQueries() {
         QFETCH(int, stored);

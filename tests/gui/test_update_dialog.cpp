@@ -29,7 +29,8 @@ class UpdateDialogTest : public QObject {
         int countsChanged = 0;
         std::unique_ptr<TdlgUpdateRating> dialog;
 
-        explicit Fixture(const std::string& url) {
+        explicit Fixture(const std::string& url, std::filesystem::path installPath = {},
+                         std::function<void()> prepareFolder = {}) {
             settings.WhoisFileLink = url;
             settings.ServerListPath =
                 dir.Write("whois.xml", ListXml("<zone><suffix>.old</suffix></zone>")).string();
@@ -39,7 +40,8 @@ class UpdateDialogTest : public QObject {
             dialog = std::make_unique<TdlgUpdateRating>(
                 nullptr,
                 TdlgUpdateRating::Deps{&settings, &domains, &messages, [this] { ++countsChanged; },
-                                       [this](const QString& m) { errors << m; }});
+                                       [this](const QString& m) { errors << m; },
+                                       std::move(installPath), std::move(prepareFolder)});
             dialog->show();
         }
         template <typename T> T* Find(const char* name) { return dialog->findChild<T*>(name); }
@@ -114,6 +116,33 @@ private slots:
         QCOMPARE(QString::fromStdString(f.domains[0].Suffix), QString(".bb"));
         QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
         QCOMPARE(f.errors.size(), 1);
+    }
+
+    void installedCopyUpdatesInItsWritableFolder() {
+        HttpServer server({{"/whois.xml", {200, {ListXml("<zone><suffix>.aa</suffix></zone>")}}}});
+        TempDir writable;
+        const auto installed = writable / "tesseron" / "whois.xml";
+        Fixture f(server.Url("/whois.xml"), installed,
+                  [&] { std::filesystem::create_directories(installed.parent_path()); });
+        const std::string shipped = f.settings.ServerListPath;
+        const std::string shippedText = ReadFile(shipped);
+        QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        QTRY_VERIFY(!f.dialog->isVisible());
+        QVERIFY(f.errors.isEmpty());
+        QCOMPARE(QString::fromStdString(f.settings.ServerListPath),
+                 QString::fromStdString(installed.string()));
+        QCOMPARE(QString::fromStdString(f.domains[0].Suffix), QString(".aa"));
+        QCOMPARE(ReadFile(shipped), shippedText); // the shipped list stays the fallback
+        QCOMPARE(ReadFile(installed.string() + ".backup"), shippedText);
+        QVERIFY(!std::filesystem::exists(shipped + ".tmp"));
+
+        // A folder that cannot be readied is said at once; nothing is fetched.
+        Fixture refused(server.Url("/whois.xml"), writable / "none" / "whois.xml",
+                        [] { throw std::runtime_error("no folder"); });
+        QTest::mouseClick(refused.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+        QCOMPARE(refused.errors, QStringList{"failed\r\nno folder"});
+        QVERIFY(!refused.dialog->UpdateRunning());
+        QVERIFY(refused.Find<QPushButton>("CancelBtn")->isEnabled());
     }
 
     void unreachableAddressChangesNothingSilently() {

@@ -1,7 +1,10 @@
 #include "serverdb/ResultsFile.h"
+#include "support/Child.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -281,6 +284,97 @@ TEST(ResultsFile, SaveFailureIsReported) {
     TWhoisResultCollection c;
     AddEntry(c, "example.com", "answer");
     EXPECT_THROW(c.SaveToFile(dir / "notafolder" / "whois_result.xml"), ResultsFileError);
+}
+
+std::string Utf16(std::string_view ascii, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii) {
+        const char unit[2] = {bigEndian ? '\0' : c, bigEndian ? c : '\0'};
+        out.append(unit, 2);
+    }
+    return out;
+}
+
+TEST(ResultsFile, HonoursTheDeclaredEncodingAndTheByteOrderMark) {
+    const std::string body = "<WhoisResult><Result><QueryString>caf\xE9.example</QueryString>"
+                             "<QueryType>-1</QueryType></Result></WhoisResult>";
+    const std::string ascii = "<WhoisResult><Result><QueryString>plain.example</QueryString>"
+                              "<QueryType>-1</QueryType></Result></WhoisResult>";
+    const struct {
+        const char* name;
+        std::string document, query;
+    } cases[] = {
+        {"latin1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + body, "caf\xC3\xA9.example"},
+        {"utf16le", Utf16("<?xml version=\"1.0\"?>" + ascii, false), "plain.example"},
+        {"utf16be", Utf16(ascii, true), "plain.example"},
+        {"utf8bom", "\xEF\xBB\xBF" + ascii, "plain.example"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWhoisResultCollection in;
+        ReadResultsFile(c.document, in);
+        ASSERT_EQ(in.Count(), 1);
+        EXPECT_EQ(in[0].QueryString, c.query);
+        EXPECT_EQ(in[0].QueryType, QueryAsAddress);
+        TWhoisResultCollection fromFile; // the file path as the window takes it
+        fromFile.LoadFromFile(dir.Write("r.xml", c.document));
+        EXPECT_TRUE(fromFile.LastLoadClean());
+        EXPECT_EQ(fromFile.Count(), 1);
+    }
+    TWhoisResultCollection in;
+    EXPECT_NE(LoadError(in, "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><W/>").find("KOI8-R"),
+              std::string::npos);
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSERON_SHADOW_MEMORY 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSERON_SHADOW_MEMORY 1
+#endif
+
+TEST(ResultsFile, AFileTooLargeForMemoryIsKeptBeforeTheSave) {
+#if defined(TESSERON_SHADOW_MEMORY)
+    GTEST_SKIP() << "a sanitizer's shadow memory cannot live under a memory limit";
+#else
+    TempDir dir;
+    const std::string path = dir / "whois_result.xml";
+    // A sparse file: a gigabyte on paper, nothing on disk.
+    constexpr off_t kSize = off_t{1} << 30;
+    ASSERT_EQ(::truncate(dir.Write("whois_result.xml", "<WhoisResult>").c_str(), kSize), 0);
+    const int rc = RunInChild([&] {
+        // Address space for what the process has plus a little, far below the file.
+        rlimit limit{};
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        limit.rlim_cur = limit.rlim_max =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) +
+            (rlim_t{64} << 20);
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) return 10;
+        TWhoisResultCollection c;
+        try {
+            c.LoadFromFile(path);
+            return 11;
+        } catch (const ResultsFileError& e) {
+            if (std::string(e.what()).find("memory") == std::string::npos) return 12;
+        }
+        if (c.LastLoadClean()) return 13;
+        AddEntry(c, "new.example", "new");
+        c.SaveToFile(path);
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(std::filesystem::file_size(path + ".damaged"), static_cast<std::uintmax_t>(kSize));
+    TWhoisResultCollection reread;
+    reread.LoadFromFile(path);
+    EXPECT_EQ(reread.Count(), 1);
+#endif
 }
 
 } // namespace

@@ -205,5 +205,22 @@ TEST(ServerListUpdate, FirstInstallWithoutAListNeedsNoBackup) {
     EXPECT_FALSE(std::filesystem::exists(dir / "whois.xml.backup"));
 }
 
+TEST(ServerListUpdate, AnInstalledCopyInstallsBesideItsSettings) {
+    TempDir dir;
+    const auto shipped = dir.Write("shipped.xml", kGoodList);
+    const auto updated = dir / "whois.xml";
+    dir.Write("whois.xml.tmp", kSecondList);
+    ASSERT_TRUE(InstallServerList(updated, shipped));
+    EXPECT_EQ(ReadFile(updated), kSecondList);
+    EXPECT_EQ(ReadFile(UpdateBackupPath(updated)), kGoodList); // the list that was in use
+    EXPECT_EQ(ReadFile(shipped), kGoodList);
+
+    // A read-only list is not replaced, as no other file of ours is.
+    dir.Write("whois.xml.tmp", kGoodList);
+    std::filesystem::permissions(updated, std::filesystem::perms::owner_read);
+    EXPECT_FALSE(InstallServerList(updated));
+    EXPECT_EQ(ReadFile(updated), kSecondList);
+}
+
 } // namespace
 } // namespace tesseron::test

@@ -36,12 +36,15 @@ TEST(AtomicFile, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(entries, 2) << "the temporary file must be removed";
 }
 
-TEST(AtomicFile, FollowsSymbolicLinks) {
+TEST(AtomicFile, FollowsALinkedFolderButNotALinkedFile) {
     TempDir dir;
-    const auto target = dir.Write("real.ini", "a");
-    std::filesystem::create_symlink("real.ini", dir / "link.ini");
-    WriteFileAtomically(dir / "link.ini", "b");
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    std::filesystem::create_directory(dir / "real");
+    const auto target = dir.Write("real/f.ini", "a");
+    std::filesystem::create_directory_symlink("real", dir / "linked");
+    WriteFileAtomically(dir / "linked" / "f.ini", "b"); // a folder kept elsewhere is fine
+    EXPECT_EQ(ReadFile(target), "b");
+    std::filesystem::create_symlink("real/f.ini", dir / "link.ini");
+    EXPECT_THROW(WriteFileAtomically(dir / "link.ini", "c"), FileWriteError);
     EXPECT_EQ(ReadFile(target), "b");
 }
 

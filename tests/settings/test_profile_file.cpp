@@ -78,6 +78,28 @@ TEST(ProfileRead, LongValuesAreCutTo2047) {
     EXPECT_EQ(f.ReadString("A", "k", "").size(), 2047u);
 }
 
+TEST(ProfileRead, TheCutCountsCharactersAndNeverSplitsOne) {
+    const std::string ascii(2046, 'a');
+    const std::string cyrillic2100 = [] {
+        std::string s;
+        for (int i = 0; i < 2100; ++i)
+            s += "Ж";
+        return s;
+    }();
+    const struct {
+        std::string value, expected;
+    } cases[] = {
+        {ascii + "ЖЖ", ascii + "Ж"},                               // the 2047th is two bytes
+        {cyrillic2100, cyrillic2100.substr(0, 2047 * 2)},          // 2047 letters, not 2047 bytes
+        {ascii + "\xF0\x9F\x98\x80x", ascii + "\xF0\x9F\x98\x80"}, // four bytes, one character
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        ProfileFile f(dir.Write("t.ini", "[S]\nk=" + c.value + "\n"));
+        EXPECT_EQ(f.ReadString("S", "k", ""), c.expected);
+    }
+}
+
 TEST(ProfileRead, MissingFileReadsAsEmpty) {
     TempDir dir;
     ProfileFile f(dir / "none.ini");

@@ -65,7 +65,7 @@ TEST(Settings, ValuesAreReadWithTheFileRules) {
     EXPECT_FALSE(s.bAsDomain);
     EXPECT_EQ(s.FontStyle, 15);
     EXPECT_EQ(s.PropWNDQuery, 2);
-    EXPECT_EQ(s.MaxWhoisResults, -3); // used as read, no range check
+    EXPECT_EQ(s.MaxWhoisResults, 1); // brought into the dialog's range
     EXPECT_EQ(s.DefaultLang, "russian.lng");
     EXPECT_EQ(s.WhoisFileLink, "https://x.test/w.xml");
     EXPECT_EQ(s.proxyVersion, 3);
@@ -74,6 +74,43 @@ TEST(Settings, ValuesAreReadWithTheFileRules) {
     EXPECT_TRUE(autostartAsked);
     EXPECT_TRUE(s.StartWithWindows);
     EXPECT_TRUE(s.IntegrateToIE);
+}
+
+TEST(Settings, NumbersAreBroughtIntoTheRangesTheDialogAllows) {
+    const struct {
+        const char *key, *value;
+        int32_t TSettings::*field;
+        int32_t expected;
+    } ints[] = {
+        {"HistoryLines", "0", &TSettings::HistoryLines, 1}, // else the address box empties
+        {"HistoryLines", "101", &TSettings::HistoryLines, 100},
+        {"HistoryLines", "100", &TSettings::HistoryLines, 100},
+        {"MaxWhoisResults", "0", &TSettings::MaxWhoisResults, 1},
+        {"MaxWhoisResults", "0x7FFFFFFF", &TSettings::MaxWhoisResults, 1000},
+        {"whoisTimeout", "-1", &TSettings::whoisTimeout, 0},
+        {"whoisTimeout", "999999", &TSettings::whoisTimeout, 20000},
+        {"proxyPort", "0", &TSettings::proxyPort, 1},
+        {"proxyPort", "70000", &TSettings::proxyPort, 65535},
+        {"proxyVersion", "9", &TSettings::proxyVersion, 3},
+        {"proxyVersion", "258", &TSettings::proxyVersion, 2}, // its low byte counts
+        {"proxyAuthentication", "5", &TSettings::proxyAuthentication, 1},
+        {"proxyAuthentication", "256", &TSettings::proxyAuthentication, 0},
+    };
+    TempDir dir;
+    for (const auto& c : ints) {
+        const char* section = std::string_view(c.key).starts_with("proxy") ? "Proxy" : "Defaults";
+        ProfileFile f(
+            dir.Write("t.ini", std::string("[") + section + "]\n" + c.key + "=" + c.value + "\n"));
+        TSettings s;
+        LoadSettings(f, PathsIn(dir), s);
+        EXPECT_EQ(s.*c.field, c.expected) << c.key << "=" << c.value;
+    }
+    for (const auto& [value, expected] : {std::pair{"7", 2}, {"-1", 2}, {"1", 1}}) {
+        ProfileFile f(dir.Write("t.ini", std::string("[Defaults]\nPropWNDQuery=") + value));
+        TSettings s;
+        LoadSettings(f, PathsIn(dir), s);
+        EXPECT_EQ(s.PropWNDQuery, expected) << value;
+    }
 }
 
 TEST(Settings, FirstSaveWritesEveryKeyInOrder) {
