@@ -17,20 +17,30 @@ class QSocketNotifier;
 class SignalWatcher final : public QObject {
     Q_OBJECT
 public:
+    // Holds the three signals back until a watcher takes them, so one that arrives before
+    // the watcher exists (while the application object is made) is not lost: it reaches
+    // the watcher as soon as that is made. Call it first thing in main.
+    static void HoldSignals();
+
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+    // Whether a signal has been delivered as quitRequested since the watcher was made.
+    bool Requested() const noexcept { return requested_; }
 
 signals:
     void quitRequested(int signalNumber);
 
 private:
     void Drain();
+    static sigset_t Watched();
 
     static constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
     tesseron::UniqueFd readFd_;
     tesseron::UniqueFd writeFd_;
     std::unique_ptr<QSocketNotifier> notifier_; // declared last: goes before its descriptor
     std::array<struct sigaction, kSignals.size()> previous_{};
+    bool requested_ = false;
 };

@@ -177,12 +177,21 @@ private slots:
 
     void signalArrivesOnUiThread_data() {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::addColumn<bool>("beforeTheWatcher");
+        for (bool before : {false, true}) {
+            const char* when = before ? " held until the watcher exists" : "";
+            QTest::addRow("SIGTERM%s", when) << SIGTERM << before;
+            QTest::addRow("SIGINT%s", when) << SIGINT << before;
+            QTest::addRow("SIGHUP%s", when) << SIGHUP << before;
+        }
     }
     void signalArrivesOnUiThread() {
         QFETCH(int, signalNumber);
+        QFETCH(bool, beforeTheWatcher);
+        if (beforeTheWatcher) {
+            SignalWatcher::HoldSignals();
+            std::raise(signalNumber); // would end the test program if it were not held
+        }
         SignalWatcher watcher;
         QList<int> received;
         QThread* deliveredOn = nullptr;
@@ -191,9 +200,11 @@ private slots:
             deliveredOn = QThread::currentThread();
         });
         // Raised on another thread: the handler runs there, the Qt signal must not.
-        std::thread([signalNumber] { std::raise(signalNumber); }).join();
+        if (!beforeTheWatcher) std::thread([signalNumber] { std::raise(signalNumber); }).join();
+        QVERIFY(!watcher.Requested());
         QTRY_COMPARE(received, QList<int>{signalNumber});
         QCOMPARE(deliveredOn, QThread::currentThread());
+        QVERIFY(watcher.Requested());
     }
 
     void previousHandlersComeBack() {
