@@ -82,9 +82,7 @@ void SignalWatcher::Drain() {
     for (;;) {
         const auto count = ::read(readFd_.get(), bytes, sizeof bytes);
         if (count <= 0) break; // EAGAIN: drained
-        for (ssize_t i = 0; i < count; ++i) {
-            requested_ = true;
+        for (ssize_t i = 0; i < count; ++i)
             emit quitRequested(bytes[i]);
-        }
     }
 }

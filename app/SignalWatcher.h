@@ -27,9 +27,6 @@ public:
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
 
-    // Whether a signal has been delivered as quitRequested since the watcher was made.
-    bool Requested() const noexcept { return requested_; }
-
 signals:
     void quitRequested(int signalNumber);
 
@@ -42,5 +39,4 @@ private:
     tesseron::UniqueFd writeFd_;
     std::unique_ptr<QSocketNotifier> notifier_; // declared last: goes before its descriptor
     std::array<struct sigaction, kSignals.size()> previous_{};
-    bool requested_ = false;
 };

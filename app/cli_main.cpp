@@ -95,6 +95,14 @@ std::chrono::milliseconds StoreLockWait() {
     return *end == '\0' && ms >= 0 ? std::chrono::milliseconds(ms) : kDefault;
 }
 
+// "10 s", "0.3 s".
+std::string Seconds(std::chrono::milliseconds wait) {
+    const auto ms = wait.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) text += "." + std::to_string(ms % 1000 / 100);
+    return text + " s";
+}
+
 int Run(const Command& cmd, const ProgramPaths& paths) {
     if (!cmd.settingsFile.empty() && !std::filesystem::exists(cmd.settingsFile))
         return Fail(kUsage, "The settings file " + cmd.settingsFile + " does not exist.");
@@ -157,8 +165,8 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
             return Fail(kExchangeFailed,
                         "The results file " + resultsPath +
                             " is in use by a Tesseron window or another --store run (waited " +
-                            std::to_string((wait.count() + 999) / 1000) +
-                            " s), so nothing was asked. Close the window or try again later.");
+                            Seconds(wait) +
+                            "), so nothing was asked. Close the window or try again later.");
         RemoveStaleTemporaries({resultsPath, resultsPath + ".damaged"});
         try {
             results.LoadFromFile(resultsPath);

@@ -9,8 +9,6 @@
 
 #include <QSessionManager>
 
-#include <cstdio>
-
 int main(int argc, char** argv) {
     // A shut-down signal that comes while the application object is made waits for the
     // watcher below instead of killing the program.
@@ -23,15 +21,10 @@ int main(int argc, char** argv) {
     SignalWatcher watcher;
     TTesseronForm* window = nullptr; // while it runs; the signal handler closes it
     // A signal ends the program whatever is open: a start-up message, a dialog, or the
-    // report of a refused save at shut-down. exit() ends every running event loop, modal
-    // ones included, and makes the ones opened later return at once; what would have been
-    // reported in a box from then on goes to standard error.
+    // report of a refused save at shut-down. The window still writes its files as it goes.
     QObject::connect(&watcher, &SignalWatcher::quitRequested, &app, [&app, &window] {
-        app.reportError = [](const QString& message) {
-            std::fprintf(stderr, "tesseron: %s\n", message.toLocal8Bit().constData());
-        };
         if (window) window->close();
-        QCoreApplication::exit(0);
+        app.EndNow();
     });
 
     // The argument's bytes as given: "-minimize", an address for the address box, or
@@ -52,7 +45,7 @@ int main(int argc, char** argv) {
         seams.setAutostart = [desktop](bool on) { SetAutostart(desktop, on); };
         seams.isBrowserButtonRegistered = [desktop] { return IsBrowserButtonRegistered(desktop); };
         seams.setBrowserButton = [desktop](bool on) { SetBrowserButton(desktop, on); };
-        seams.ending = [&watcher] { return watcher.Requested(); };
+        seams.ending = [&app] { return app.Ending(); };
         TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, std::move(seams));
         form.LoadLanguage();
         QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
@@ -72,7 +65,7 @@ int main(int argc, char** argv) {
         else if (!argument.isEmpty())
             form.HandOver(argument); // into the address box; no query starts
         // A signal during start-up (its messages included) ends the run before it begins.
-        if (!watcher.Requested()) {
+        if (!app.Ending()) {
             window = &form;
             form.ShowAtStart();
             rc = app.exec();
