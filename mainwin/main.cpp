@@ -299,15 +299,21 @@ void TTesseronForm::FormCreate() {
         // The results and settings writes at shut-down report the folder.
     }
     // Held while the window runs: the results file is written over when it shuts down.
-    resultsLock_ = InstanceLock::TryAcquire(InstanceLock::For(Settings().ResultsPath));
+    QString lockProblem;
+    try {
+        resultsLock_ = InstanceLock::Acquire(InstanceLock::For(Settings().ResultsPath), {});
+        if (!resultsLock_) lockProblem = tr("it is in use by another Tesseron window or run");
+    } catch (const std::exception& e) {
+        lockProblem = QString::fromUtf8(e.what());
+    }
     // With the lock no other run of ours writes these files, so what a killed run left is stale.
     if (resultsLock_) RemoveStaleTemporaries(WrittenFiles());
     LoadServerList();
     LoadResults();
     if (!resultsLock_)
-        seams_.showError(tr("The results file %1 is in use by another Tesseron window or a "
-                            "tesseron-cli run. The answers of this window will not be kept.")
-                             .arg(Qt8(Settings().ResultsPath)));
+        seams_.showError(tr("The answers of this window will not be kept in the results file "
+                            "%1: %2.")
+                             .arg(Qt8(Settings().ResultsPath), lockProblem));
     resultsView_->LoadResultToListView();
     if (results_.Count() > 0) {
         if (QTreeWidgetItem* top = ui_->lvResults->topLevelItem(0)) top->setSelected(true);
