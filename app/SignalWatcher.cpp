@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -34,6 +35,19 @@ void OnSignal(int signalNumber) {
 
 } // namespace
 
+sigset_t SignalWatcher::Watched() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int number : kSignals)
+        sigaddset(&set, number);
+    return set;
+}
+
+void SignalWatcher::HoldSignals() {
+    const sigset_t set = Watched();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
@@ -52,6 +66,9 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART; // interrupted system calls elsewhere simply resume
     for (std::size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &action, &previous_[i]);
+    // What arrived while they were held is delivered now, to the handler just installed.
+    const sigset_t set = Watched();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {

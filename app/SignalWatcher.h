@@ -17,6 +17,11 @@ class QSocketNotifier;
 class SignalWatcher final : public QObject {
     Q_OBJECT
 public:
+    // Holds the three signals back until a watcher takes them, so one that arrives before
+    // the watcher exists (while the application object is made) is not lost: it reaches
+    // the watcher as soon as that is made. Call it first thing in main.
+    static void HoldSignals();
+
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
     SignalWatcher(const SignalWatcher&) = delete;
@@ -27,6 +32,7 @@ signals:
 
 private:
     void Drain();
+    static sigset_t Watched();
 
     static constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
     tesseron::UniqueFd readFd_;

@@ -39,6 +39,13 @@ bool TesseronApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
+void TesseronApplication::EndNow() {
+    ending_ = true;
+    // exit(), unlike quit(), also works once the main loop has returned (the window is
+    // then writing its files) and asks no window whether it may close.
+    exit(0);
+}
+
 void TesseronApplication::Report(const QString& message) {
     // Widgets belong to the UI thread; a failure in another thread's loop is shown there.
     if (QThread::currentThread() != thread()) {
@@ -46,7 +53,7 @@ void TesseronApplication::Report(const QString& message) {
             this, [this, message] { Report(message); }, Qt::QueuedConnection);
         return;
     }
-    if (reporting_) {
+    if (reporting_ || ending_) {
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         return;
     }

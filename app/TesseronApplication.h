@@ -13,6 +13,12 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // Ends the program now, whatever is open: every running event loop ends, modal boxes'
+    // included, one opened later returns at once, and reports go to standard error. For a
+    // shut-down signal, which nothing the user left open may hold up.
+    void EndNow();
+    bool Ending() const noexcept { return ending_; }
+
     // Shows the report; by default a critical message box over the main window. Tests
     // replace it so that nothing modal opens.
     std::function<void(const QString&)> reportError;
@@ -21,4 +27,5 @@ private:
     void Report(const QString& message);
 
     bool reporting_ = false; // a failure while a report is open goes to stderr only
+    bool ending_ = false;
 };

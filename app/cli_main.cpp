@@ -3,6 +3,7 @@
 #include "app/TesseronVersion.h"
 #include "desktop/InstanceLock.h"
 #include "desktop/ProgramPaths.h"
+#include "desktop/StaleTemporaries.h"
 #include "locale/LangChanger.h"
 #include "locale/Language.h"
 #include "mainwin/ProfileFile.h"
@@ -13,8 +14,10 @@
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -81,6 +84,25 @@ int ExitCodeOf(int32_t errorCode) {
     }
 }
 
+// How long --store waits for a window or another run to let go of the results file.
+// TESSERON_STORE_WAIT_MS overrides it (tests keep their runs short with it).
+std::chrono::milliseconds StoreLockWait() {
+    constexpr std::chrono::milliseconds kDefault{10000};
+    const char* text = std::getenv("TESSERON_STORE_WAIT_MS");
+    if (!text || !*text) return kDefault;
+    char* end = nullptr;
+    const long ms = std::strtol(text, &end, 10);
+    return *end == '\0' && ms >= 0 ? std::chrono::milliseconds(ms) : kDefault;
+}
+
+// "10 s", "0.3 s".
+std::string Seconds(std::chrono::milliseconds wait) {
+    const auto ms = wait.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) text += "." + std::to_string(ms % 1000 / 100);
+    return text + " s";
+}
+
 int Run(const Command& cmd, const ProgramPaths& paths) {
     if (!cmd.settingsFile.empty() && !std::filesystem::exists(cmd.settingsFile))
         return Fail(kUsage, "The settings file " + cmd.settingsFile + " does not exist.");
@@ -130,12 +152,22 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     const std::string resultsPath =
         cmd.resultsFile.empty() ? settings.ResultsPath : cmd.resultsFile;
     TWhoisResultCollection results;
+    // Held from before the file is read until it is written: one writer at a time.
+    std::optional<InstanceLock> storeLock;
     if (cmd.store) {
-        if (InstanceLock::IsHeld(InstanceLock::For(resultsPath)))
+        const auto wait = StoreLockWait();
+        try {
+            storeLock = InstanceLock::Acquire(InstanceLock::For(resultsPath), wait);
+        } catch (const std::exception& e) {
+            return Fail(kExchangeFailed, std::string(e.what()) + "; nothing was asked.");
+        }
+        if (!storeLock)
             return Fail(kExchangeFailed,
-                        "A Tesseron window is running with the results file " + resultsPath +
-                            "; it would write over the answers at shut-down, so nothing "
-                            "was asked. Close the window first.");
+                        "The results file " + resultsPath +
+                            " is in use by a Tesseron window or another --store run (waited " +
+                            Seconds(wait) +
+                            "), so nothing was asked. Close the window or try again later.");
+        RemoveStaleTemporaries({resultsPath, resultsPath + ".damaged"});
         try {
             results.LoadFromFile(resultsPath);
         } catch (const std::exception& e) {

@@ -10,18 +10,27 @@
 #include <QSessionManager>
 
 int main(int argc, char** argv) {
+    // A shut-down signal that comes while the application object is made waits for the
+    // watcher below instead of killing the program.
+    SignalWatcher::HoldSignals();
     TesseronApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Tesseron"));
     // The window's close ends the program, also when it was hidden in the tray; closing a
     // dialog opened from the tray menu must not.
     app.setQuitOnLastWindowClosed(false);
-    // Watch the signals before anything else: one that arrives while the window is being
-    // built waits in the watcher and then closes the window the ordinary way.
     SignalWatcher watcher;
+    TTesseronForm* window = nullptr; // while it runs; the signal handler closes it
+    // A signal ends the program whatever is open: a start-up message, a dialog, or the
+    // report of a refused save at shut-down. The window still writes its files as it goes.
+    QObject::connect(&watcher, &SignalWatcher::quitRequested, &app, [&app, &window] {
+        if (window) window->close();
+        app.EndNow();
+    });
 
-    // The argument's bytes as given: "-minimize" or an address for the address box.
+    // The argument's bytes as given: "-minimize", an address for the address box, or
+    // nothing, which asks a running window to show itself.
     const QByteArray argument = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    if (!argument.isEmpty() && SendHandOver(argument)) return 0; // a running window took it
+    if (SendHandOver(argument)) return 0; // a running window took it
 
     HandOverServer handOver;
     handOver.Listen(); // false: another window listens; this one runs on its own
@@ -36,18 +45,15 @@ int main(int argc, char** argv) {
         seams.setAutostart = [desktop](bool on) { SetAutostart(desktop, on); };
         seams.isBrowserButtonRegistered = [desktop] { return IsBrowserButtonRegistered(desktop); };
         seams.setBrowserButton = [desktop](bool on) { SetBrowserButton(desktop, on); };
+        seams.ending = [&app] { return app.Ending(); };
         TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, std::move(seams));
         form.LoadLanguage();
         QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
         QObject::connect(&form, &TTesseronForm::closed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
 
-        // Signals and the end of the desktop session close the window the ordinary way,
-        // so the results and the settings are written when it goes.
-        QObject::connect(&watcher, &SignalWatcher::quitRequested, &form, [&form] {
-            form.close();
-            QCoreApplication::quit();
-        });
+        // The end of the desktop session closes the window the ordinary way, so the
+        // results and the settings are written when it goes.
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] {
             form.close();
             QCoreApplication::quit();
@@ -58,8 +64,13 @@ int main(int argc, char** argv) {
             form.StartHidden();
         else if (!argument.isEmpty())
             form.HandOver(argument); // into the address box; no query starts
-        form.ShowAtStart();
-        rc = app.exec();
+        // A signal during start-up (its messages included) ends the run before it begins.
+        if (!app.Ending()) {
+            window = &form;
+            form.ShowAtStart();
+            rc = app.exec();
+            window = nullptr;
+        }
     } // the window writes the results file and the settings here
     return rc;
 }

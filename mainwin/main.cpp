@@ -4,6 +4,7 @@
 #include "app/TesseronVersion.h"
 #include "desktop/Integration.h"
 #include "desktop/ShellHandOver.h"
+#include "desktop/StaleTemporaries.h"
 #include "desktop/about.h"
 #include "desktop/defaults.h"
 #include "desktop/mapimail.h"
@@ -12,6 +13,7 @@
 #include "mainwin/uDlgOptions.h"
 #include "query/AddressTools.h"
 #include "query/uFrmShowProgress.h"
+#include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDlgUpdateRating.h"
 #include "serverdb/udlgShowServers.h"
 #include "ui_main.h"
@@ -27,6 +29,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace tesseron {
@@ -42,10 +45,32 @@ std::string Std(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+// While the program ends because of a signal a box would hold the end up, so the report
+// goes to standard error instead.
+TFormINI::ErrorReporter UnlessEnding(TFormINI::ErrorReporter show, std::function<bool()> ending) {
+    if (!ending) return show;
+    return [show = std::move(show), ending = std::move(ending)](const QString& message) {
+        if (ending())
+            std::fprintf(stderr, "tesseron: %s\n", message.toLocal8Bit().constData());
+        else
+            show(message);
+    };
+}
+
+TFormINI::ErrorReporter ShutDownReporter(const TTesseronForm::Seams& seams) {
+    TFormINI::ErrorReporter show = seams.showError;
+    if (!show)
+        show = [](const QString& m) {
+            // The window is on its way out when the settings are written: the box stands alone.
+            QMessageBox::critical(nullptr, QString::fromUtf8(version::kProduct), m);
+        };
+    return UnlessEnding(std::move(show), seams.ending);
+}
+
 } // namespace
 
 TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams, QWidget* parent)
-    : TFormINI(std::move(paths), settings, seams.showError,
+    : TFormINI(std::move(paths), settings, ShutDownReporter(seams),
                DesktopRegistration{seams.isAutostartRegistered, seams.isBrowserButtonRegistered},
                parent),
       seams_(std::move(seams)), langChanger_(OpenFormTargets) {
@@ -88,6 +113,8 @@ void TTesseronForm::SetUpSeams() {
         };
     if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+    seams_.showError = UnlessEnding(std::move(seams_.showError), seams_.ending);
+    seams_.showInfo = UnlessEnding(std::move(seams_.showInfo), seams_.ending);
     if (!seams_.sendMail)
         seams_.sendMail = [](const std::string& subject, const std::string& body,
                              const std::string& query) {
@@ -274,10 +301,23 @@ void TTesseronForm::FormCreate() {
         seams_.showError(QString::fromUtf8(e.what()));
     }
     // Held while the window runs: the results file is written over when it shuts down.
-    if (!Settings().ResultsPath.empty())
-        resultsLock_ = InstanceLock::TryAcquire(InstanceLock::For(Settings().ResultsPath));
+    QString lockProblem;
+    if (!Settings().ResultsPath.empty()) { // empty: the folder's problem was said above
+        try {
+            resultsLock_ = InstanceLock::Acquire(InstanceLock::For(Settings().ResultsPath), {});
+            if (!resultsLock_) lockProblem = tr("it is in use by another Tesseron window or run");
+        } catch (const std::exception& e) {
+            lockProblem = QString::fromUtf8(e.what());
+        }
+    }
+    // With the lock no other run of ours writes these files, so what a killed run left is stale.
+    if (resultsLock_) RemoveStaleTemporaries(WrittenFiles());
     LoadServerList();
     LoadResults();
+    if (!resultsLock_ && !Settings().ResultsPath.empty())
+        seams_.showError(tr("The answers of this window will not be kept in the results file "
+                            "%1: %2.")
+                             .arg(Qt8(Settings().ResultsPath), lockProblem));
     resultsView_->LoadResultToListView();
     if (results_.Count() > 0) {
         if (QTreeWidgetItem* top = ui_->lvResults->topLevelItem(0)) top->setSelected(true);
@@ -297,6 +337,21 @@ void TTesseronForm::FormCreate() {
     acceptedPanelWidth_ = Settings().pnlQureyWidth;
     SetQueryPanelWidth(acceptedPanelWidth_);
     if (seams_.trayAvailable()) trayIcon_->show();
+}
+
+std::vector<std::filesystem::path> TTesseronForm::WrittenFiles() const {
+    const std::filesystem::path results = Settings().ResultsPath;
+    const std::filesystem::path list = Settings().ServerListPath;
+    const std::filesystem::path updated = Paths().UpdatedServerListFile();
+    return {results,
+            std::filesystem::path(results.string() + ".damaged"),
+            Paths().SettingsFile(),
+            list,
+            UpdateTempPath(list),
+            UpdateBackupPath(list),
+            updated,
+            UpdateTempPath(updated),
+            UpdateBackupPath(updated)};
 }
 
 void TTesseronForm::LoadServerList() {
@@ -565,11 +620,14 @@ void TTesseronForm::closeEvent(QCloseEvent* event) {
 
 void TTesseronForm::FormDestroy() {
     updateList_.clear();
-    try {
-        Paths().EnsureWritableDir(); // a folder we may not use is never written in
-        results_.SaveToFile(Settings().ResultsPath);
-    } catch (const std::exception& e) {
-        ReportError(QString::fromUtf8(e.what()));
+    // Without the lock another run writes the file: writing it here would lose its answers.
+    if (resultsLock_) {
+        try {
+            Paths().EnsureWritableDir(); // a folder we may not use is never written in
+            results_.SaveToFile(Settings().ResultsPath);
+        } catch (const std::exception& e) {
+            ReportError(QString::fromUtf8(e.what()));
+        }
     }
     resultsLock_.reset();
     Settings().pnlQureyWidth = QueryPanelWidth();

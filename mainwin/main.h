@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,6 +53,9 @@ public:
         std::function<std::string(const std::string& subject, const std::string& body,
                                   const std::string& query)>
             sendMail;
+        // True once the program ends because of a signal: errors and notes then go to
+        // standard error instead of a box, so nothing holds the end up. Empty: never.
+        std::function<bool()> ending;
     };
 
     TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams = {},
@@ -100,6 +104,8 @@ private:
     void ListLang();
     void ChangeLang(QAction* item);
     QString ApplicationTitle() const;
+    // The files this window writes, beside which a killed run may have left temporaries.
+    std::vector<std::filesystem::path> WrittenFiles() const;
 
     // The idle update step of every action, run once after the changes that affect it.
     void ScheduleUpdate();

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <future>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,8 +36,16 @@ const TempDir& SafeSettingsDir() {
     return dir;
 }
 
-Outcome RunCliRaw(const std::vector<std::string>& args) {
+// `env` holds NAME=VALUE entries added to the program's environment.
+Outcome RunCliRaw(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     const std::string exe = TESSERON_BINARY_DIR "/tesseron-cli";
+    // Made before the fork: the child only execs.
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e)
+        envp.push_back(*e);
+    for (const auto& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -47,7 +57,7 @@ Outcome RunCliRaw(const std::vector<std::string>& args) {
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
+        ::execve(exe.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(outPipe[1]);
@@ -82,12 +92,12 @@ Outcome RunCliRaw(const std::vector<std::string>& args) {
     return r;
 }
 
-Outcome RunCli(std::vector<std::string> args) {
+Outcome RunCli(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
     const bool hasSettings = std::find(args.begin(), args.end(), "--settings") != args.end();
     const bool listing = std::find(args.begin(), args.end(), "--servers") != args.end();
     if (!hasSettings && !listing)
         args.insert(args.begin(), {"--settings", (SafeSettingsDir() / "safe.ini").string()});
-    return RunCliRaw(args);
+    return RunCliRaw(args, env);
 }
 
 std::string Server(const FakeWhoisServer& s) {
@@ -357,6 +367,9 @@ TEST(CliRun, StoreKeepsAnswersAndRefusesWhileAWindowRuns) {
     FakeWhoisServer server(WhoisBehaviour::Respond([](const std::string& q) { return "A " + q; }));
     const auto list = ListFor(dir, {server.port()});
     const auto results = (dir / "results.xml").string();
+    // What a run killed while writing left behind goes; look-alikes stay.
+    dir.Write("results.xml.tmp-k1ll3d00", "half a file");
+    dir.Write("results.xml.tmp-mine", "someone else's");
     for (const char* name : {"a.test", "b.test", "a.test"}) {
         const auto r = RunCli({"--server-list", list, "--store", "--results", results, name});
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -366,14 +379,51 @@ TEST(CliRun, StoreKeepsAnswersAndRefusesWhileAWindowRuns) {
               text.rfind("<QueryString>a.test</QueryString>"))
         << "a repeated query refreshes its entry";
     EXPECT_LT(text.find("b.test"), text.find("a.test")) << "the refreshed entry moves to the end";
+    EXPECT_FALSE(std::filesystem::exists(dir / "results.xml.tmp-k1ll3d00"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "results.xml.tmp-mine"));
 
     const auto lock = tesseron::InstanceLock::TryAcquire(tesseron::InstanceLock::For(results));
     ASSERT_TRUE(lock.has_value());
-    const auto refused = RunCli({"--server-list", list, "--store", "--results", results, "c.test"});
-    EXPECT_NE(refused.exitCode, 0);
+    const auto refused = RunCli({"--server-list", list, "--store", "--results", results, "c.test"},
+                                {"TESSERON_STORE_WAIT_MS=300"});
+    EXPECT_EQ(refused.exitCode, 1);
     ExpectOneSentence(refused.err);
+    EXPECT_NE(refused.err.find("in use"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadFile(results), text);
     EXPECT_EQ(server.Connections(), 3) << "nothing is asked while a window holds the file";
+}
+
+// One writer at a time: a --store run waits for the holder of the results file instead of
+// refusing at once or writing over what the holder stored.
+TEST(CliRun, StoreWaitsForTheOtherWriter) {
+    TempDir dir;
+    FakeWhoisServer server(WhoisBehaviour::Delayed(500, "slow answer\n"));
+    const auto list = ListFor(dir, {server.port()});
+    const auto results = (dir / "results.xml").string();
+    const auto store = [&](const char* name) {
+        return std::async(std::launch::async, [&, name] {
+            return RunCli({"--server-list", list, "--store", "--results", results, name},
+                          {"TESSERON_STORE_WAIT_MS=8000"});
+        });
+    };
+
+    auto first = store("a.test");
+    auto second = store("b.test");
+    EXPECT_EQ(first.get().exitCode, 0);
+    EXPECT_EQ(second.get().exitCode, 0);
+    const auto both = ReadFile(results);
+    EXPECT_NE(both.find("<QueryString>a.test</QueryString>"), std::string::npos) << both;
+    EXPECT_NE(both.find("<QueryString>b.test</QueryString>"), std::string::npos) << both;
+
+    // A window that closes while the run waits: the run goes on once the lock is free.
+    auto lock = tesseron::InstanceLock::TryAcquire(tesseron::InstanceLock::For(results));
+    ASSERT_TRUE(lock.has_value());
+    auto waiting = store("c.test");
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    lock.reset();
+    const auto r = waiting.get();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(ReadFile(results).find("<QueryString>c.test</QueryString>"), std::string::npos);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // The window as a whole process: started offscreen in a folder of its own, ended by
 // signals, and reached by a second start through the hand-over socket.
+#include "desktop/InstanceLock.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/wait.h>
 #include <thread>
@@ -36,6 +38,9 @@ public:
         if (pid == 0) {
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             ::setenv("XDG_RUNTIME_DIR", (dir_ / "runtime").c_str(), 1);
+            const int err = ::open((dir_ / "stderr.log").c_str(),
+                                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+            if (err >= 0) ::dup2(err, 2);
             const std::string exe = (dir_ / "tesseron").string();
             std::vector<char*> argv{const_cast<char*>(exe.c_str())};
             for (const auto& a : args)
@@ -85,8 +90,17 @@ int WaitForExit(pid_t pid, int seconds) {
 TEST(GuiProcess, EachSignalShutsDownWritingResultsAndSettings) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         Installation inst;
+        // Left by a run killed while writing: removed once the window holds the files.
+        for (const char* leftover : {"whois_result.xml.tmp-a1b2c3d4", "tesseron.ini.tmp-00zz11yy",
+                                     "whois.xml.tmp-qwertyui"})
+            inst.dir().Write(leftover, "half");
+        inst.dir().Write("whois_result.xml.tmp-A1B2C3D4", "not ours");
         const pid_t pid = inst.Start({});
         ASSERT_TRUE(inst.WaitUntilRunning(pid)) << "signal " << sig;
+        EXPECT_FALSE(fs::exists(inst.dir() / "whois_result.xml.tmp-a1b2c3d4"));
+        EXPECT_FALSE(fs::exists(inst.dir() / "tesseron.ini.tmp-00zz11yy"));
+        EXPECT_FALSE(fs::exists(inst.dir() / "whois.xml.tmp-qwertyui"));
+        EXPECT_TRUE(fs::exists(inst.dir() / "whois_result.xml.tmp-A1B2C3D4"));
         ::kill(pid, sig);
         EXPECT_EQ(WaitForExit(pid, 20), 0) << "signal " << sig;
         const std::string ini = ReadFile(inst.dir() / "tesseron.ini");
@@ -101,14 +115,62 @@ TEST(GuiProcess, SecondStartHandsItsArgumentOverAndExits) {
     Installation inst;
     const pid_t window = inst.Start({});
     ASSERT_TRUE(inst.WaitUntilRunning(window));
-    for (const char* arg : {"https://www.example.com/path", "-minimize"}) {
-        const pid_t second = inst.Start({arg});
-        EXPECT_EQ(WaitForExit(second, 20), 0) << arg;
+    // No argument: the running window is asked to show itself; no second window starts.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"https://www.example.com/path"}, {"-minimize"}, {}}) {
+        const pid_t second = inst.Start(args);
+        EXPECT_EQ(WaitForExit(second, 10), 0) << (args.empty() ? "no argument" : args[0]);
     }
     int status = 0;
     EXPECT_EQ(::waitpid(window, &status, WNOHANG), 0) << "the first window keeps running";
     ::kill(window, SIGTERM);
     EXPECT_EQ(WaitForExit(window, 20), 0);
+}
+
+// Whatever box is open, a signal ends the program the ordinary way, and what a box would
+// have said at the end goes to standard error.
+TEST(GuiProcess, SignalEndsTheProgramWhateverBoxIsOpen) {
+    // A damaged results file: its start-up message is open when the signal comes.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        Installation inst;
+        inst.dir().Write("whois_result.xml", "<WhoisResult><Result>");
+        const pid_t pid = inst.Start({});
+        ASSERT_TRUE(inst.WaitUntilRunning(pid)) << "signal " << sig;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(pid, sig);
+        EXPECT_EQ(WaitForExit(pid, 10), 0) << "signal " << sig;
+        EXPECT_EQ(ReadFile(inst.dir() / "whois_result.xml.damaged"), "<WhoisResult><Result>");
+        EXPECT_NE(ReadFile(inst.dir() / "tesseron.ini").find("[Window State]"), std::string::npos);
+    }
+
+    // A results file that cannot be written at shut-down: reported, and the program ends.
+    Installation inst;
+    const pid_t pid = inst.Start({});
+    ASSERT_TRUE(inst.WaitUntilRunning(pid));
+    fs::create_directories(inst.dir() / "whois_result.xml/in the way");
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(pid, 10), 0);
+    EXPECT_NE(ReadFile(inst.dir() / "stderr.log").find("whois_result.xml"), std::string::npos)
+        << ReadFile(inst.dir() / "stderr.log");
+    EXPECT_NE(ReadFile(inst.dir() / "tesseron.ini").find("[Window State]"), std::string::npos);
+}
+
+TEST(GuiProcess, WindowNeverWritesAResultsFileAnotherRunHolds) {
+    Installation inst;
+    const std::string stored = "<WhoisResult><Result><QueryString>kept.test</QueryString>"
+                               "</Result></WhoisResult>";
+    inst.dir().Write("whois_result.xml", stored);
+    inst.dir().Write("whois_result.xml.tmp-a1b2c3d4", "maybe the holder's");
+    const auto lock = tesseron::InstanceLock::TryAcquire(
+        tesseron::InstanceLock::For(inst.dir() / "whois_result.xml"));
+    ASSERT_TRUE(lock.has_value());
+    const pid_t pid = inst.Start({});
+    ASSERT_TRUE(inst.WaitUntilRunning(pid));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(pid, 10), 0);
+    EXPECT_EQ(ReadFile(inst.dir() / "whois_result.xml"), stored);
+    EXPECT_TRUE(fs::exists(inst.dir() / "whois_result.xml.tmp-a1b2c3d4"));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QLocalSocket>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QThread>
@@ -177,12 +178,21 @@ private slots:
 
     void signalArrivesOnUiThread_data() {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::addColumn<bool>("beforeTheWatcher");
+        for (bool before : {false, true}) {
+            const char* when = before ? " held until the watcher exists" : "";
+            QTest::addRow("SIGTERM%s", when) << SIGTERM << before;
+            QTest::addRow("SIGINT%s", when) << SIGINT << before;
+            QTest::addRow("SIGHUP%s", when) << SIGHUP << before;
+        }
     }
     void signalArrivesOnUiThread() {
         QFETCH(int, signalNumber);
+        QFETCH(bool, beforeTheWatcher);
+        if (beforeTheWatcher) {
+            SignalWatcher::HoldSignals();
+            std::raise(signalNumber); // would end the test program if it were not held
+        }
         SignalWatcher watcher;
         QList<int> received;
         QThread* deliveredOn = nullptr;
@@ -191,7 +201,7 @@ private slots:
             deliveredOn = QThread::currentThread();
         });
         // Raised on another thread: the handler runs there, the Qt signal must not.
-        std::thread([signalNumber] { std::raise(signalNumber); }).join();
+        if (!beforeTheWatcher) std::thread([signalNumber] { std::raise(signalNumber); }).join();
         QTRY_COMPARE(received, QList<int>{signalNumber});
         QCOMPARE(deliveredOn, QThread::currentThread());
     }
@@ -288,6 +298,26 @@ private slots:
         }
         // The greyed variant for disabled buttons comes from the same engine.
         QVERIFY(!icon.pixmap(32, QIcon::Disabled).isNull());
+    }
+
+    // Last: once ended, the application stays so for the rest of the program.
+    void endingClosesTheOpenBoxAndKeepsLaterOnesFromWaiting() {
+        auto* app = qobject_cast<TesseronApplication*>(QCoreApplication::instance());
+        // No main loop runs here, as when the window reports a refused save at shut-down.
+        QMessageBox open(QMessageBox::Critical, "Tesseron", "Unable to write to whois_result.xml");
+        QTimer::singleShot(50, app, [app] { app->EndNow(); });
+        QTimer::singleShot(5000, &open, [&open] { open.reject(); }); // fails instead of hanging
+        QElapsedTimer clock;
+        clock.start();
+        open.exec();
+        QVERIFY(clock.elapsed() < 4000);
+        QVERIFY(app->Ending());
+
+        QMessageBox later(QMessageBox::Critical, "Tesseron", "Unable to write to tesseron.ini");
+        QTimer::singleShot(5000, &later, [&later] { later.reject(); });
+        clock.restart();
+        later.exec();
+        QVERIFY(clock.elapsed() < 1000);
     }
 };
 
