@@ -64,6 +64,8 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
         {"sDetermineReverseName", &M::sDetermineReverseName, true},
         {"sReverseNameDetermined", &M::sReverseNameDetermined, true},
         {"sReverseNameNotDetermined", &M::sReverseNameNotDetermined, false},
+        {"sExchangeTimedOut", &M::sExchangeTimedOut, true},
+        {"sQueryControlChar", &M::sQueryControlChar, true},
     }};
     return keys;
 }
@@ -75,8 +77,12 @@ void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings
         hooks.translateOpenForms(changer);
     else
         changer.TranslateForm();
-    for (const auto& k : MessageKeys())
-        messages.*k.text = changer.TranslateString(std::string(k.key));
+    static const MessageTable defaults;
+    for (const auto& k : MessageKeys()) {
+        std::string text = changer.TranslateString(std::string(k.key));
+        // A key the file lacks gives the key itself; a text with a default of its own keeps it.
+        messages.*k.text = text == k.key ? defaults.*k.text : std::move(text);
+    }
     if (hooks.setColumnCaptions) hooks.setColumnCaptions(messages);
 }
 
