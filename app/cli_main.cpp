@@ -43,7 +43,8 @@ void Warn(const std::string& sentence) {
 // to standard output. Called on the run's own thread, which nothing else touches.
 class TerminalUi final : public RunUi {
 public:
-    TerminalUi(TWhoisResultCollection& results, StoreSettings storeSettings)
+    // `results` is null when nothing is kept: the answers are only printed.
+    TerminalUi(TWhoisResultCollection* results, StoreSettings storeSettings)
         : results_(results), storeSettings_(std::move(storeSettings)) {}
 
     void AddLogLine(LogImage image, const std::string& text) override {
@@ -51,7 +52,8 @@ public:
     }
     std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
     std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
-        TWhoisResultItem* item = StoreResult(results_, request, storeSettings_);
+        TWhoisResultItem* item =
+            results_ ? StoreResult(*results_, request, storeSettings_) : nullptr;
         if (std::fwrite(request.RawAnswer.data(), 1, request.RawAnswer.size(), stdout) !=
                 request.RawAnswer.size() ||
             std::fflush(stdout) != 0)
@@ -63,7 +65,7 @@ public:
     bool outputFailed() const { return outputFailed_; }
 
 private:
-    TWhoisResultCollection& results_;
+    TWhoisResultCollection* results_;
     StoreSettings storeSettings_;
     bool outputFailed_ = false;
 };
@@ -164,7 +166,7 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     StoreSettings storeSettings;
     storeSettings.UpdateIfExists = settings.UpdateIfExists;
     storeSettings.MaxWhoisResults = settings.MaxWhoisResults;
-    TerminalUi ui(results, storeSettings);
+    TerminalUi ui(cmd.store ? &results : nullptr, storeSettings);
     int32_t code = QueryOk;
     {
         TWhoisRequestThread run(std::move(request),

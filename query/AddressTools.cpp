@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstdint>
 #include <cstring>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -157,23 +158,45 @@ bool SameIgnoringCase(const char* text, std::string_view lowerKey) {
 }
 
 // Where the lower-case key first occurs in `text` in any letter case. Answers run to many
-// megabytes, so nothing is copied: the search jumps between occurrences of the key's last
-// character (both referral keys end in ':', which has no other case).
+// megabytes, so nothing is copied, and the search looks at 16 bytes at a time for the
+// key's last two characters (letters folded to lower case) before comparing the rest.
 std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerKey) {
     const std::size_t k = lowerKey.size();
     if (k == 0) return 0;
     if (text.size() < k) return std::string_view::npos;
-    const char last = lowerKey.back();
-    if (last >= 'a' && last <= 'z') { // a letter has two cases: compare at every place
-        for (std::size_t at = 0; at + k <= text.size(); ++at)
-            if (SameIgnoringCase(text.data() + at, lowerKey)) return at;
-        return std::string_view::npos;
+    const auto matchesAt = [&](std::size_t end) { // `end`: where the key's last byte would be
+        return SameIgnoringCase(text.data() + end + 1 - k, lowerKey);
+    };
+    std::size_t end = k - 1;
+    if (k >= 2) {
+        using Block = unsigned char __attribute__((vector_size(16)));
+        const auto fold = [](unsigned char c) -> unsigned char {
+            return (c >= 'a' && c <= 'z') ? 0x20 : 0; // the bit that tells the cases apart
+        };
+        const unsigned char last = static_cast<unsigned char>(lowerKey[k - 1]);
+        const unsigned char before = static_cast<unsigned char>(lowerKey[k - 2]);
+        Block lastFold, beforeFold, lastWant, beforeWant;
+        for (int i = 0; i < 16; ++i) {
+            lastFold[i] = fold(last);
+            beforeFold[i] = fold(before);
+            lastWant[i] = last;
+            beforeWant[i] = before;
+        }
+        for (; end + 16 <= text.size(); end += 16) {
+            Block a, b;
+            std::memcpy(&a, text.data() + end, 16);
+            std::memcpy(&b, text.data() + end - 1, 16);
+            // A letter matches in either case: set its case bit before comparing.
+            const Block hit = ((a | lastFold) == lastWant) & ((b | beforeFold) == beforeWant);
+            std::uint64_t halves[2];
+            std::memcpy(halves, &hit, 16);
+            if ((halves[0] | halves[1]) == 0) continue;
+            for (std::size_t i = 0; i < 16; ++i)
+                if (hit[i] && matchesAt(end + i)) return end + i + 1 - k;
+        }
     }
-    for (std::size_t end = text.find(last, k - 1); end != std::string_view::npos;
-         end = text.find(last, end + 1)) {
-        const std::size_t at = end + 1 - k;
-        if (SameIgnoringCase(text.data() + at, lowerKey)) return at;
-    }
+    for (; end < text.size(); ++end)
+        if (matchesAt(end)) return end + 1 - k;
     return std::string_view::npos;
 }
 

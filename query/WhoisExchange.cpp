@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
+#include <sys/mman.h>
 #include <vector>
 
 namespace tesseron {
@@ -21,10 +22,12 @@ constexpr std::size_t kMaxSocksField = 255; // one SOCKS 5 length byte
 constexpr std::size_t kMaxHostName = 253;   // a DNS name without its final dot
 
 using Clock = std::chrono::steady_clock;
-// Typical answers fit the small buffer; a large answer switches to the large one after
-// the first full read. Fresh memory is costly to touch, so small answers touch little.
+// Typical answers fit the small buffer; a large answer is read in place after the first
+// full read. Fresh memory is costly to touch, so small answers touch little.
 constexpr std::size_t kSmallChunk = 16 * 1024;
 constexpr std::size_t kReadChunk = 256 * 1024;
+// The most room reserved ahead; an answer allowed to be longer grows past it as usual.
+constexpr std::size_t kLargeReserve = std::size_t{64} << 20;
 
 std::string Endpoint(const std::string& host, int port) {
     return host + ":" + std::to_string(port);
@@ -77,6 +80,17 @@ const char* Socks4Refusal(unsigned char code) {
 
 const char* MethodName(unsigned char method) {
     return method == 2 ? "user name and password" : "no authentication";
+}
+
+// Touching fresh memory a small page at a time costs more than reading the answer off
+// the socket; large pages cut the faults of a long answer five-hundredfold. Advice only:
+// where the system declines, nothing changes.
+void PreferHugePages(char* data, std::size_t size) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    const auto from = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (from + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t end = (from + size) & ~(kHuge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 void AppendPort(std::string& out, int port) {
@@ -362,19 +376,26 @@ private:
         }
     }
 
-    // Large reads appended to a geometrically growing answer: no per-byte work.
+    // Small answers go through a buffer on the stack. Once one fills it, the answer's room
+    // is reserved up to the bound at once and every read lands in place: no copy as it
+    // grows, and only the pages the answer fills are ever touched.
     std::string ReadAnswer() {
         std::string answer;
         char small[kSmallChunk];
-        std::unique_ptr<char[]> large;
-        char* chunk = small;
-        std::size_t chunkSize = kSmallChunk;
+        bool large = false;
         for (;;) {
             // Reads that find data waiting do not poll, so the flag is checked here.
             if (abort_ && abort_->Aborted()) Aborted();
             CheckOverTime(); // a trickle never waits out the read time-out
-            IoResult r = ReceiveSome(socket_.fd(), chunk, chunkSize, Timeout(limits_.readTimeoutMs),
-                                     abortFd_);
+            const std::size_t at = answer.size();
+            const bool inPlace = large && answer.capacity() > at;
+            const std::size_t room =
+                inPlace ? std::min(kReadChunk, answer.capacity() - at) : kSmallChunk;
+            if (inPlace) answer.resize(at + room);
+            char* into = inPlace ? answer.data() + at : small;
+            IoResult r =
+                ReceiveSome(socket_.fd(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
+            if (inPlace) answer.resize(at + (r.status == IoStatus::Ok ? r.bytes : 0));
             switch (r.status) {
             case IoStatus::Ok:
                 break;
@@ -391,15 +412,15 @@ private:
                 Throw(ExchangeFailure::Receive, "Receiving the answer from " + ServerLabel() +
                                                     " failed: " + std::strerror(r.error));
             }
-            if (r.bytes > limits_.maxAnswerBytes - answer.size())
+            if (r.bytes > limits_.maxAnswerBytes - at)
                 Throw(ExchangeFailure::TooLarge, "The answer from " + ServerLabel() +
                                                      " is larger than " +
                                                      SizeText(limits_.maxAnswerBytes));
-            answer.append(chunk, r.bytes);
-            if (r.bytes == chunkSize && !large) {
-                large = std::make_unique_for_overwrite<char[]>(kReadChunk);
-                chunk = large.get();
-                chunkSize = kReadChunk;
+            if (!inPlace) answer.append(small, r.bytes);
+            if (!large && r.bytes == kSmallChunk) {
+                large = true;
+                answer.reserve(std::min(limits_.maxAnswerBytes, kLargeReserve));
+                PreferHugePages(answer.data(), answer.capacity());
             }
         }
     }

@@ -246,7 +246,7 @@ void TWhoisRequestThread::FinishQuery() {
             StoreRequest request;
             request.QueryString = QueryString;
             request.ServerName = ServerName;
-            request.RawAnswer = RawAnswer;
+            request.RawAnswer = std::move(RawAnswer); // answers run to megabytes
             request.IpAddress = IpAddress;
             request.ReverseName = ReverseName;
             request.AsDomain = AsDomain;

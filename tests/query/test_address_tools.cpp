@@ -79,6 +79,20 @@ TEST(AddressTools, FindReferralTakesTheFirstMatchingLineLowerCased) {
     EXPECT_EQ(ReferralKey("example.com"), "Whois Server:");
 }
 
+// The key at every place against the 16-byte blocks the scan reads, after lines whose
+// endings look like the key's ("Server:", "r:") but are not it.
+TEST(AddressTools, FindReferralAtAnyOffsetOfALongAnswer) {
+    const std::string decoys = "Name Server: ns.example\nOwner:x\nRegistrar:\n";
+    for (std::size_t pad = 0; pad < 48; ++pad) {
+        const std::string head = decoys + std::string(pad, 'a') + "\n";
+        const std::string answer = head + "wHoIs SeRvEr: Host.Example:4343 \r\n" + decoys;
+        EXPECT_EQ(FindReferral(answer, "Whois Server:"), "host.example:4343") << pad;
+        EXPECT_EQ(FindReferral(head + decoys, "Whois Server:"), std::nullopt) << pad;
+        // The key cut off by the end of the answer is no key.
+        EXPECT_EQ(FindReferral(head + "Whois Server", "Whois Server:"), std::nullopt) << pad;
+    }
+}
+
 TEST(AddressTools, FilterURLAndStripWww) {
     struct Case {
         const char* text;
