@@ -187,7 +187,7 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerKey) {
             std::memcpy(&a, text.data() + end, 16);
             std::memcpy(&b, text.data() + end - 1, 16);
             // A letter matches in either case: set its case bit before comparing.
-            const Block hit = ((a | lastFold) == lastWant) & ((b | beforeFold) == beforeWant);
+            const auto hit = ((a | lastFold) == lastWant) & ((b | beforeFold) == beforeWant);
             std::uint64_t halves[2];
             std::memcpy(halves, &hit, 16);
             if ((halves[0] | halves[1]) == 0) continue;

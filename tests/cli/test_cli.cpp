@@ -390,6 +390,7 @@ TEST(CliRun, ExitCodeIsThatOfTheLastAddress) {
         {{"a.test"}, 0, "ok\n"},
         {{"nowhere.zz"}, 2, ""},
         {{"   "}, 3, ""},
+        {{"a.test\r\nb.test"}, 3, ""}, // a second line never reaches the server
         {{"nowhere.zz", "a.test"}, 0, "ok\n"},
         {{"a.test", "b.test", "nowhere.zz"}, 2, "ok\nok\n"},
     };
