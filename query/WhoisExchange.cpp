@@ -208,11 +208,10 @@ private:
                     " user id early");
             return;
         }
-        // SOCKS 5 carries each of these after a length byte.
+        // SOCKS 5 carries each of these after a length byte (a host name always fits).
         auto tooLong = [&](const std::string& what) {
             arg("The " + what + " is longer than 255 bytes, which " + proxyName_ + " cannot carry");
         };
-        if (host_.size() > kMaxSocksField) tooLong("WHOIS server name");
         if (socks_.authentication == 1) {
             if (socks_.userName.size() > kMaxSocksField) tooLong("proxy user name");
             if (socks_.password.size() > kMaxSocksField) tooLong("proxy password");
