@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -57,6 +58,7 @@ ServerProcess StartServerProcess(std::size_t bytes) {
     if (pipe(fds) != 0) std::exit(1);
     const pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // also when the benchmark stops on a failure
         close(fds[0]);
         tesseron::bench::AnswerServer server(LargeAnswer(bytes));
         const int port = server.port();
