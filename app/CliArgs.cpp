@@ -124,8 +124,7 @@ Command ParseArgs(const std::vector<std::string>& args) {
             cmd.asAddress = true;
             runOnly.push_back(a);
         } else if (a == "--settings") {
-            cmd.settingsFile = value();
-            runOnly.push_back(a);
+            cmd.settingsFile = value(); // --servers prepares the name with these too
         } else if (a == "--results") {
             cmd.resultsFile = value();
             runOnly.push_back(a);
@@ -147,7 +146,8 @@ Command ParseArgs(const std::vector<std::string>& args) {
                                  : "Give the address to look up.");
     if (servers) {
         if (!runOnly.empty())
-            throw UsageError("--servers takes only --server-list, not " + runOnly.front() + ".");
+            throw UsageError("--servers takes only --server-list and --settings, not " +
+                             runOnly.front() + ".");
         if (positional.size() != 1)
             throw UsageError("--servers takes one name; quote it if it has blanks.");
         cmd.mode = Command::Mode::Servers;
@@ -172,16 +172,18 @@ const char* UsageText() {
            "    --as-address          send the name's IPv4 address instead of the name\n"
            "    --proxy URL           socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
            "                          socks5://[USER:PASSWORD@]HOST:PORT\n"
-           "    --timeout MS          longest wait for the next piece of an answer (0: none)\n"
+           "    --timeout MS          longest wait for the next piece of an answer (0: none);\n"
+           "                          a whole exchange may last four times as long\n"
            "    --settings FILE       settings file (default: the program's tesseron.ini)\n"
            "    --server-list FILE    server list (default: the program's whois.xml)\n"
            "    --store               keep the answers in the results file, as the window does\n"
            "    --results FILE        results file for --store (default: the program's)\n"
-           "  tesseron-cli --servers [--server-list FILE] NAME\n"
-           "      Lists the servers asked for NAME (address, tab, query prefix), in order.\n"
+           "  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
+           "      Lists the servers asked for NAME (address, tab, query prefix), in order;\n"
+           "      NAME is taken as the address box takes it.\n"
            "  tesseron-cli --help | --version\n"
            "Exit codes (of the last address): 0 success, 1 the exchange failed, 2 no zone or\n"
-           "no server, 3 empty address, 64 bad usage.\n";
+           "no server, 3 empty address or one holding a control character, 64 bad usage.\n";
 }
 
 } // namespace tesseron::cli

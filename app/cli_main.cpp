@@ -46,7 +46,8 @@ void Warn(const std::string& sentence) {
 // to standard output. Called on the run's own thread, which nothing else touches.
 class TerminalUi final : public RunUi {
 public:
-    TerminalUi(TWhoisResultCollection& results, StoreSettings storeSettings)
+    // `results` is null when nothing is kept: the answers are only printed.
+    TerminalUi(TWhoisResultCollection* results, StoreSettings storeSettings)
         : results_(results), storeSettings_(std::move(storeSettings)) {}
 
     void AddLogLine(LogImage image, const std::string& text) override {
@@ -54,7 +55,8 @@ public:
     }
     std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
     std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
-        TWhoisResultItem* item = StoreResult(results_, request, storeSettings_);
+        TWhoisResultItem* item =
+            results_ ? StoreResult(*results_, request, storeSettings_) : nullptr;
         if (std::fwrite(request.RawAnswer.data(), 1, request.RawAnswer.size(), stdout) !=
                 request.RawAnswer.size() ||
             std::fflush(stdout) != 0)
@@ -66,7 +68,7 @@ public:
     bool outputFailed() const { return outputFailed_; }
 
 private:
-    TWhoisResultCollection& results_;
+    TWhoisResultCollection* results_;
     StoreSettings storeSettings_;
     bool outputFailed_ = false;
 };
@@ -103,13 +105,31 @@ std::string Seconds(std::chrono::milliseconds wait) {
     return text + " s";
 }
 
-int Run(const Command& cmd, const ProgramPaths& paths) {
+// The settings file named on the command line, or the program's own. Throws UsageError
+// for a named file that does not exist.
+TSettings ReadSettings(const Command& cmd, const ProgramPaths& paths) {
     if (!cmd.settingsFile.empty() && !std::filesystem::exists(cmd.settingsFile))
-        return Fail(kUsage, "The settings file " + cmd.settingsFile + " does not exist.");
+        throw UsageError("The settings file " + cmd.settingsFile + " does not exist.");
     ProfileFile settingsFile(cmd.settingsFile.empty() ? paths.SettingsFile()
                                                       : std::filesystem::path(cmd.settingsFile));
     TSettings settings;
     LoadSettings(settingsFile, paths, settings);
+    return settings;
+}
+
+// An address as the address box takes it.
+std::string AsTyped(const std::string& text, const TSettings& settings) {
+    std::string out = FilterURL(text, settings.bSmartFilterURL);
+    return settings.bAsDomain ? StripWww(out, settings.bSmartFilterURL) : out;
+}
+
+int Run(const Command& cmd, const ProgramPaths& paths) {
+    TSettings settings;
+    try {
+        settings = ReadSettings(cmd, paths);
+    } catch (const UsageError& e) {
+        return Fail(kUsage, e.what());
+    }
     if (cmd.proxy) {
         settings.proxyVersion = cmd.proxy->version;
         settings.proxyHost = cmd.proxy->host;
@@ -122,15 +142,13 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     if (cmd.server) settings.bUseRating = false;
     if (!cmd.serverList.empty()) settings.ServerListPath = cmd.serverList;
 
-    // The addresses as the address box would take them.
-    const bool asDomain = cmd.asAddress ? false : settings.bAsDomain;
+    // As the window with "Query as domain" off: the address is sent, and a referral is
+    // followed only to a server of the zone.
+    if (cmd.asAddress) settings.bAsDomain = false;
     RunRequest request;
-    request.asDomain = asDomain;
-    for (const auto& a : cmd.addresses) {
-        std::string text = FilterURL(a, settings.bSmartFilterURL);
-        if (asDomain) text = StripWww(text, settings.bSmartFilterURL);
-        request.addresses.push_back(std::move(text));
-    }
+    request.asDomain = settings.bAsDomain;
+    for (const auto& a : cmd.addresses)
+        request.addresses.push_back(AsTyped(a, settings));
 
     TLangChanger changer;
     MessageTable messages;
@@ -145,6 +163,7 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         try {
             domains.LoadFromFile(settings.ServerListPath);
         } catch (const std::exception& e) {
+            domains.Clear(); // what a broken file left half-read is not used, as in the window
             Warn("Cannot read the server list " + settings.ServerListPath + ": " + e.what());
         }
     }
@@ -179,7 +198,7 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     StoreSettings storeSettings;
     storeSettings.UpdateIfExists = settings.UpdateIfExists;
     storeSettings.MaxWhoisResults = settings.MaxWhoisResults;
-    TerminalUi ui(results, storeSettings);
+    TerminalUi ui(cmd.store ? &results : nullptr, storeSettings);
     int32_t code = QueryOk;
     {
         TWhoisRequestThread run(std::move(request),
@@ -203,6 +222,16 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
 int ListServers(const Command& cmd, const ProgramPaths& paths) {
     const std::string path =
         cmd.serverList.empty() ? paths.ServerListFile().string() : cmd.serverList;
+    TSettings settings;
+    try {
+        settings = ReadSettings(cmd, paths);
+    } catch (const UsageError& e) {
+        return Fail(kUsage, e.what());
+    }
+    // The text a run would look up: the address as typed, "ip" for an IPv4 address.
+    const std::string typed = AsTyped(cmd.text, settings);
+    if (typed.empty()) return Fail(kEmptyQuery, "The name \"" + cmd.text + "\" is empty.");
+    const std::string text = IsIPAddress(typed) ? std::string(kIPAddressZoneText) : typed;
     TDomainCollection domains;
     try {
         domains.LoadFromFile(path);
@@ -211,13 +240,13 @@ int ListServers(const Command& cmd, const ProgramPaths& paths) {
     }
     const TWhoisServerCollection* servers = nullptr;
     try {
-        servers = domains.FindServers(cmd.text);
+        servers = domains.FindServers(text);
     } catch (const InvalidMaskError& e) {
         return Fail(kNoServer, std::string("The server list has a broken zone: ") + e.what());
     }
-    if (!servers) return Fail(kNoServer, "No zone of the server list serves \"" + cmd.text + "\".");
+    if (!servers) return Fail(kNoServer, "No zone of the server list serves \"" + typed + "\".");
     if (servers->Count() == 0)
-        return Fail(kNoServer, "The zone serving \"" + cmd.text + "\" lists no WHOIS server.");
+        return Fail(kNoServer, "The zone serving \"" + typed + "\" lists no WHOIS server.");
     for (int i = 0; i < servers->Count(); ++i)
         std::cout << servers->Items(i).Address << '\t' << servers->Items(i).WhoisPrefix << '\n';
     std::cout.flush();

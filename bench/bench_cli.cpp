@@ -1,17 +1,21 @@
 // Whole-process timings of tesseron-cli against a minimal query program, both asking the
-// same loopback server in the same run. Prints medians and ratios.
+// same loopback server in the same run. Prints medians and ratios, and for large answers
+// the peak memory of each process against the answer's size.
 #include "AnswerServer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -30,8 +34,53 @@ std::string TypicalAnswer() {
     return answer;
 }
 
-// Runs a program with its output thrown away; returns the wall time in milliseconds.
-double TimeRun(const std::vector<std::string>& args) {
+// An answer of `bytes` bytes in registry-style lines and no referral, so the scan for
+// one reads all of it.
+std::string LargeAnswer(std::size_t bytes) {
+    std::string answer;
+    answer.reserve(bytes);
+    for (int i = 0; answer.size() < bytes; ++i)
+        answer += "Remarks " + std::to_string(i) + ": Some Registry Value Of Typical Length\r\n";
+    answer.resize(bytes);
+    return answer;
+}
+
+// A server of a large answer in a process of its own, started before this one holds
+// anything large: a child's peak memory counts what it shared with this process before
+// its exec, so this process must stay small.
+struct ServerProcess {
+    pid_t pid = -1;
+    int port = 0;
+};
+
+ServerProcess StartServerProcess(std::size_t bytes) {
+    int fds[2];
+    if (pipe(fds) != 0) std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // also when the benchmark stops on a failure
+        close(fds[0]);
+        tesseron::bench::AnswerServer server(LargeAnswer(bytes));
+        const int port = server.port();
+        if (write(fds[1], &port, sizeof port) != sizeof port) _exit(1);
+        close(fds[1]);
+        for (;;)
+            pause(); // ended by the parent
+    }
+    close(fds[1]);
+    ServerProcess p{pid, 0};
+    if (pid < 0 || read(fds[0], &p.port, sizeof p.port) != sizeof p.port) std::exit(1);
+    close(fds[0]);
+    return p;
+}
+
+struct Measured {
+    double ms = 0;
+    long maxRssKiB = 0; // peak resident memory of the process
+};
+
+// Runs a program with its output thrown away; returns its wall time and peak memory.
+Measured Measure(const std::vector<std::string>& args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -47,14 +96,19 @@ double TimeRun(const std::vector<std::string>& args) {
         std::exit(1);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     const auto end = std::chrono::steady_clock::now();
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "%s failed\n", argv[0]);
         std::exit(1);
     }
-    return std::chrono::duration<double, std::milli>(end - start).count();
+    return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};
+}
+
+double TimeRun(const std::vector<std::string>& args) {
+    return Measure(args).ms;
 }
 
 double Median(std::vector<double> v) {
@@ -65,6 +119,10 @@ double Median(std::vector<double> v) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::size_t> largeMiB = {1, 8, 32};
+    std::vector<ServerProcess> largeServers;
+    for (const std::size_t mib : largeMiB)
+        largeServers.push_back(StartServerProcess(mib << 20));
     const std::string dir = argc > 1 ? argv[1] : TESSERON_BINARY_DIR;
     const std::string cli = dir + "/tesseron-cli";
     const std::string plain = dir + "/bench/plain_whois";
@@ -95,7 +153,6 @@ int main(int argc, char** argv) {
         tCli.push_back(TimeRun(cliOne));
         if (i < 7) tHundred.push_back(TimeRun(cliHundred));
     }
-    unlink(settingsPath);
     const double mPlain = Median(tPlain), mCli = Median(tCli), mHundred = Median(tHundred);
     std::printf("one query, whole process (median of %d):\n", runs);
     std::printf("  tesseron-cli --server    %8.2f ms\n", mCli);
@@ -103,5 +160,34 @@ int main(int argc, char** argv) {
     std::printf("100 addresses in one tesseron-cli run (median of %zu): %.2f ms, %.3f ms per "
                 "address, ratio to one minimal query program %.2f\n",
                 tHundred.size(), mHundred, mHundred / 100, (mHundred / 100) / mPlain);
+
+    // Large answers: time and peak memory, both medians, against the minimal program.
+    std::printf("large answers, whole process (median of 7):\n");
+    for (std::size_t k = 0; k < largeMiB.size(); ++k) {
+        const std::size_t mib = largeMiB[k];
+        const std::size_t bytes = mib << 20;
+        const std::string bigPort = std::to_string(largeServers[k].port);
+        const std::vector<std::string> cliBig = {
+            cli, "--settings", settingsPath, "--server", "127.0.0.1:" + bigPort, "example.test"};
+        const std::vector<std::string> plainBig = {plain, "127.0.0.1", bigPort, "example.test"};
+        std::vector<double> tc, tp, mc, mp;
+        for (int i = 0; i < 7; ++i) {
+            const Measured p = Measure(plainBig), c = Measure(cliBig);
+            tp.push_back(p.ms);
+            tc.push_back(c.ms);
+            mp.push_back(static_cast<double>(p.maxRssKiB));
+            mc.push_back(static_cast<double>(c.maxRssKiB));
+        }
+        const double answerKiB = static_cast<double>(bytes) / 1024;
+        std::printf("  %2zu MiB: tesseron-cli %8.2f ms, minimal %8.2f ms, ratio %.2f; peak memory "
+                    "%.0f KiB = %.2fx the answer (minimal program %.0f KiB)\n",
+                    mib, Median(tc), Median(tp), Median(tc) / Median(tp), Median(mc),
+                    Median(mc) / answerKiB, Median(mp));
+    }
+    for (const ServerProcess& p : largeServers) {
+        kill(p.pid, SIGTERM);
+        waitpid(p.pid, nullptr, 0);
+    }
+    unlink(settingsPath);
     return 0;
 }

@@ -75,6 +75,10 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
         {"sReverseNameDetermined", &M::sReverseNameDetermined, true, "Name found: %s"},
         {"sReverseNameNotDetermined", &M::sReverseNameNotDetermined, false,
          "The name of the address could not be determined"},
+        {"sExchangeTimedOut", &M::sExchangeTimedOut, true,
+         "The exchange with %s took too long and was ended"},
+        {"sQueryControlChar", &M::sQueryControlChar, true,
+         "The address %s holds a control character; nothing was sent"},
     }};
     return keys;
 }
@@ -92,10 +96,16 @@ void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings
         hooks.translateOpenForms(changer);
     else
         changer.TranslateForm();
+    static const MessageTable defaults;
     for (const auto& k : MessageKeys()) {
         std::string text = changer.TranslateString(std::string(k.key));
-        // The key itself is the text of a key the file lacks, and it takes no argument.
-        if (k.takesArgument && text != k.key) {
+        if (text == k.key) {
+            // A key the file lacks gives the key itself; a text with a default of its own
+            // keeps it.
+            messages.*k.text = defaults.*k.text;
+            continue;
+        }
+        if (k.takesArgument) {
             try {
                 CheckArgumentText(text);
             } catch (const FormatError& e) {

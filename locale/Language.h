@@ -41,6 +41,12 @@ struct MessageTable {
     std::string sDetermineReverseName = "sDetermineReverseName"; // argument: the address
     std::string sReverseNameDetermined = "sReverseNameDetermined"; // argument: the name
     std::string sReverseNameNotDetermined = "sReverseNameNotDetermined";
+    // Texts added later start as their English text, so a language file that predates
+    // them still shows a sentence.
+    std::string sExchangeTimedOut = // argument: the server
+        "The exchange with %s took too long and was ended";
+    std::string sQueryControlChar = // argument: the address, control characters written out
+        "The address %s holds a control character; nothing was sent";
 };
 
 struct MessageKey {
@@ -51,7 +57,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 25;
+inline constexpr std::size_t kMessageKeyCount = 27;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstdint>
+#include <cstring>
 #include <netdb.h>
 #include <sys/socket.h>
 
@@ -14,6 +16,11 @@ namespace {
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsControl(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
 }
 
 std::string LowerAscii(std::string_view s) {
@@ -28,7 +35,7 @@ int AbortFd(const AbortHandle* abort) {
 
 } // namespace
 
-bool IsIPAddress(std::string_view text) {
+std::optional<std::array<unsigned char, 4>> ParseIPAddress(std::string_view text) {
     std::string_view parts[4];
     for (int i = 0; i < 3; ++i) {
         const auto dot = text.find('.');
@@ -41,15 +48,63 @@ bool IsIPAddress(std::string_view text) {
         text.remove_prefix(dot + 1);
     }
     parts[3] = text;
-    return std::all_of(std::begin(parts), std::end(parts), [](std::string_view p) {
+    std::array<unsigned char, 4> bytes{};
+    for (int i = 0; i < 4; ++i) {
         // The same integer text the settings accept: decimal with a sign, or "0x" hex.
-        const auto v = ParseProfileInteger(p);
-        return v && *v >= 0 && *v <= 255;
-    });
+        const auto v = ParseProfileInteger(parts[i]);
+        if (!v || *v < 0 || *v > 255) return std::nullopt;
+        bytes[i] = static_cast<unsigned char>(*v);
+    }
+    return bytes;
+}
+
+bool IsIPAddress(std::string_view text) {
+    return ParseIPAddress(text).has_value();
+}
+
+bool FitsHostName(std::string_view name) {
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    if (name.size() > 253) return false;
+    for (std::size_t start = 0;;) {
+        const auto dot = name.find('.', start);
+        const auto end = dot == std::string_view::npos ? name.size() : dot;
+        if (end - start > 63) return false;
+        if (dot == std::string_view::npos) return true;
+        start = dot + 1;
+    }
+}
+
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsControl);
+}
+
+std::string ShowControlCharacters(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (!IsControl(c)) {
+            out += c;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return out;
 }
 
 std::string ResolveAddress(const std::string& name, const AbortHandle* abort) {
-    if (name.empty() || name.size() >= 256 || name.find('\0') != std::string::npos) return {};
+    if (name.empty() || name.size() >= 256 || name.find('\0') != std::string::npos ||
+        !FitsHostName(name))
+        return {};
     const auto r = ResolveIPv4(name, AbortFd(abort));
     if (r.status != ResolveStatus::Ok) return {};
     char text[INET_ADDRSTRLEN] = {};
@@ -57,9 +112,11 @@ std::string ResolveAddress(const std::string& name, const AbortHandle* abort) {
 }
 
 std::string ResolveReverseName(const std::string& address, const AbortHandle* abort) {
+    const auto bytes = ParseIPAddress(address);
+    if (!bytes) return {};
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
-    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) return {};
+    std::memcpy(&sa.sin_addr, bytes->data(), 4);
     const auto name = RunOffThread<std::string>(
         [sa]() {
             char host[NI_MAXHOST] = {};
@@ -92,25 +149,75 @@ std::string_view ReferralKey(std::string_view queryString) {
     return IsIPAddress(queryString) ? "ReferralServer:" : "Whois Server:";
 }
 
+namespace {
+
+bool SameIgnoringCase(const char* text, std::string_view lowerKey) {
+    for (std::size_t i = 0; i < lowerKey.size(); ++i)
+        if (Lower(text[i]) != lowerKey[i]) return false;
+    return true;
+}
+
+// Where the lower-case key first occurs in `text` in any letter case. Answers run to many
+// megabytes, so nothing is copied, and the search looks at 16 bytes at a time for the
+// key's last two characters (letters folded to lower case) before comparing the rest.
+std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerKey) {
+    const std::size_t k = lowerKey.size();
+    if (k == 0) return 0;
+    if (text.size() < k) return std::string_view::npos;
+    const auto matchesAt = [&](std::size_t end) { // `end`: where the key's last byte would be
+        return SameIgnoringCase(text.data() + end + 1 - k, lowerKey);
+    };
+    std::size_t end = k - 1;
+    if (k >= 2) {
+        using Block = unsigned char __attribute__((vector_size(16)));
+        const auto fold = [](unsigned char c) -> unsigned char {
+            return (c >= 'a' && c <= 'z') ? 0x20 : 0; // the bit that tells the cases apart
+        };
+        const unsigned char last = static_cast<unsigned char>(lowerKey[k - 1]);
+        const unsigned char before = static_cast<unsigned char>(lowerKey[k - 2]);
+        Block lastFold, beforeFold, lastWant, beforeWant;
+        for (int i = 0; i < 16; ++i) {
+            lastFold[i] = fold(last);
+            beforeFold[i] = fold(before);
+            lastWant[i] = last;
+            beforeWant[i] = before;
+        }
+        for (; end + 16 <= text.size(); end += 16) {
+            Block a, b;
+            std::memcpy(&a, text.data() + end, 16);
+            std::memcpy(&b, text.data() + end - 1, 16);
+            // A letter matches in either case: set its case bit before comparing.
+            const auto hit = ((a | lastFold) == lastWant) & ((b | beforeFold) == beforeWant);
+            std::uint64_t halves[2];
+            std::memcpy(halves, &hit, 16);
+            if ((halves[0] | halves[1]) == 0) continue;
+            for (std::size_t i = 0; i < 16; ++i)
+                if (hit[i] && matchesAt(end + i)) return end + i + 1 - k;
+        }
+    }
+    for (; end < text.size(); ++end)
+        if (matchesAt(end)) return end + 1 - k;
+    return std::string_view::npos;
+}
+
+} // namespace
+
 std::optional<std::string> FindReferral(std::string_view answer, std::string_view key) {
     const std::string lowerKey = LowerAscii(key);
-    std::size_t start = 0;
-    while (start < answer.size()) {
-        auto end = answer.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = answer.size();
-        const std::string line = LowerAscii(answer.substr(start, end - start));
-        if (const auto at = line.find(lowerKey); at != std::string::npos) {
-            // The text after the key less the one character that follows it (normally a
-            // blank); a leading blank stays when more blanks follow.
-            const std::size_t from = at + lowerKey.size() + 1;
-            return from < line.size() ? line.substr(from) : std::string();
-        }
-        // CR LF ends one line, not two.
-        start =
-            end +
-            ((end + 1 < answer.size() && answer[end] == '\r' && answer[end + 1] == '\n') ? 2 : 1);
-    }
-    return std::nullopt;
+    // A key holds no line break, so its first occurrence lies in the first line holding it.
+    const std::size_t at = FindIgnoringCase(answer, lowerKey);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::size_t end = answer.find_first_of("\r\n", at + lowerKey.size());
+    if (end == std::string_view::npos) end = answer.size();
+    // The text after the key less the one character that follows it (normally a blank);
+    // a leading blank stays when more blanks follow. Trailing blanks and control
+    // characters would spoil the port.
+    const std::size_t from = at + lowerKey.size() + 1;
+    std::string_view value = from < end ? answer.substr(from, end - from) : std::string_view();
+    while (!value.empty() &&
+           (static_cast<unsigned char>(value.back()) <= ' ' || value.back() == 0x7f))
+        value.remove_suffix(1);
+    return LowerAscii(value);
 }
 
 std::string FilterURL(std::string_view text, bool smart) {

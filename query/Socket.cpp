@@ -120,7 +120,7 @@ WaitStatus WaitFor(int fd, short events, int timeoutMs, int abortFd) {
     }
 }
 
-ResolveResult ResolveIPv4(const std::string& name, int abortFd) {
+ResolveResult ResolveIPv4(const std::string& name, int abortFd, int timeoutMs) {
     ResolveResult direct;
     if (inet_pton(AF_INET, name.c_str(), &direct.address) == 1) {
         direct.status = ResolveStatus::Ok;
@@ -138,8 +138,14 @@ ResolveResult ResolveIPv4(const std::string& name, int abortFd) {
     } catch (const std::system_error&) {
         return {ResolveStatus::Failed, {}, "cannot start the look-up"};
     }
-    if (WaitFor(lookup->readEnd.fd(), POLLIN, -1, abortFd) == WaitStatus::Aborted)
+    switch (WaitFor(lookup->readEnd.fd(), POLLIN, timeoutMs, abortFd)) {
+    case WaitStatus::Aborted:
         return {ResolveStatus::Aborted, {}, {}};
+    case WaitStatus::Timeout:
+        return {ResolveStatus::Failed, {}, "the look-up took too long"};
+    case WaitStatus::Ready:
+        break;
+    }
     std::lock_guard lock(lookup->mutex);
     return lookup->result;
 }

@@ -46,8 +46,9 @@ struct ResolveResult {
 
 // A dotted IPv4 address is taken as is; any other name goes to the system resolver and
 // the first IPv4 address is used. The look-up runs on a helper thread so that an abort
-// ends the wait; an abandoned look-up finishes on its own without touching the caller.
-ResolveResult ResolveIPv4(const std::string& name, int abortFd);
+// or `timeoutMs` (negative: no limit) ends the wait; an abandoned look-up finishes on its
+// own without touching the caller.
+ResolveResult ResolveIPv4(const std::string& name, int abortFd, int timeoutMs = -1);
 
 enum class IoStatus { Ok, Closed, Timeout, Aborted, Error };
 struct IoResult {

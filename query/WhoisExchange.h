@@ -24,8 +24,22 @@ struct ExchangeLimits {
     int readTimeoutMs = 5000;       // wait for the next piece of the answer; 0: no limit
     int connectTimeoutMs = 30000;   // TCP connect (direct or to the proxy)
     int handshakeTimeoutMs = 30000; // each read of a proxy reply
+    // The whole exchange, from the look-up to the last byte, so a server that trickles its
+    // answer cannot keep a run going; 0: no limit.
+    int exchangeTimeoutMs = 20000;
     std::size_t maxAnswerBytes = std::size_t{64} << 20;
 };
+
+// A whole exchange may last this many read time-outs. It is a handful of waits (look-up,
+// connect, proxy replies, the answer's pieces), each bounded by the read time-out, with
+// room left for a long answer on a slow line.
+inline constexpr int kExchangeTimeoutFactor = 4;
+
+// The limits of a run with the given read time-out (whoisTimeout, milliseconds): the proxy
+// replies wait as long as a piece of the answer, the whole exchange kExchangeTimeoutFactor
+// times that. A time-out of 0 waits for the answer without limit and leaves the
+// handshake's own bound in place.
+ExchangeLimits LimitsForTimeout(int whoisTimeoutMs, ExchangeLimits base = ExchangeLimits{});
 
 // Why an exchange failed. The query run treats all alike; the command line and the
 // tests tell them apart.
@@ -36,10 +50,11 @@ enum class ExchangeFailure {
     ProxyRefused,  // a SOCKS refusal, a wrong method, a failed authentication
     ProxyProtocol, // a proxy that closed or answered something that is not SOCKS
     ProxyTimeout,
-    Argument, // a name, user name or password a SOCKS length byte cannot carry
+    Argument, // a query line, name, user name or password that cannot be sent as it is
     ReadTimeout,
-    Receive,  // reset or other receive error
-    TooLarge, // answer over the bound
+    ExchangeTimeout, // the whole exchange took longer than its bound
+    Receive,         // reset or other receive error
+    TooLarge,        // answer over the bound
     Send,
     Aborted,
 };

@@ -27,22 +27,13 @@ RunSettings RunSettings::From(const TSettings& s, std::string serverBoxText) {
     return r;
 }
 
-namespace {
-
-ExchangeLimits WithReadTimeout(ExchangeLimits limits, int32_t whoisTimeout) {
-    limits.readTimeoutMs = whoisTimeout;
-    return limits;
-}
-
-} // namespace
-
 TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
                                          const TDomainCollection* domains,
                                          const MessageTable& messages, RunUi& ui,
                                          ExchangeLimits limits)
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
       messages_(messages), ui_(ui), abort_(std::make_shared<AbortHandle>()),
-      whois_(settings_.socks, WithReadTimeout(limits, settings_.whoisTimeout), abort_),
+      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {
@@ -123,6 +114,13 @@ void TWhoisRequestThread::ProcessAddress() {
             Log(LogError, messages_.sQueryEmpty);
             return;
         }
+        // A CR or LF would reach the server as a second line: such an address is refused
+        // before anything is resolved or sent.
+        if (HasControlCharacter(TrimBlanks(QueryString))) {
+            ErrorCode_ = QueryEmpty;
+            Log(LogError, Fmt(messages_.sQueryControlChar, ShowControlCharacters(QueryString)));
+            return;
+        }
         Log(LogInformation, Fmt(messages_.sStartWhois, QueryString));
 
         if (IsIPAddress(QueryString)) {
@@ -162,7 +160,8 @@ void TWhoisRequestThread::ProcessAddress() {
         if (settings_.bUseRating) {
             Servers = nullptr;
             if (domains_)
-                Servers = domains_->FindServers(IsIPAddress(QueryString) ? "ip" : QueryString);
+                Servers = domains_->FindServers(
+                    IsIPAddress(QueryString) ? std::string(kIPAddressZoneText) : QueryString);
             if (!Servers || Servers->Count() == 0) {
                 ErrorCode_ = QueryNoServer;
                 Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
@@ -193,9 +192,11 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
         return QueryNoServer;
     }
     Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
+    std::string asking; // the server of the exchange under way, for the over-time line
     try {
         const auto server = SplitServerAddress(serverText);
         const std::string query(TrimBlanks(QueryString));
+        asking = server.host + ":" + std::to_string(server.port);
         std::string answer = whois_.WhoisExchange(server.host, server.port, WhoisPrefix + query);
         std::string answeredBy = server.host;
 
@@ -212,6 +213,7 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
                     follow = follow || Servers->Items(i).Address == next.host;
             }
             if (follow) {
+                asking = next.host + ":" + std::to_string(next.port);
                 answer = whois_.WhoisExchange(next.host, next.port, query);
                 answeredBy = next.host;
             }
@@ -219,6 +221,12 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
         ServerName = answeredBy;
         if (!answer.empty()) RawAnswer = std::move(answer);
         return QueryOk;
+    } catch (const ExchangeError& e) {
+        // Other failures are told only by the end line; a bound that struck is said, or a
+        // user would not know why a server that was answering was given up.
+        if (e.kind() == ExchangeFailure::ExchangeTimeout)
+            Log(LogError, Fmt(messages_.sExchangeTimedOut, asking));
+        return QueryExchangeFailed;
     } catch (const std::exception&) {
         return QueryExchangeFailed;
     }
@@ -238,7 +246,7 @@ void TWhoisRequestThread::FinishQuery() {
             StoreRequest request;
             request.QueryString = QueryString;
             request.ServerName = ServerName;
-            request.RawAnswer = RawAnswer;
+            request.RawAnswer = std::move(RawAnswer); // answers run to megabytes
             request.IpAddress = IpAddress;
             request.ReverseName = ReverseName;
             request.AsDomain = AsDomain;

@@ -267,13 +267,26 @@ void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
 
 // ---- look-up and walks ----
 
-TWhoisServerCollection* TDomainCollection::FindServers(const std::string& text) const {
+TWhoisServerCollection* TDomainCollection::FindFirst(const std::string& text,
+                                                     const TDomainItem* skip) const {
     for (const auto& zone : items_) {
         if (zone->SubDomains.Count() > 0)
-            if (TWhoisServerCollection* found = zone->SubDomains.FindServers(text)) return found;
-        if (zone->Serves(text)) return &zone->WhoisServers;
+            if (TWhoisServerCollection* found = zone->SubDomains.FindFirst(text, skip))
+                return found;
+        if (zone.get() != skip && zone->Serves(text)) return &zone->WhoisServers;
     }
     return nullptr;
+}
+
+TWhoisServerCollection* TDomainCollection::FindServers(const std::string& text) const {
+    static const std::string ip(kIPAddressZoneText);
+    TWhoisServerCollection* found = FindFirst(text, nullptr);
+    if (!found || text == ip || !found->Owner()->Serves(ip)) return found;
+    // A suffix such as "ip" also matches names that merely end in those letters
+    // ("friendship"); a name never goes to the servers of IP addresses. The look-up of
+    // "ip" stops at the zone found, so it meets no mask the first one did not.
+    if (FindFirst(ip, nullptr) != found) return found;
+    return FindFirst(text, found->Owner());
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tesseron {
@@ -25,6 +26,9 @@ class InvalidMaskError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The text the query engine looks up for an IP address.
+inline constexpr std::string_view kIPAddressZoneText = "ip";
 
 class TWhoisServerCollection {
 public:
@@ -85,10 +89,13 @@ public:
     void LoadFromBuffer(const void* data, std::size_t size);
 
     // The servers of the zone that serves `text` (sub-zones before their parent, first
-    // match wins), or nullptr. Throws InvalidMaskError.
+    // match wins), or nullptr. The zone found for kIPAddressZoneText serves IP addresses
+    // only: any other text skips it. Throws InvalidMaskError.
     TWhoisServerCollection* FindServers(const std::string& text) const;
 
 private:
+    TWhoisServerCollection* FindFirst(const std::string& text, const TDomainItem* skip) const;
+
     std::vector<std::unique_ptr<TDomainItem>> items_;
 };
 

@@ -135,6 +135,10 @@ TEST(CliExchange, FailuresExitWithOneAndOneSentence) {
         {"silent past the time-out", WhoisBehaviour::Silent(), {"--timeout", "200"}},
         {"part then silent", WhoisBehaviour::PartThenSilent("partial"), {"--timeout", "200"}},
         {"reset", WhoisBehaviour::PartThenReset("partial"), {}},
+        // A byte every 100 ms never waits out the time-out; the whole exchange is bounded.
+        {"trickle",
+         WhoisBehaviour::Pieces(std::vector<std::string>(100, "x"), 100),
+         {"--timeout", "200"}},
     };
     for (const auto& c : cases) {
         FakeWhoisServer server(c.behaviour);
@@ -261,10 +265,18 @@ TEST(CliServers, ListsTheZoneServersInOrder) {
     };
     const Case cases[] = {
         {"A.Example", 0, "whois.example\t-T dn \nbackup.example\t\n"},
-        {"www.co.example", 0, "co.whois.example\t\n"},
+        {"x.co.example", 0, "co.whois.example\t\n"},
         {"ip", 0, "rir.test\t\n"},
         {"x.empty", 2, ""},
         {"nothing.zz", 2, ""},
+        // The name as a run takes it: trimmed, the web address reduced to its host, "www."
+        // dropped, an IPv4 address looked up as "ip", a name never in the "ip" zone.
+        {"  x.co.example\t", 0, "co.whois.example\t\n"},
+        {"https://www.x.co.example:8080/a", 0, "co.whois.example\t\n"},
+        {"www.co.example", 0, "whois.example\t-T dn \nbackup.example\t\n"},
+        {"192.0.2.1", 0, "rir.test\t\n"},
+        {"friendship", 2, ""},
+        {"   ", 3, ""},
     };
     for (const auto& c : cases) {
         const auto r = RunCli({"--servers", "--server-list", list, c.text});
@@ -337,6 +349,44 @@ TEST(CliRun, FollowsAReferralAndFailsOverLikeTheWindow) {
     EXPECT_EQ(registrar.Queries(), std::vector<std::string>{"a.test"});
 }
 
+// The command line follows the window: --as-address is "Query as domain" off, which
+// follows a referral only to a server of the zone; a server list that fails part-way is
+// not used at all.
+TEST(CliRun, FollowsTheWindowsRules) {
+    TempDir dir;
+    FakeWhoisServer unlisted(WhoisBehaviour::Answer("unlisted answer\n"));
+    FakeWhoisServer registry(WhoisBehaviour::Answer(
+        "ReferralServer: 127.0.0.1:" + std::to_string(unlisted.port()) + "\nfirst answer\n"));
+    // Both the listed registry and the unlisted referral answer every connection alike.
+    const std::string ipZone =
+        "<z><suffix>ip</suffix><servers><s><address>127.0.0.1:" + std::to_string(registry.port()) +
+        "</address></s></servers></z>";
+    const auto good = dir.Write("good.xml", "<w><domains>" + ipZone + "</domains></w>").string();
+    // The zone is read, then a value holding an element ends the load.
+    const auto broken = dir.Write("broken.xml", "<w><domains>" + ipZone +
+                                                    "<z><suffix><b/></suffix></z></domains></w>")
+                            .string();
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* out;
+    };
+    const std::string whole =
+        "ReferralServer: 127.0.0.1:" + std::to_string(unlisted.port()) + "\nfirst answer\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--server-list", good, "127.0.0.1"}, "unlisted answer\n"},
+        {{"--server-list", good, "--as-address", "127.0.0.1"}, whole},
+        {{"--server-list", broken, "127.0.0.1"}, ""},
+    };
+    for (const auto& [args, out] : cases) {
+        SCOPED_TRACE(args[1] + " " + args[2]);
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, out.empty() ? 2 : 0) << r.err;
+        EXPECT_EQ(r.out, out);
+    }
+}
+
 TEST(CliRun, ExitCodeIsThatOfTheLastAddress) {
     TempDir dir;
     FakeWhoisServer server(WhoisBehaviour::Answer("ok\n"));
@@ -350,6 +400,7 @@ TEST(CliRun, ExitCodeIsThatOfTheLastAddress) {
         {{"a.test"}, 0, "ok\n"},
         {{"nowhere.zz"}, 2, ""},
         {{"   "}, 3, ""},
+        {{"a.test\r\nb.test"}, 3, ""}, // a second line never reaches the server
         {{"nowhere.zz", "a.test"}, 0, "ok\n"},
         {{"a.test", "b.test", "nowhere.zz"}, 2, "ok\nok\n"},
     };

@@ -35,7 +35,7 @@ int Occurrences(std::string_view text, std::string_view what) {
     return n;
 }
 
-TEST(Language, WithoutAFileEveryTextIsItsKey) {
+TEST(Language, WithoutAFileEveryTextIsItsDefault) {
     TempDir dir;
     TLangChanger changer;
     MessageTable messages;
@@ -51,8 +51,10 @@ TEST(Language, WithoutAFileEveryTextIsItsKey) {
     for (const std::string lang : {"english.lng", ""}) {
         settings.DefaultLang = lang;
         LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+        // The key itself, or the English text of a key added later.
+        const MessageTable defaults;
         for (const auto& k : MessageKeys())
-            EXPECT_EQ(messages.*k.text, k.key);
+            EXPECT_EQ(messages.*k.text, defaults.*k.text);
     }
     EXPECT_EQ(translated, 2);
     EXPECT_EQ(captions, (std::vector<std::string>{"sAddress", "sServer", "sDate"}));

@@ -64,12 +64,33 @@ TEST(AddressTools, FindReferralTakesTheFirstMatchingLineLowerCased) {
         {"Whois Server: x", "Whois Server:", "x"},
         {"no referral here\r\n\r\n", "Whois Server:", std::nullopt},
         {"Whois\r\nServer: split\r\n", "Whois Server:", std::nullopt},
+        // Trailing blanks and control characters would spoil the port.
+        {"Whois Server: 127.0.0.1:4343  \r\n", "Whois Server:", "127.0.0.1:4343"},
+        {"Whois Server: h:4343 \t\x7f\x01", "Whois Server:", "h:4343"},
+        {"Whois Server:    \n", "Whois Server:", ""},
+        // The key's last character occurs before the key and overlapping it.
+        {"a: b\nWHOIS SERVER:: x:\n", "Whois Server:", " x:"},
+        {"whois server whois server: y\n", "Whois Server:", "y"},
         {"", "Whois Server:", std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindReferral(c.answer, c.key), c.value) << c.answer;
     EXPECT_EQ(ReferralKey("192.0.2.1"), "ReferralServer:");
     EXPECT_EQ(ReferralKey("example.com"), "Whois Server:");
+}
+
+// The key at every place against the 16-byte blocks the scan reads, after lines whose
+// endings look like the key's ("Server:", "r:") but are not it.
+TEST(AddressTools, FindReferralAtAnyOffsetOfALongAnswer) {
+    const std::string decoys = "Name Server: ns.example\nOwner:x\nRegistrar:\n";
+    for (std::size_t pad = 0; pad < 48; ++pad) {
+        const std::string head = decoys + std::string(pad, 'a') + "\n";
+        const std::string answer = head + "wHoIs SeRvEr: Host.Example:4343 \r\n" + decoys;
+        EXPECT_EQ(FindReferral(answer, "Whois Server:"), "host.example:4343") << pad;
+        EXPECT_EQ(FindReferral(head + decoys, "Whois Server:"), std::nullopt) << pad;
+        // The key cut off by the end of the answer is no key.
+        EXPECT_EQ(FindReferral(head + "Whois Server", "Whois Server:"), std::nullopt) << pad;
+    }
 }
 
 TEST(AddressTools, FilterURLAndStripWww) {
@@ -112,6 +133,50 @@ TEST(AddressTools, QueryEnabledRule) {
     EXPECT_FALSE(IsQueryEnabled("", "whois.example", true));
     EXPECT_FALSE(IsQueryEnabled("example.com", "", false));
     EXPECT_TRUE(IsQueryEnabled("example.com", "whois.example", false));
+}
+
+TEST(AddressTools, ControlCharactersAreFoundAndShown) {
+    const std::pair<std::string, std::string> shown[] = {
+        {"a.test\r\nb.test", "a.test\\r\\nb.test"},
+        {"a\tb", "a\\tb"},
+        {std::string("a\0b\x1b\x7f", 5), "a\\x00b\\x1b\\x7f"},
+    };
+    for (const auto& [text, visible] : shown) {
+        EXPECT_TRUE(HasControlCharacter(text)) << visible;
+        EXPECT_EQ(ShowControlCharacters(text), visible);
+    }
+    for (const char* plain : {"example.com",
+                              "b\xfc"
+                              "cher.de",
+                              " -T dn x", ""}) {
+        EXPECT_FALSE(HasControlCharacter(plain)) << plain;
+        EXPECT_EQ(ShowControlCharacters(plain), plain);
+    }
+}
+
+TEST(AddressTools, HostNameLimits) {
+    const std::string label63(63, 'a');
+    const std::pair<std::string, bool> cases[] = {
+        {"whois.example", true},
+        {label63 + ".test", true},
+        {std::string(64, 'a') + ".test", false},
+        {label63 + "." + label63 + "." + label63 + "." + std::string(61, 'a'), true}, // 253
+        {label63 + "." + label63 + "." + label63 + "." + std::string(61, 'a') + ".", true},
+        {label63 + "." + label63 + "." + label63 + "." + std::string(62, 'a'), false},
+        {std::string(10000, 'n'), false},
+    };
+    for (const auto& [name, fits] : cases)
+        EXPECT_EQ(FitsHostName(name), fits) << name.size();
+}
+
+// Other forms of an address the address test accepts are the same address to the resolver.
+TEST(AddressTools, ReverseLookUpReadsAddressesAsTheAddressTestDoes) {
+    const std::string canonical = ResolveReverseName("127.0.0.1");
+    ASSERT_FALSE(canonical.empty());
+    for (const char* text : {"127.000.000.001", "0x7f.0.0.1", "0X7F.0x0.00.+1"}) {
+        ASSERT_TRUE(IsIPAddress(text)) << text;
+        EXPECT_EQ(ResolveReverseName(text), canonical) << text;
+    }
 }
 
 TEST(AddressTools, ResolvesOnLoopbackOnly) {

@@ -162,6 +162,7 @@ struct ConnectFailureCase {
     int port; // 0: a refusing port
     ExchangeFailure kind;
     std::string message; // PORT stands for the port used
+    std::string query = "example.com";
 };
 
 class ConnectFailureTest : public testing::TestWithParam<ConnectFailureCase> {};
@@ -175,25 +176,32 @@ TEST_P(ConnectFailureTest, FailsBeforeAnyAnswer) {
         message.replace(at, 4, std::to_string(port));
     WhoisClient client({}, Limits());
     try {
-        client.WhoisExchange(c.host, port, "example.com");
+        client.WhoisExchange(c.host, port, c.query);
         FAIL() << "the exchange succeeded";
     } catch (const ExchangeError& e) {
-        EXPECT_EQ(e.kind(), c.kind);
+        EXPECT_EQ(e.kind(), c.kind) << e.what();
         EXPECT_EQ(std::string(e.what()).substr(0, message.size()), message);
     }
 }
 
-// A label over 63 bytes cannot be put into a DNS query, so the resolver fails without
-// sending anything off this machine.
-const std::string kUnresolvable = std::string(70, 'n') + ".test";
+// Names that cannot be host names are refused before the resolver sees them.
+const std::string kLongLabel = std::string(70, 'n') + ".test";
+const std::string kLongName = std::string(10000, 'n');
 
 INSTANTIATE_TEST_SUITE_P(
     Direct, ConnectFailureTest,
     testing::Values(
         ConnectFailureCase{"RefusedPort", "127.0.0.1", 0, ExchangeFailure::Connect,
                            "Connection to 127.0.0.1:PORT refused"},
-        ConnectFailureCase{"UnresolvableName", kUnresolvable, 43, ExchangeFailure::Resolve,
-                           "The host name " + kUnresolvable + " could not be resolved"},
+        ConnectFailureCase{"LabelOver63", kLongLabel, 43, ExchangeFailure::Argument,
+                           "The WHOIS server name of 75 characters is too long to be a host name"},
+        ConnectFailureCase{"NameOver253", kLongName, 43, ExchangeFailure::Argument,
+                           "The WHOIS server name of 10000 characters is too long"},
+        ConnectFailureCase{"LineBreakInQuery", "127.0.0.1", 0, ExchangeFailure::Argument,
+                           "The query for 127.0.0.1:PORT holds a control character",
+                           "a.test\r\nsecond line"},
+        ConnectFailureCase{"DelInQuery", "127.0.0.1", 0, ExchangeFailure::Argument,
+                           "The query for 127.0.0.1:PORT holds a control character", "a\x7f.test"},
         ConnectFailureCase{"EmptyHost", "", 43, ExchangeFailure::Argument,
                            "No WHOIS server was given"},
         ConnectFailureCase{"NulInHost", std::string("localhost\0.evil", 15), 43,
@@ -217,6 +225,35 @@ TEST(Exchange, ConnectTimesOutOnAFullAcceptQueue) {
         EXPECT_EQ(e.kind(), ExchangeFailure::ConnectTimeout) << e.what();
     }
     EXPECT_GE(MsSince(start), 280);
+}
+
+// The whole exchange has a bound of its own, whatever step it is in when that strikes: a
+// server that keeps sending a byte now and then, or a connect that never completes.
+TEST(Exchange, WholeExchangeBoundEndsEveryStep) {
+    struct Case {
+        const char* name;
+        bool trickle; // else a connect that stays pending
+    };
+    for (const Case c : {Case{"trickle", true}, Case{"pending connect", false}}) {
+        SCOPED_TRACE(c.name);
+        FakeWhoisServer trickle(W::Pieces(std::vector<std::string>(40, "x"), 50));
+        FullBacklogListener full;
+        const int port = c.trickle ? trickle.port() : full.port();
+        ExchangeLimits limits = Limits(300);
+        limits.exchangeTimeoutMs = 500;
+        WhoisClient client({}, limits);
+        const auto start = Clock::now();
+        try {
+            client.WhoisExchange("127.0.0.1", port, "x");
+            ADD_FAILURE() << "the exchange succeeded";
+        } catch (const ExchangeError& e) {
+            EXPECT_EQ(e.kind(), ExchangeFailure::ExchangeTimeout) << e.what();
+            EXPECT_EQ(e.what(), "The exchange with 127.0.0.1:" + std::to_string(port) +
+                                    " took longer than 500 ms and was ended");
+        }
+        EXPECT_GE(MsSince(start), 480);
+        EXPECT_LT(MsSince(start), 1500);
+    }
 }
 
 // The parameter names where the exchange waits when another thread aborts it.

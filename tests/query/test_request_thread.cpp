@@ -37,6 +37,8 @@ const MessageTable& Messages() {
         t.sQueryEmpty = "empty query";
         t.sStopWhoisSucces = "done %s";
         t.sStopWhoisFail = "failed %s";
+        t.sExchangeTimedOut = "over time %s";
+        t.sQueryControlChar = "control %s";
         return t;
     }();
     return m;
@@ -152,6 +154,8 @@ TEST(RequestRun, FollowsReferralsAsTheSettingsAllow) {
          Kept::Referral, "127.0.0.1"},
         {"empty value is not followed", "example.test", "Whois Server:\n", "", Kept::First,
          "localhost"},
+        {"trailing blanks dropped", "example.test", "Whois Server: 127.0.0.1:{R} \t \r\n",
+         "127.0.0.1:{R}", Kept::Referral, "127.0.0.1"},
         {"empty referral answer", "example.test", "Whois Server: 127.0.0.1:{R}\n", "127.0.0.1:{R}",
          Kept::Empty, "127.0.0.1", W::Close()},
         {"failed referral loses the first answer", "example.test", "Whois Server: 127.0.0.1:{R}\n",
@@ -302,6 +306,13 @@ TEST(RequestRun, OneAddressFromStartToStore) {
          -2,
          {"i start x.bare", "E no server for x.bare", "E failed x.bare"}},
         {"empty query", "", true, false, -3, {"E empty query"}},
+        // The "ip" zone serves IP addresses, not names that end in those letters.
+        {"name ending in ip",
+         "friendship",
+         true,
+         false,
+         -2,
+         {"i start friendship", "E no server for friendship", "E failed friendship"}},
         {"empty answer still succeeds",
          "x.quiet",
          true,
@@ -381,6 +392,58 @@ TEST(RequestRun, OneAddressFromStartToStore) {
         EXPECT_EQ(item.QueryType, c.type);
         EXPECT_EQ(item.IpAddress, c.ipAddress);
         EXPECT_EQ(item.ServerName, "127.0.0.1");
+    }
+}
+
+TEST(RequestRun, ControlCharactersInAnAddressSendNothing) {
+    FakeWhoisServer test(W::Answer("found"));
+    Bench b;
+    b.Load({{".test", {At(test)}}});
+    b.settings.DetermineIpAddress = true;
+    const std::pair<std::string, std::string> cases[] = {
+        {"a.test\r\nb.test", "a.test\\r\\nb.test"},
+        {"a.test\nb.test", "a.test\\nb.test"},
+        {"a\tb.test", "a\\tb.test"},
+        {"a\x1b[2J.test", "a\\x1b[2J.test"},
+        {"a\x7f.test", "a\\x7f.test"},
+    };
+    for (const auto& [query, shown] : cases) {
+        SCOPED_TRACE(shown);
+        b.ui.log.clear();
+        EXPECT_EQ(b.Run({{query}, {}, false}), -3);
+        EXPECT_EQ(b.ui.log, Lines{"E control " + shown});
+    }
+    EXPECT_EQ(test.Connections(), 0);
+    EXPECT_EQ(b.ui.results.Count(), 0);
+}
+
+// A server that keeps trickling and a proxy that never replies both end within a few
+// read time-outs; the bound that struck is named in the log.
+TEST(RequestRun, EveryExchangeEndsWithinItsBound) {
+    FakeWhoisServer trickle(W::Pieces(std::vector<std::string>(100, "x"), 40));
+    FakeSocksProxy silentProxy({{{"", SocksStep::Then::Silent}}, 0});
+    struct Case {
+        const char* name;
+        bool viaProxy;
+        Lines log;
+    };
+    const Case cases[] = {
+        {"trickle", false, {"i start x.test", "i ask {T}", "E over time {T}", "E failed x.test"}},
+        {"silent proxy", true, {"i start x.test", "i ask {T}", "E failed x.test"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        b.Load({{".test", {At(trickle)}}});
+        b.settings.whoisTimeout = 150;
+        if (c.viaProxy) b.settings.socks = {3, "127.0.0.1", silentProxy.port(), 0, {}, {}};
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(b.Run({{"x.test"}, {}, true}), -1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        Lines want;
+        for (const auto& line : c.log)
+            want.push_back(Subst(line, {{"{T}", At(trickle)}}));
+        EXPECT_EQ(b.ui.log, want);
     }
 }
 

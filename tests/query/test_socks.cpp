@@ -41,9 +41,10 @@ std::string Port(int port) {
 }
 
 // Runs the exchange and returns its failure; fails the test when it succeeds.
-ExchangeError FailureOf(WhoisClient& client, const std::string& host, int port = 43) {
+ExchangeError FailureOf(WhoisClient& client, const std::string& host, int port = 43,
+                        const std::string& query = "example.com") {
     try {
-        client.WhoisExchange(host, port, "example.com");
+        client.WhoisExchange(host, port, query);
     } catch (const ExchangeError& e) {
         return e;
     }
@@ -109,6 +110,18 @@ INSTANTIATE_TEST_SUITE_P(
                         return std::vector<std::string>{Bytes({4, 1}) + Port(p) +
                                                         Bytes({127, 0, 0, 1}) + k255 + Bytes({0})};
                     }},
+        // A user id ends at a zero byte, so a longer one could be sent; it is cut all the same.
+        GrantedCase{"Socks4UserIdCutTo255Bytes", 1, "127.0.0.1", std::string(300, 'u'), "", 0,
+                    [](int p) {
+                        return std::vector<std::string>{Bytes({4, 1}) + Port(p) +
+                                                        Bytes({127, 0, 0, 1}) + k255 + Bytes({0})};
+                    }},
+        GrantedCase{"Socks4AUserIdCutTo255Bytes", 2, kRemoteOnly, std::string(256, 'u'), "", 0,
+                    [](int p) {
+                        return std::vector<std::string>{Bytes({4, 1}) + Port(p) +
+                                                        Bytes({0, 0, 0, 1}) + k255 + Bytes({0}) +
+                                                        kRemoteOnly + Bytes({0})};
+                    }},
         GrantedCase{"Socks4A", 2, kRemoteOnly, "bob", "", 0,
                     [](int p) {
                         return std::vector<std::string>{Bytes({4, 1}) + Port(p) +
@@ -126,9 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
                         return Socks5Phases(p, kRemoteOnly,
                                             Bytes({1, 5}) + "carol" + Bytes({6}) + "s3cret");
                     }},
-        GrantedCase{"Socks5LongestFields", 3, std::string(255, 'h'), k255, k255, 1,
+        // A host name has at most 253 characters; user name and password fill their byte.
+        GrantedCase{"Socks5LongestFields", 3, std::string(253, 'h'), k255, k255, 1,
                     [](int p) {
-                        return Socks5Phases(p, std::string(255, 'h'),
+                        return Socks5Phases(p, std::string(253, 'h'),
                                             Bytes({1, 255}) + k255 + Bytes({255}) + k255);
                     }},
         // The bound address in the reply must be consumed exactly, or its bytes would
@@ -290,6 +304,7 @@ struct ArgumentCase {
     std::string password;
     uint8_t authentication;
     std::string message;
+    std::string query = "example.com";
 };
 
 class ArgumentTest : public testing::TestWithParam<ArgumentCase> {};
@@ -299,31 +314,31 @@ TEST_P(ArgumentTest, RejectedBeforeConnecting) {
     FakeSocksProxy proxy(SocksScript::Socks5Granted(0, false));
     WhoisClient client(Proxy(c.version, proxy.port(), c.user, c.password, c.authentication),
                        Limits());
-    ExchangeError e = FailureOf(client, c.host);
+    ExchangeError e = FailureOf(client, c.host, 43, c.query);
     EXPECT_EQ(e.kind(), ExchangeFailure::Argument);
     EXPECT_EQ(e.what(), c.message);
     EXPECT_FALSE(proxy.WaitForConnections(1, 100));
 }
 
 const std::string k256(256, 'x');
+const std::string k254(254, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Socks, ArgumentTest,
     testing::Values(
-        ArgumentCase{"Socks4LongUser", 1, "127.0.0.1", k256, "", 0,
-                     "The proxy user name is longer than 255 bytes, which SOCKS 4 cannot carry"},
         ArgumentCase{"Socks4NulInUser", 1, "127.0.0.1", std::string("a\0b", 3), "", 0,
-                     "The proxy user name contains a NUL byte, which SOCKS 4 cannot carry"},
-        ArgumentCase{"Socks4ALongUser", 2, kRemoteOnly, k256, "", 0,
-                     "The proxy user name is longer than 255 bytes, which SOCKS 4A cannot carry"},
-        ArgumentCase{"Socks4ALongHost", 2, k256, "", "", 0,
-                     "The WHOIS server name is longer than 255 bytes, which SOCKS 4A cannot "
-                     "carry"},
+                     "The proxy user name contains a NUL byte, which would end the SOCKS 4 user "
+                     "id early"},
+        ArgumentCase{"Socks4ALongHost", 2, k254, "", "", 0,
+                     "The WHOIS server name of 254 characters is too long to be a host name"},
+        ArgumentCase{"Socks4LongLabel", 1, kRemoteOnly, "", "", 0,
+                     "The WHOIS server name of 72 characters is too long to be a host name"},
+        ArgumentCase{"Socks4ControlInQuery", 1, "127.0.0.1", "", "", 0,
+                     "The query for 127.0.0.1:43 holds a control character", "a.test\r\nb.test"},
         ArgumentCase{"Socks4ANulInHost", 2, std::string("h\0x", 3), "", "", 0,
                      "The WHOIS server name contains a NUL byte"},
-        ArgumentCase{"Socks5LongHost", 3, k256, "", "", 0,
-                     "The WHOIS server name is longer than 255 bytes, which SOCKS 5 cannot "
-                     "carry"},
+        ArgumentCase{"Socks5LongHost", 3, k254, "", "", 0,
+                     "The WHOIS server name of 254 characters is too long to be a host name"},
         ArgumentCase{"Socks5LongUser", 3, kRemoteOnly, k256, "pw", 1,
                      "The proxy user name is longer than 255 bytes, which SOCKS 5 cannot carry"},
         ArgumentCase{"Socks5LongPassword", 3, kRemoteOnly, "u", k256, 1,

@@ -291,6 +291,25 @@ TEST(DomainList, FindServersSearchesSubZonesFirstThenFileOrder) {
     EXPECT_EQ(list.FindServers("x.co.example")->Count(), 0);
 }
 
+// The zone found for "ip" serves IP addresses only; a name that merely ends in those
+// letters goes on to the next zone that serves it, or to none.
+TEST(DomainList, NamesNeverGoToTheZoneOfIPAddresses) {
+    TDomainCollection list;
+    Load(list, List(Zone(".example", "<servers>" + Server("ex") + "</servers>") +
+                    Zone("ip", "<servers>" + Server("arin") + "</servers>") +
+                    Zone(".ship", "<servers>" + Server("ship") + "</servers>")));
+    const std::pair<const char*, const TWhoisServerCollection*> cases[] = {
+        {"ip", &list[1].WhoisServers},
+        {"friendship", nullptr},
+        {"example.trip", nullptr},
+        {"a.ship", &list[2].WhoisServers},
+        {"a.example", &list[0].WhoisServers},
+        {"x.zip", nullptr},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(list.FindServers(text), expected) << text;
+}
+
 TEST(DomainList, InvalidMaskRaisesOnlyWhenReachedAndSuffixChangesAreSeen) {
     TDomainCollection list;
     Load(list, List(Zone(".good") + Zone("[bad") + Zone(".other")));
