@@ -64,6 +64,12 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
         {"sDetermineReverseName", &M::sDetermineReverseName, true},
         {"sReverseNameDetermined", &M::sReverseNameDetermined, true},
         {"sReverseNameNotDetermined", &M::sReverseNameNotDetermined, false},
+        {"sDownloadFailedFrom", &M::sDownloadFailedFrom, true},
+        {"sDownloadRefused", &M::sDownloadRefused, false},
+        {"sDownloadHostNotFound", &M::sDownloadHostNotFound, false},
+        {"sDownloadTimedOut", &M::sDownloadTimedOut, false},
+        {"sDownloadInsecure", &M::sDownloadInsecure, false},
+        {"sDownloadEmpty", &M::sDownloadEmpty, false},
     }};
     return keys;
 }

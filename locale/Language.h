@@ -41,6 +41,13 @@ struct MessageTable {
     std::string sDetermineReverseName = "sDetermineReverseName"; // argument: the address
     std::string sReverseNameDetermined = "sReverseNameDetermined"; // argument: the name
     std::string sReverseNameNotDetermined = "sReverseNameNotDetermined";
+    // Why the server-list download brought nothing.
+    std::string sDownloadFailedFrom = "sDownloadFailedFrom"; // argument: the host
+    std::string sDownloadRefused = "sDownloadRefused";
+    std::string sDownloadHostNotFound = "sDownloadHostNotFound";
+    std::string sDownloadTimedOut = "sDownloadTimedOut";
+    std::string sDownloadInsecure = "sDownloadInsecure";
+    std::string sDownloadEmpty = "sDownloadEmpty";
 };
 
 struct MessageKey {
@@ -49,7 +56,7 @@ struct MessageKey {
     bool takesArgument;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 25;
+inline constexpr std::size_t kMessageKeyCount = 31;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

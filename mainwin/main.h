@@ -17,6 +17,7 @@
 #include <vector>
 
 class QActionGroup;
+class QDialog;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -111,6 +112,8 @@ private:
     void OnSplitterMoved();
     void SetQueryPanelWidth(int width);
     void ShowMainForm();
+    // Restores `window` from minimised or hidden, raises and activates it.
+    void BringToFront(QWidget* window);
     void HideToTray();
     void OpenHelpFile();
 
@@ -121,6 +124,7 @@ private:
     void OpenAbout();
     void SendResultByMail();
     void TranslateDialog(QWidget& dialog);
+    int ShowModal(QDialog& dialog);
 
     Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;
@@ -139,6 +143,7 @@ private:
     int acceptedPanelWidth_ = 0; // the query panel's width after the last accepted drag
     bool updatePending_ = false;
     bool startHidden_ = false;
+    int storedWindowState_ = 0; // WindowState as the settings file held it at start-up
     bool panelShown_ = false;
 };
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "serverdb/ServerListUpdate.h"
+
 #include <QDialog>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -51,11 +54,13 @@ private:
     struct Outcome {
         bool downloaded = false;
         bool corrupted = false;
-        std::string error; // non-empty: the download raised an error
+        std::string error;                      // non-empty: the download raised an error
+        std::optional<DownloadFailure> failure; // why nothing arrived
     };
     void FormCreate();
     void Finish(const Outcome& outcome);
     void ShowError(const QString& message);
+    QString FailureText(const DownloadFailure& failure) const;
 
     std::unique_ptr<Ui::TdlgUpdateRating> ui_;
     Deps deps_;
