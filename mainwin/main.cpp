@@ -431,6 +431,11 @@ void TTesseronForm::UpdateActions() {
     u.actOpenBrowser->setEnabled(rows);
     u.actSendEmail->setEnabled(rows);
     u.actShowRawAnswer->setEnabled(false);
+    // While a dialog is open the tray menu can only bring it back: no second dialog over
+    // it and no exit from under it.
+    const bool modal = QApplication::activeModalWidget() != nullptr;
+    for (QAction* a : {u.actEditServ, u.actUpdateRating, u.actOptions, u.actAbout, u.actExit})
+        a->setEnabled(!modal);
 
     // With automatic choice the server box is out of use and drawn like a button.
     const bool rating = u.actUseRating->isChecked();
@@ -485,6 +490,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
         TfrmShowProgress progress(std::move(context), this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
+        progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable
         progress.exec();
     }
     updateList_.clear();
@@ -652,7 +658,11 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
                           Qt::MSWindowsFixedSizeDialogHint);
     if (dialog.minimumSize() != dialog.maximumSize())
         dialog.setFixedSize(dialog.size().expandedTo(dialog.minimumSizeHint()));
-    return dialog.exec();
+    // Modal to the window only, so the tray icon still answers and can bring it back.
+    dialog.setWindowModality(Qt::WindowModal);
+    const int result = dialog.exec();
+    ScheduleUpdate();
+    return result;
 }
 
 void TTesseronForm::OpenServerBrowser() {
