@@ -62,8 +62,9 @@ public:
     void LoadLanguage();
 
     // A text handed over by another start of the program: "-minimize" exactly hides the
-    // window to the tray; any other non-empty text goes through the address filter into
-    // the address box. No query starts.
+    // window to the tray; an empty text (a plain second start) shows the window; any other
+    // text goes through the address filter into the address box. No query starts. While a
+    // modal dialog is open, "-minimize" and the empty text bring that dialog to the front.
     void HandOver(const QByteArray& payload);
     // For a start with "-minimize": the window is not shown, only the tray icon (or, with
     // no notification area, it is shown minimised).
