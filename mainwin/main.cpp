@@ -661,6 +661,8 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
     // Modal to the window only, so the tray icon still answers and can bring it back.
     dialog.setWindowModality(Qt::WindowModal);
     const int result = dialog.exec();
+    // Minimised together with the dialog: the window now goes where minimising sends it.
+    if (isMinimized() && isVisible() && seams_.trayAvailable()) HideToTray();
     ScheduleUpdate();
     return result;
 }
