@@ -296,6 +296,12 @@ private slots:
         QVERIFY(!hidden->isVisible());
         Child<QAction>(hidden.get(), "actShowMainForm")->trigger();
         QVERIFY(hidden->isVisible());
+        // A plain second start hands an empty text over: the window comes out of the tray.
+        hidden->HandOver("-minimize");
+        QVERIFY(!hidden->isVisible());
+        hidden->HandOver(QByteArray());
+        QVERIFY(hidden->isVisible());
+        QVERIFY(!hidden->isMinimized());
         hidden.reset();
         p.tray = false; // no notification area: started minimised instead
         auto minimised = p.Open();
