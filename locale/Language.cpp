@@ -79,6 +79,15 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
          "The exchange with %s took too long and was ended"},
         {"sQueryControlChar", &M::sQueryControlChar, true,
          "The address %s holds a control character; nothing was sent"},
+        {"sDownloadFailedFrom", &M::sDownloadFailedFrom, true,
+         "Nothing could be downloaded from %s:"},
+        {"sDownloadRefused", &M::sDownloadRefused, false, "the server refused the connection."},
+        {"sDownloadHostNotFound", &M::sDownloadHostNotFound, false,
+         "the host name could not be found."},
+        {"sDownloadTimedOut", &M::sDownloadTimedOut, false, "the server did not answer in time."},
+        {"sDownloadInsecure", &M::sDownloadInsecure, false,
+         "a secure connection could not be established."},
+        {"sDownloadEmpty", &M::sDownloadEmpty, false, "the server sent nothing."},
     }};
     return keys;
 }

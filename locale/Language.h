@@ -47,6 +47,13 @@ struct MessageTable {
         "The exchange with %s took too long and was ended";
     std::string sQueryControlChar = // argument: the address, control characters written out
         "The address %s holds a control character; nothing was sent";
+    // Why the server-list download brought nothing.
+    std::string sDownloadFailedFrom = "Nothing could be downloaded from %s:"; // argument: the host
+    std::string sDownloadRefused = "the server refused the connection.";
+    std::string sDownloadHostNotFound = "the host name could not be found.";
+    std::string sDownloadTimedOut = "the server did not answer in time.";
+    std::string sDownloadInsecure = "a secure connection could not be established.";
+    std::string sDownloadEmpty = "the server sent nothing.";
 };
 
 struct MessageKey {
@@ -57,7 +64,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 27;
+inline constexpr std::size_t kMessageKeyCount = 33;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

@@ -19,6 +19,7 @@
 #include "ui_main.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -26,6 +27,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProxyStyle>
+#include <QShortcut>
+#include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -67,6 +71,17 @@ TFormINI::ErrorReporter ShutDownReporter(const TTesseronForm::Seams& seams) {
     return UnlessEnding(std::move(show), seams.ending);
 }
 
+// The menu bar's style: the desktop's own, except that Alt alone always reaches the menus.
+class MenuBarKeysStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
 
 TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams, QWidget* parent)
@@ -79,6 +94,9 @@ TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seam
     ui_ = std::make_unique<Ui::TTesseronForm>();
     ui_->setupUi(this);
     ApplyStoredPlacement();
+    // What the user saw at the end of the last run: a window that is never shown this
+    // time keeps it, and one left in the tray starts in the tray.
+    storedWindowState_ = ReadWindowState(ProfileFile(Paths().SettingsFile()));
     setWindowState(Qt::WindowMaximized); // as designed; the first show applies the saved state
     SetUpWidgets();
     SetUpMenus();
@@ -212,6 +230,15 @@ void TTesseronForm::SetUpMenus() {
     });
     for (QMenu* menu : {u.mnFile, u.mnQuery, u.mnEdit, u.mnHelp, pmTray_})
         connect(menu, &QMenu::aboutToShow, this, &TTesseronForm::UpdateActions);
+
+    // Alt alone reaches the menu bar whatever the desktop style says, and F10 opens the
+    // first menu, as desktop users know it.
+    auto* keys = new MenuBarKeysStyle(QStyleFactory::create(QApplication::style()->name()));
+    keys->setParent(u.MainMenu1);
+    u.MainMenu1->setStyle(keys);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { ui_->MainMenu1->setActiveAction(ui_->mnFile->menuAction()); });
 
     trayIcon_ = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tesseron.svg")), this);
     trayIcon_->setContextMenu(pmTray_); // right click
@@ -461,6 +488,11 @@ void TTesseronForm::UpdateActions() {
     u.actOpenBrowser->setEnabled(rows);
     u.actSendEmail->setEnabled(rows);
     u.actShowRawAnswer->setEnabled(false);
+    // While a dialog is open the tray menu can only bring it back: no second dialog over
+    // it and no exit from under it.
+    const bool modal = QApplication::activeModalWidget() != nullptr;
+    for (QAction* a : {u.actEditServ, u.actUpdateRating, u.actOptions, u.actAbout, u.actExit})
+        a->setEnabled(!modal);
 
     // With automatic choice the server box is out of use and drawn like a button.
     const bool rating = u.actUseRating->isChecked();
@@ -515,6 +547,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
         TfrmShowProgress progress(std::move(context), this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
+        progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable
         progress.exec();
     }
     updateList_.clear();
@@ -564,13 +597,17 @@ bool TTesseronForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TTesseronForm::HandOver(const QByteArray& payload) {
     if (payload == "-minimize") {
+        // The open dialog needs the window: it comes to the front instead of being left
+        // alone on the screen.
+        if (QWidget* modal = QApplication::activeModalWidget()) return BringToFront(modal);
         if (FirstShowPending())
             StartHidden();
         else
             HideToTray();
         return;
     }
-    if (payload.isEmpty()) return;
+    // A plain second start: the user is looking for the running window.
+    if (payload.isEmpty()) return ShowMainForm();
     const std::string text(payload.constData(), static_cast<size_t>(payload.size()));
     // A whois: link names its address whatever the filtering setting.
     ui_->cmbHost->setEditText(
@@ -587,6 +624,9 @@ void TTesseronForm::StartHidden() {
 }
 
 void TTesseronForm::ShowAtStart() {
+    // Closed from the tray after minimising: the window comes back where it was left.
+    if (storedWindowState_ == int(WindowStateValue::Minimized) && seams_.trayAvailable())
+        startHidden_ = true;
     if (!startHidden_) show();
 }
 
@@ -598,18 +638,31 @@ void TTesseronForm::HideToTray() {
 }
 
 void TTesseronForm::ShowMainForm() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    BringToFront(this);
+    // A modal dialog holds the input: it has to be in front of the window, not behind it.
+    if (QWidget* modal = QApplication::activeModalWidget()) BringToFront(modal);
+}
+
+void TTesseronForm::BringToFront(QWidget* window) {
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    // The first show applies the saved state, which may be minimised.
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
 }
 
 void TTesseronForm::changeEvent(QEvent* event) {
     TFormINI::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() &&
-        seams_.trayAvailable())
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) hide();
+    // A window manager that minimises a modal dialog with its owner must not send the
+    // window to the tray: the dialog would sit there alone, out of reach.
+    const auto toTray = [this] {
+        return isMinimized() && isVisible() && seams_.trayAvailable() &&
+               !QApplication::activeModalWidget();
+    };
+    if (event->type() == QEvent::WindowStateChange && toTray())
+        QTimer::singleShot(0, this, [this, toTray] {
+            if (toTray()) hide();
         });
 }
 
@@ -620,6 +673,14 @@ void TTesseronForm::closeEvent(QCloseEvent* event) {
 
 void TTesseronForm::FormDestroy() {
     updateList_.clear();
+    // Never shown (started to the tray and closed from there): the state written is the
+    // one the user last saw, from the settings file, not the designed one.
+    if (FirstShowPending()) {
+        Qt::WindowStates state = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+        if (storedWindowState_ == int(WindowStateValue::Minimized)) state |= Qt::WindowMinimized;
+        if (storedWindowState_ == int(WindowStateValue::Maximized)) state |= Qt::WindowMaximized;
+        if (storedWindowState_ >= 0 && storedWindowState_ <= 2) setWindowState(state);
+    }
     // Without the lock another run writes the file: writing it here would lose its answers.
     if (resultsLock_) {
         try {
@@ -645,11 +706,28 @@ void TTesseronForm::TranslateDialog(QWidget& dialog) {
     langChanger_.TranslateForm(target);
 }
 
+int TTesseronForm::ShowModal(QDialog& dialog) {
+    // Fixed-border dialogs: a title, a window menu and a close button, nothing to minimise
+    // or maximise them with, and a size the user cannot drag.
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint);
+    if (dialog.minimumSize() != dialog.maximumSize())
+        dialog.setFixedSize(dialog.size().expandedTo(dialog.minimumSizeHint()));
+    // Modal to the window only, so the tray icon still answers and can bring it back.
+    dialog.setWindowModality(Qt::WindowModal);
+    const int result = dialog.exec();
+    // Minimised together with the dialog: the window now goes where minimising sends it.
+    if (isMinimized() && isVisible() && seams_.trayAvailable()) HideToTray();
+    ScheduleUpdate();
+    return result;
+}
+
 void TTesseronForm::OpenServerBrowser() {
     TdlgShowServers dialog(this, domains_,
                            [this](const QString& target) { seams_.openUrl(ShellUrlFor(target)); });
     TranslateDialog(dialog);
-    dialog.exec();
+    ShowModal(dialog);
 }
 
 void TTesseronForm::OpenServerListUpdate() {
@@ -666,7 +744,7 @@ void TTesseronForm::OpenServerListUpdate() {
     deps.prepareFolder = [this] { Paths().EnsureWritableDir(); };
     TdlgUpdateRating dialog(this, std::move(deps));
     TranslateDialog(dialog);
-    dialog.exec();
+    ShowModal(dialog);
 }
 
 void TTesseronForm::OpenOptions() {
@@ -674,7 +752,7 @@ void TTesseronForm::OpenOptions() {
                                    seams_.isBrowserButtonRegistered, seams_.setBrowserButton};
     TdlgOptions dialog(this, Settings(), std::move(integration));
     TranslateDialog(dialog);
-    dialog.exec();
+    ShowModal(dialog);
 }
 
 void TTesseronForm::OpenAbout() {
@@ -682,7 +760,7 @@ void TTesseronForm::OpenAbout() {
                            [this](const QString& address) { seams_.openUrl(MailToUrl(address)); }};
     TAboutBox dialog(this, std::move(links));
     TranslateDialog(dialog);
-    dialog.exec();
+    ShowModal(dialog);
 }
 
 void TTesseronForm::SendResultByMail() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 class QActionGroup;
+class QDialog;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -67,8 +68,9 @@ public:
     void LoadLanguage();
 
     // A text handed over by another start of the program: "-minimize" exactly hides the
-    // window to the tray; any other non-empty text goes through the address filter into
-    // the address box. No query starts.
+    // window to the tray; an empty text (a plain second start) shows the window; any other
+    // text goes through the address filter into the address box. No query starts. While a
+    // modal dialog is open, "-minimize" and the empty text bring that dialog to the front.
     void HandOver(const QByteArray& payload);
     // For a start with "-minimize": the window is not shown, only the tray icon (or, with
     // no notification area, it is shown minimised).
@@ -119,6 +121,8 @@ private:
     void OnSplitterMoved();
     void SetQueryPanelWidth(int width);
     void ShowMainForm();
+    // Restores `window` from minimised or hidden, raises and activates it.
+    void BringToFront(QWidget* window);
     void HideToTray();
     void OpenHelpFile();
 
@@ -129,6 +133,7 @@ private:
     void OpenAbout();
     void SendResultByMail();
     void TranslateDialog(QWidget& dialog);
+    int ShowModal(QDialog& dialog);
 
     Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;
@@ -147,6 +152,7 @@ private:
     int acceptedPanelWidth_ = 0; // the query panel's width after the last accepted drag
     bool updatePending_ = false;
     bool startHidden_ = false;
+    int storedWindowState_ = 0; // WindowState as the settings file held it at start-up
     bool panelShown_ = false;
 };
 

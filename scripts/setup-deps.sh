@@ -8,6 +8,7 @@ PACKAGES=(
     libpugixml-dev libcurl4-openssl-dev libidn2-dev
     libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
     microsocks dante-server openssh-server openssh-client openssl
+    xvfb xauth icewm xdotool wmctrl x11-utils imagemagick
 )
 
 missing=()

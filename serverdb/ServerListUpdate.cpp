@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,61 @@ int OnTick(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return Cancelled(*static_cast<Transfer*>(user)) ? 1 : 0;
 }
 
+// The host part of an address, or the address itself when it has none.
+std::string HostOf(const std::string& url) {
+    std::string host = url;
+    if (CURLU* u = curl_url()) {
+        char* part = nullptr;
+        if (curl_url_set(u, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK && part && *part)
+            host = part;
+        curl_free(part);
+        curl_url_cleanup(u);
+    }
+    return host;
+}
+
+DownloadFailure Describe(CURL* h, CURLcode code, const std::string& url, const char* details) {
+    DownloadFailure f;
+    char* effective = nullptr; // after redirects, the host that failed
+    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
+    f.host = HostOf(effective && *effective ? effective : url);
+    f.detail = details && *details ? details : curl_easy_strerror(code);
+    long osError = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
+    using R = DownloadFailure::Reason;
+    switch (code) {
+    case CURLE_OK: {
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        f.reason = R::Empty;
+        f.detail = "HTTP " + std::to_string(status);
+        break;
+    }
+    case CURLE_COULDNT_CONNECT:
+        f.reason = osError == ECONNREFUSED ? R::Refused : R::Other;
+        break;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        f.reason = R::HostNotFound;
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        f.reason = R::TimedOut;
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+        f.reason = R::Insecure;
+        break;
+    default:
+        f.reason = R::Other;
+        break;
+    }
+    return f;
+}
+
 } // namespace
 
 int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept {
@@ -68,7 +124,7 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept {
 
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
                  const std::function<void(int)>& progress, const std::atomic<bool>* cancel,
-                 const std::filesystem::path& caFile) {
+                 const std::filesystem::path& caFile, DownloadFailure* failure) {
     InitCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) throw DownloadError("The network library could not start a transfer.");
@@ -96,13 +152,19 @@ bool GetInetFile(const std::string& url, const std::filesystem::path& target,
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     if (!caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str());
+    char details[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, details);
 
     // A transfer that fails part-way keeps what arrived: the corruption check judges it.
-    curl_easy_perform(h);
+    const CURLcode code = curl_easy_perform(h);
     if (t.tooLarge)
         throw DownloadError("The download is larger than " +
                             std::to_string(kMaxDownloadBytes / (1024 * 1024)) + " MiB.");
-    if (Cancelled(t) || t.body.empty()) return false;
+    if (Cancelled(t)) return false;
+    if (t.body.empty()) {
+        if (failure) *failure = Describe(h, code, url, details);
+        return false;
+    }
     try {
         WriteFileAtomically(target, t.body);
     } catch (const FileWriteError& e) {

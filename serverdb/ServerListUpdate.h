@@ -16,6 +16,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Why a download brought nothing: the host it asked and what went wrong there.
+struct DownloadFailure {
+    enum class Reason { Refused, HostNotFound, TimedOut, Insecure, Empty, Other };
+    std::string host;
+    Reason reason = Reason::Other;
+    std::string detail; // the network library's own description
+};
+
 // The progress bar of the update dialog runs from 0 to this value.
 inline constexpr int kDownloadProgressMax = 100;
 // A server list is a few hundred kilobytes; anything far larger is not one.
@@ -28,14 +36,15 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept;
 // Downloads `url` (HTTP or HTTPS, the proxy from the usual environment variables) into
 // `target`, written whatever the HTTP status and renamed into place at the end. Returns
 // false, writing nothing, when the address cannot be opened, nothing arrives or `cancel`
-// is set. A transfer that breaks off part-way still writes what arrived and returns true.
+// is set; `failure`, when given, then says why (not for a cancel). A transfer that breaks
+// off part-way still writes what arrived and returns true.
 // `progress` is called on the calling thread with the bar position. HTTPS servers are
 // checked against the system's certificate store, or against `caFile` when one is named.
 // Throws DownloadError.
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
                  const std::function<void(int)>& progress = {},
                  const std::atomic<bool>* cancel = nullptr,
-                 const std::filesystem::path& caFile = {});
+                 const std::filesystem::path& caFile = {}, DownloadFailure* failure = nullptr);
 
 // True when the file cannot be read as a server list or yields no top-level zone.
 bool CorruptedWhoisFile(const std::filesystem::path& path);

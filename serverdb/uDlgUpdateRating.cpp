@@ -1,6 +1,7 @@
 #include "serverdb/uDlgUpdateRating.h"
 
 #include "locale/Language.h"
+#include "locale/TextFormat.h"
 #include "mainwin/Settings.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDomainList.h"
@@ -52,6 +53,7 @@ void TdlgUpdateRating::btnUpdateClick() {
     worker_ = std::thread([this, url, temp] {
         Outcome outcome;
         try {
+            DownloadFailure failure;
             outcome.downloaded = GetInetFile(
                 url, temp,
                 [this](int value) {
@@ -59,7 +61,8 @@ void TdlgUpdateRating::btnUpdateClick() {
                         this, [this, value] { ui_->ProgressBar1->setValue(value); },
                         Qt::QueuedConnection);
                 },
-                &cancel_);
+                &cancel_, {}, &failure);
+            if (!outcome.downloaded && !cancel_) outcome.failure = failure;
             // Checked here too: a large list takes a moment to parse.
             outcome.corrupted = outcome.downloaded && CorruptedWhoisFile(temp);
         } catch (const std::exception& e) {
@@ -76,7 +79,10 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
     ui_->btnUpdate->setEnabled(true);
     const QString failed = FailedText();
     if (!outcome.error.empty()) return ShowError(failed);
-    if (!outcome.downloaded) return; // nothing could be fetched: silently, the dialog stays
+    // Nothing could be fetched: the user hears where from and why; the dialog stays.
+    if (outcome.failure)
+        return ShowError(failed + QStringLiteral("\r\n") + FailureText(*outcome.failure));
+    if (!outcome.downloaded) return;
     if (outcome.corrupted) {
         const QString corrupted = QString::fromStdString(Texts().sFileCorrupted);
         return ShowError(failed + QStringLiteral("\r\n") + corrupted);
@@ -110,6 +116,39 @@ QString TdlgUpdateRating::FailedText() const {
 std::filesystem::path TdlgUpdateRating::InstallPath() const {
     return deps_.installPath.empty() ? std::filesystem::path(deps_.settings->ServerListPath)
                                      : deps_.installPath;
+}
+
+QString TdlgUpdateRating::FailureText(const DownloadFailure& failure) const {
+    const MessageTable& m = Texts();
+    std::string where;
+    try {
+        where = Format(m.sDownloadFailedFrom, failure.host);
+    } catch (const FormatError&) {
+        where = failure.host; // a broken text still names the host
+    }
+    using R = DownloadFailure::Reason;
+    std::string why;
+    switch (failure.reason) {
+    case R::Refused:
+        why = m.sDownloadRefused;
+        break;
+    case R::HostNotFound:
+        why = m.sDownloadHostNotFound;
+        break;
+    case R::TimedOut:
+        why = m.sDownloadTimedOut;
+        break;
+    case R::Insecure:
+        why = m.sDownloadInsecure + " (" + failure.detail + ")";
+        break;
+    case R::Empty:
+        why = m.sDownloadEmpty + " (" + failure.detail + ")";
+        break;
+    case R::Other:
+        why = failure.detail;
+        break;
+    }
+    return QString::fromStdString(where + "\r\n" + why);
 }
 
 void TdlgUpdateRating::ShowError(const QString& message) {

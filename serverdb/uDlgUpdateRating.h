@@ -1,11 +1,14 @@
 #pragma once
 
+#include "serverdb/ServerListUpdate.h"
+
 #include <QDialog>
 
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -58,7 +61,8 @@ private:
     struct Outcome {
         bool downloaded = false;
         bool corrupted = false;
-        std::string error; // non-empty: the download raised an error
+        std::string error;                      // non-empty: the download raised an error
+        std::optional<DownloadFailure> failure; // why nothing arrived
     };
     void FormCreate();
     void Finish(const Outcome& outcome);
@@ -66,6 +70,7 @@ private:
     const MessageTable& Texts() const;
     QString FailedText() const;
     std::filesystem::path InstallPath() const;
+    QString FailureText(const DownloadFailure& failure) const;
 
     std::unique_ptr<Ui::TdlgUpdateRating> ui_;
     Deps deps_;

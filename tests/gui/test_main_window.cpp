@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QMenuBar>
+#include <QSet>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTextEdit>
@@ -114,7 +116,7 @@ private slots:
             // Every other step ran: servers listed, language loaded, title set.
             QCOMPARE(Child<QComboBox>(form.get(), "cmbServerName")->count() > 0,
                      !damagedServerList);
-            QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(), QString("Query"));
+            QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(), QString("&Query"));
             QVERIFY(form->windowTitle().contains(QString::fromUtf8(" \u2014 ")));
             form->show();
             QVERIFY(!form->isMaximized());
@@ -321,6 +323,12 @@ private slots:
         QVERIFY(!hidden->isVisible());
         Child<QAction>(hidden.get(), "actShowMainForm")->trigger();
         QVERIFY(hidden->isVisible());
+        // A plain second start hands an empty text over: the window comes out of the tray.
+        hidden->HandOver("-minimize");
+        QVERIFY(!hidden->isVisible());
+        hidden->HandOver(QByteArray());
+        QVERIFY(hidden->isVisible());
+        QVERIFY(!hidden->isMinimized());
         hidden.reset();
         p.tray = false; // no notification area: started minimised instead
         auto minimised = p.Open();
@@ -384,14 +392,14 @@ private slots:
             if (item->data().toString() == "russian.lng") russian = item;
         }
         QVERIFY(russian);
-        QCOMPARE(query->text(), QString("Query"));
+        QCOMPARE(query->text(), QString("&Query"));
         russian->trigger();
         QCOMPARE(p.settings.DefaultLang, std::string("russian.lng"));
         QVERIFY(russian->isChecked());
-        QCOMPARE(query->text(), QString::fromUtf8("Запрос"));
+        QCOMPARE(query->text(), QString::fromUtf8("&Запрос"));
         QCOMPARE(Child<QCheckBox>(form.get(), "cbUseRating")->text(),
-                 QString::fromUtf8("Использовать рейтинг"));
-        QCOMPARE(Child<QMenu>(form.get(), "mnFile")->title(), QString::fromUtf8("Файл"));
+                 QString::fromUtf8("&Использовать рейтинг"));
+        QCOMPARE(Child<QMenu>(form.get(), "mnFile")->title(), QString::fromUtf8("&Файл"));
         QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->headerItem()->text(0),
                  QString::fromStdString(form->Messages().sAddress));
         QVERIFY(form->Messages().sAddress != "Address");
@@ -417,16 +425,177 @@ private slots:
         auto form = p.Open();
         QString seen;
         QWidget* seenParent = nullptr;
+        Qt::WindowFlags flags;
+        bool fixedSize = false;
         QTimer::singleShot(0, [&] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 seen = modal->objectName();
                 seenParent = modal->parentWidget();
+                flags = modal->windowFlags();
+                fixedSize = modal->minimumSize() == modal->maximumSize();
                 modal->close();
             }
         });
         Child<QAction>(form.get(), action.toUtf8().constData())->trigger();
         QCOMPARE(seen, dialog);
         QCOMPARE(seenParent, static_cast<QWidget*>(form.get()));
+        // A fixed border: nothing to minimise or maximise the dialog with.
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(fixedSize);
+    }
+
+    // While a modal dialog is open nothing takes the window from the user: minimising does
+    // not send it to the tray, and a hand-over or the tray brings the dialog to the front.
+    void modalDialogKeepsTheWindowReachable_data() {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<bool>("inTrayAfter"); // once the dialog has closed
+        QTest::newRow("minimize hand-over") << QByteArray("-minimize") << true;
+        QTest::newRow("second start") << QByteArray() << false;
+        QTest::newRow("tray click") << QByteArray("tray") << false;
+    }
+    void modalDialogKeepsTheWindowReachable() {
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, inTrayAfter);
+        Program p;
+        p.tray = true;
+        auto form = p.Open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        bool mainVisible = false, dialogInFront = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            // The window manager minimises the dialog together with its owner.
+            form->showMinimized();
+            modal->showMinimized();
+            QTest::qWait(50);
+            mainVisible = form->isVisible();
+            if (payload == "tray")
+                Child<QAction>(form.get(), "actShowMainForm")->trigger();
+            else
+                form->HandOver(payload);
+            dialogInFront = modal->isVisible() && !modal->isMinimized() &&
+                            QApplication::activeModalWidget() == modal;
+            modal->close();
+        });
+        Child<QAction>(form.get(), "actAbout")->trigger();
+        QVERIFY(mainVisible);
+        QVERIFY(dialogInFront);
+        // Still minimised when the dialog closes, the window goes to the tray only then.
+        QCOMPARE(form->isVisible(), !inTrayAfter);
+    }
+
+    // The settings file gets the state the user last saw, and the next start honours it.
+    void windowStateIsWhatTheUserLastSaw_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("minimise"); // shown, then minimised to the tray
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("nextStartVisible");
+        QTest::newRow("hidden run keeps normal") << "0" << false << "0" << true;
+        QTest::newRow("hidden run keeps maximised") << "2" << false << "2" << true;
+        QTest::newRow("hidden run, nothing stored") << "" << false << "0" << true;
+        QTest::newRow("hidden run keeps the tray") << "1" << false << "1" << false;
+        QTest::newRow("minimised to the tray") << "0" << true << "1" << false;
+    }
+    void windowStateIsWhatTheUserLastSaw() {
+        QFETCH(QString, stored);
+        QFETCH(bool, minimise);
+        QFETCH(QString, written);
+        QFETCH(bool, nextStartVisible);
+        Program p;
+        p.tray = true;
+        if (!stored.isEmpty()) p.Ini("[Window State]\nWindowState=" + stored.toStdString() + "\n");
+        {
+            auto form = p.Open();
+            if (minimise) {
+                form->show();
+                QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+                form->showMinimized();
+                QTRY_VERIFY(!form->isVisible()); // in the tray
+            } else {
+                form->StartHidden();
+                form->ShowAtStart();
+            }
+        } // closed from the tray
+        const std::string ini = ReadFile(p.dir / "tesseron.ini");
+        QVERIFY2(ini.find("WindowState=" + written.toStdString()) != std::string::npos,
+                 ini.c_str());
+        auto next = p.Open();
+        next->ShowAtStart();
+        QCOMPARE(next->isVisible(), nextStartVisible);
+        Child<QAction>(next.get(), "actShowMainForm")->trigger();
+        QVERIFY(next->isVisible());
+        QVERIFY(!next->isMinimized());
+    }
+
+    // Every menu item has a mnemonic of its own menu, in both languages; the menu bar's
+    // and the window's check boxes' mnemonics differ too.
+    void menusHaveMnemonics_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("english") << "english.lng";
+        QTest::newRow("russian") << "russian.lng";
+    }
+    void menusHaveMnemonics() {
+        QFETCH(QString, language);
+        Program p;
+        p.Ini("[Defaults]\nDefaultLang=" + language.toStdString() + "\n");
+        auto form = p.Open();
+        const auto mnemonicsOf = [](const QList<QAction*>& actions) {
+            QStringList keys;
+            for (QAction* a : actions)
+                if (!a->isSeparator() && a->isVisible()) {
+                    const QString key = QKeySequence::mnemonic(a->text()).toString();
+                    if (key.isEmpty()) qWarning() << "no mnemonic:" << a->text();
+                    keys << key;
+                }
+            return keys;
+        };
+        const auto distinct = [](const QStringList& keys) {
+            return !keys.contains(QString()) &&
+                   QSet<QString>(keys.begin(), keys.end()).size() == keys.size();
+        };
+        auto* bar = Child<QMenuBar>(form.get(), "MainMenu1");
+        QStringList windowKeys = mnemonicsOf(bar->actions());
+        for (const char* box : {"cbAsDomain", "cbUseRating"})
+            windowKeys
+                << QKeySequence::mnemonic(Child<QCheckBox>(form.get(), box)->text()).toString();
+        QVERIFY2(distinct(windowKeys), qPrintable(windowKeys.join(' ')));
+        for (QMenu* menu : form->findChildren<QMenu*>()) {
+            if (menu->objectName() == "mnChangeLang") continue; // file names
+            const QStringList keys = mnemonicsOf(menu->actions());
+            QVERIFY2(distinct(keys), qPrintable(menu->objectName() + ": " + keys.join(' ')));
+        }
+    }
+
+    // Alt+F opens the File menu from the address box instead of typing there; Alt alone and
+    // F10 reach the menu bar.
+    void keyboardReachesTheMenuBar() {
+        Program p;
+        auto form = p.Open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* host = Child<QComboBox>(form.get(), "cmbHost");
+        auto* bar = Child<QMenuBar>(form.get(), "MainMenu1");
+        auto* file = Child<QMenu>(form.get(), "mnFile");
+        host->setFocus();
+        host->setEditText("keep");
+        QTest::keyClick(host, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(file->isVisible());
+        QCOMPARE(host->currentText(), QString("keep"));
+        file->close();
+        QTRY_VERIFY(!file->isVisible());
+
+        host->setFocus();
+        QTest::keyClick(host, Qt::Key_F10);
+        QTRY_VERIFY(file->isVisible());
+        file->close();
+
+        host->setFocus();
+        QTest::keyPress(host, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(host, Qt::Key_Alt);
+        QTRY_COMPARE(bar->activeAction(), file->menuAction());
+        QVERIFY(bar->hasFocus());
     }
 };
 

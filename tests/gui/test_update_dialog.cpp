@@ -145,13 +145,17 @@ private slots:
         QVERIFY(refused.Find<QPushButton>("CancelBtn")->isEnabled());
     }
 
-    void unreachableAddressChangesNothingSilently() {
+    // A refused connection is reported with the host and the reason; nothing changes.
+    void unreachableAddressSaysWhereAndWhy() {
         Fixture f("http://127.0.0.1:1/whois.xml");
+        f.messages.sDownloadFailedFrom = "from %s:";
+        f.messages.sDownloadRefused = "refused";
         QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
         QTRY_VERIFY(f.Find<QPushButton>("CancelBtn")->isEnabled());
-        QVERIFY(f.errors.isEmpty());
+        QCOMPARE(f.errors, QStringList{"failed\r\nfrom 127.0.0.1:\r\nrefused"});
         QVERIFY(f.dialog->isVisible());
         QCOMPARE(f.countsChanged, 0);
+        QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
     }
 };
 

@@ -94,20 +94,38 @@ TEST(ServerListUpdate, HttpsTrustsTheSystemStoreOrTheNamedCertificate) {
     TempDir dir;
     const auto target = dir / "whois.xml.tmp";
     std::ofstream(server.root() / "whois.xml", std::ios::binary) << kGoodList;
-    // A certificate nobody vouches for is refused before anything is written.
-    EXPECT_FALSE(GetInetFile(server.Url("whois.xml"), target));
+    // A certificate nobody vouches for is refused before anything is written, and said so.
+    DownloadFailure failure;
+    EXPECT_FALSE(GetInetFile(server.Url("whois.xml"), target, {}, nullptr, {}, &failure));
     EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_EQ(failure.reason, DownloadFailure::Reason::Insecure);
+    EXPECT_FALSE(failure.detail.empty());
     ASSERT_TRUE(GetInetFile(server.Url("whois.xml"), target, {}, nullptr, server.caFile()));
     EXPECT_EQ(ReadFile(target), kGoodList);
 }
 
-TEST(ServerListUpdate, NothingToReadWritesNothing) {
+// Nothing is written when nothing arrives, and the caller learns the host and the reason.
+TEST(ServerListUpdate, NothingToReadWritesNothingAndSaysWhy) {
     auto server = MakeServer();
     TempDir dir;
     const auto target = dir / "whois.xml.tmp";
-    EXPECT_FALSE(GetInetFile(server.Url("/empty.xml"), target));
-    // A closed port on loopback: the address cannot be opened.
-    EXPECT_FALSE(GetInetFile("http://127.0.0.1:1/whois.xml", target));
+    using R = DownloadFailure::Reason;
+    struct Case {
+        std::string url;
+        R reason;
+        const char* detail; // part of the detail text
+    } cases[] = {
+        {server.Url("/empty.xml"), R::Empty, "HTTP 200"},
+        // A closed port on loopback: the address cannot be opened.
+        {"http://127.0.0.1:1/whois.xml", R::Refused, "127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        DownloadFailure failure;
+        EXPECT_FALSE(GetInetFile(c.url, target, {}, nullptr, {}, &failure)) << c.url;
+        EXPECT_EQ(failure.host, "127.0.0.1") << c.url;
+        EXPECT_EQ(failure.reason, c.reason) << c.url;
+        EXPECT_NE(failure.detail.find(c.detail), std::string::npos) << failure.detail;
+    }
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
