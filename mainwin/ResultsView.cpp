@@ -285,6 +285,7 @@ ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBa
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(50);
     // The date keeps the width of its text; address and server share the rest.
+    header->setStretchLastSection(false); // it would override the date's own width
     header->setSectionResizeMode(QHeaderView::Stretch);
     header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     list_->viewport()->installEventFilter(this);
