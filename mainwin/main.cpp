@@ -24,9 +24,11 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeView>
 
 #include <filesystem>
 
@@ -610,6 +612,15 @@ QString TTesseronForm::AskSaveFileName(const QString& proposedName) {
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     TranslateDialog(dialog);
     dialog.setNameFilter(dialog.property("Filter").toString());
+    // Its columns and places are laid out for short English texts: give them their texts.
+    if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = files->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
+        places->setMinimumWidth(places->sizeHintForColumn(0) + 2 * places->frameWidth() + 8);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }
