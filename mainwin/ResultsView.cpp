@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <unordered_map>
 
 namespace tesseron {
 
@@ -284,10 +285,11 @@ ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBa
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(50);
-    // The date keeps the width of its text; address and server share the rest.
+    // The date keeps the width of its text (FitDateColumn); address and server share the
+    // rest.
     header->setStretchLastSection(false); // it would override the date's own width
     header->setSectionResizeMode(QHeaderView::Stretch);
-    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::Fixed);
     list_->viewport()->installEventFilter(this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
@@ -315,8 +317,24 @@ void ResultsView::LoadResultToListView() {
     const TWhoisResultCollection& results = *deps_.results;
     std::vector<std::unique_ptr<QTreeWidgetItem>> built;
     built.reserve(std::size_t(results.Count()));
+    // Measuring every row through the list would make a rebuild of many rows several times
+    // slower; dates differ in their digits only, and digits share one width in the fonts
+    // lists use, so each shape of date is measured once.
+    const QFontMetrics metrics(list_->font());
+    std::unordered_map<std::string, int> dateWidths;
+    dateWidth_ = 0;
     for (int i = results.Count() - 1; i >= 0; --i) {
         const TWhoisResultItem& result = results[i];
+        std::string shape = result.QueryDate;
+        for (char& c : shape)
+            if (c >= '0' && c <= '9') c = '0';
+        auto known = dateWidths.find(shape);
+        if (known == dateWidths.end())
+            known =
+                dateWidths
+                    .emplace(std::move(shape), metrics.horizontalAdvance(Text(result.QueryDate)))
+                    .first;
+        dateWidth_ = std::max(dateWidth_, known->second);
         auto& row = built.emplace_back(std::make_unique<QTreeWidgetItem>(QStringList{
             Text(result.QueryString), Text(result.ServerName), Text(result.QueryDate)}));
         row->setIcon(0, resultIcon_);
@@ -333,6 +351,14 @@ void ResultsView::LoadResultToListView() {
     list_->addTopLevelItems(rows);
     list_->setUpdatesEnabled(true);
     selfSelecting_ = wasSelfSelecting;
+    FitDateColumn();
+}
+
+void ResultsView::FitDateColumn() {
+    const int margin = list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_);
+    QHeaderView* header = list_->header();
+    header->resizeSection(2,
+                          std::max(header->sectionSizeHint(2), dateWidth_ + 2 * (margin + 1) + 4));
 }
 
 TWhoisResultItem* ResultsView::ResultOf(const QTreeWidgetItem* row) const {
@@ -387,6 +413,7 @@ QString ResultsView::RowToolTip(const TWhoisResultItem& result) const {
 void ResultsView::SetResultColumnCaptions() {
     const MessageTable& m = *deps_.messages;
     list_->setHeaderLabels({Text(m.sAddress), Text(m.sServer), Text(m.sDate)});
+    FitDateColumn(); // the caption may be the wider
 }
 
 QString ResultsView::ToolTipOf(const QTreeWidgetItem* row) const {
