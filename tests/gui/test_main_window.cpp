@@ -408,6 +408,10 @@ private slots:
         QCOMPARE(query->text(), QString::fromUtf8("Запрос"));
         QCOMPARE(Child<QCheckBox>(form.get(), "cbUseRating")->text(),
                  QString::fromUtf8("Использовать рейтинг"));
+        const QString asDomain = Child<QCheckBox>(form.get(), "cbAsDomain")->text().remove('&');
+        QVERIFY2(asDomain.contains(QString::fromUtf8("как домен")) &&
+                     !asDomain.contains(QString::fromUtf8("домена")),
+                 qPrintable(asDomain));
         QCOMPARE(Child<QMenu>(form.get(), "mnFile")->title(), QString::fromUtf8("Файл"));
         QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->headerItem()->text(0),
                  QString::fromStdString(form->Messages().sAddress));
