@@ -1,5 +1,7 @@
 #include "mainwin/ResultsView.h"
 
+#include "mainwin/StatusPanels.h"
+
 #include <QHelpEvent>
 #include <QToolTip>
 
@@ -13,13 +15,11 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStringDecoder>
-#include <QStyleOption>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <algorithm>
@@ -67,205 +67,6 @@ QString DecodeAnswer(const std::string& bytes) {
     }
     return text;
 }
-
-// The eight status-bar panels, painted as one widget. Each panel takes its designed width,
-// scaled to the font; when the bar is narrower, the panels give up their empty room first,
-// so the zone and server counters stay in view and every text that fits is shown whole.
-class StatusPanels final : public QWidget {
-public:
-    static constexpr std::array<int, 8> kWidths{120, 150, 100, 150, 150, 80, 100, 50};
-    static constexpr std::size_t kFirstCounter = 5;
-
-    struct Panel {
-        QString text;
-        QIcon icon;
-        int iconX = 1; // offsets from the panel's left edge
-        int textX = 1;
-    };
-
-    explicit StatusPanels(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("StatusPanels"));
-    }
-
-    void SetPanels(std::array<Panel, 8> panels) {
-        panels_ = std::move(panels);
-        QStringList texts;
-        for (const auto& panel : panels_)
-            texts << panel.text;
-        setProperty("panelTexts", texts); // what the panels show, for anyone who asks
-        Relayout();
-    }
-
-    QSize sizeHint() const override {
-        int width = 0;
-        for (std::size_t i = 0; i < kWidths.size(); ++i)
-            width += Wanted(i);
-        return {width, std::max(fontMetrics().height() + 2, kImageWidth + 2)};
-    }
-    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QWidget::resizeEvent(event);
-        Relayout();
-    }
-    void changeEvent(QEvent* event) override {
-        QWidget::changeEvent(event);
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) Relayout();
-    }
-    bool event(QEvent* event) override {
-        // A text cut short is shown whole in the panel's tool tip.
-        if (event->type() == QEvent::ToolTip) {
-            const auto* help = static_cast<QHelpEvent*>(event);
-            for (std::size_t i = 0; i < panels_.size(); ++i) {
-                if (!rects_[i].contains(help->pos())) continue;
-                if (Needed(i) > rects_[i].width()) {
-                    QToolTip::showText(help->globalPos(), panels_[i].text, this, rects_[i]);
-                    return true;
-                }
-            }
-            QToolTip::hideText();
-            return true;
-        }
-        return QWidget::event(event);
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        for (std::size_t i = 0; i < panels_.size(); ++i) {
-            const QRect cell = rects_[i];
-            if (cell.width() <= 0) continue;
-            QStyleOption frame;
-            frame.initFrom(this);
-            frame.rect = cell;
-            style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &frame, &painter, this);
-            // Styles that draw no panel frame still get a visible border between panels.
-            painter.setPen(palette().color(QPalette::Mid));
-            painter.drawLine(cell.right(), 2, cell.right(), cell.bottom() - 2);
-            painter.setPen(palette().color(QPalette::WindowText));
-            const Panel& panel = panels_[i];
-            painter.save();
-            painter.setClipRect(cell);
-            if (!panel.icon.isNull())
-                panel.icon.paint(&painter,
-                                 QRect(cell.left() + panel.iconX, 0, kImageWidth, kImageWidth));
-            if (!panel.text.isEmpty()) {
-                const QRect room(cell.left() + panel.textX, 1, cell.width() - panel.textX - 2,
-                                 height() - 1);
-                painter.drawText(
-                    room, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                    fontMetrics().elidedText(panel.text, Qt::ElideRight, room.width()));
-            }
-            painter.restore();
-        }
-    }
-
-private:
-    // The widths were made for a font about 5 pixels wide per character; larger desktop
-    // fonts get proportionally wider panels.
-    int Designed(std::size_t i) const {
-        const double scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
-        return static_cast<int>(kWidths[i] * scale);
-    }
-    // The room the panel's text needs to be read whole; 0 for an empty panel.
-    int Needed(std::size_t i) const {
-        const Panel& panel = panels_[i];
-        if (panel.text.isEmpty()) return 0;
-        return panel.textX + fontMetrics().horizontalAdvance(panel.text) + 4;
-    }
-    int Wanted(std::size_t i) const { return std::max(Designed(i), Needed(i)); }
-
-    void Relayout() {
-        constexpr std::size_t n = kWidths.size();
-        std::array<int, n> widths{};
-        std::array<int, n> needed{};
-        std::array<int, n> wanted{};
-        int sumNeeded = 0;
-        int sumWanted = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            needed[i] = Needed(i);
-            wanted[i] = Wanted(i);
-            sumNeeded += needed[i];
-            sumWanted += wanted[i];
-        }
-        const int room = width();
-        if (sumWanted <= room) {
-            widths = wanted;
-        } else if (sumNeeded <= room) {
-            // Every text fits: the rest of the room goes to the panels by what they lack.
-            widths = needed;
-            Share(widths, room - sumNeeded, wanted, needed, 0, n);
-        } else {
-            // The counters stay whole; the texts left of them share what remains, the
-            // longest giving way first so that the short ones can still be read.
-            int left = room;
-            for (std::size_t i = kFirstCounter; i < n; ++i) {
-                widths[i] = std::min(needed[i], std::max(left, 0));
-                left -= widths[i];
-            }
-            CapLongest(widths, needed, std::max(left, 0), kFirstCounter);
-        }
-        QVariantList rects;
-        int x = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            rects_[i] = QRect(x, 0, widths[i], height());
-            rects << rects_[i];
-            x += widths[i];
-        }
-        setProperty("panelRects", rects);
-        update();
-    }
-
-    // Adds `amount` to widths[from, to) in proportion to wanted - have.
-    static void Share(std::array<int, 8>& widths, int amount, const std::array<int, 8>& wanted,
-                      const std::array<int, 8>& have, std::size_t from, std::size_t to) {
-        long long total = 0;
-        for (std::size_t i = from; i < to; ++i)
-            total += wanted[i] - have[i];
-        if (total <= 0 || amount <= 0) return;
-        int given = 0;
-        for (std::size_t i = from; i < to; ++i) {
-            const int share = static_cast<int>(amount * (wanted[i] - have[i]) / total);
-            widths[i] += share;
-            given += share;
-        }
-        for (std::size_t i = to; i-- > from && given < amount;)
-            if (wanted[i] > have[i]) {
-                widths[i] += amount - given; // the rounding remainder
-                break;
-            }
-    }
-
-    // Sets widths[0, to) to the needed widths, capped at the one level that makes them add
-    // up to `room`.
-    static void CapLongest(std::array<int, 8>& widths, const std::array<int, 8>& needed, int room,
-                           std::size_t to) {
-        std::array<int, 8> sorted = needed;
-        std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(to));
-        int cap = sorted[to - 1];
-        int left = room;
-        for (std::size_t k = 0; k < to; ++k) {
-            const int others = static_cast<int>(to - k);
-            if (sorted[k] * others > left) {
-                cap = left / others;
-                break;
-            }
-            left -= sorted[k];
-        }
-        int given = 0;
-        for (std::size_t i = 0; i < to; ++i) {
-            widths[i] = std::min(needed[i], cap);
-            given += widths[i];
-        }
-        for (std::size_t i = 0; i < to && given < room; ++i)
-            if (needed[i] > widths[i]) {
-                widths[i] += room - given; // the rounding remainder
-                break;
-            }
-    }
-
-    std::array<Panel, 8> panels_;
-    std::array<QRect, 8> rects_;
-};
 
 ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
                          Deps deps, QObject* parent)

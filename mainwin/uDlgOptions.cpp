@@ -151,8 +151,8 @@ void TdlgOptions::LoadControls() {
 
 void TdlgOptions::StoreControls() {
     TSettings& s = settings_;
-    // A number still being typed counts as the user left it (OK by its mnemonic or Enter
-    // elsewhere does not take the focus from the edit first).
+    // A number still in its edit counts as the user left it: accepting from the keyboard
+    // does not take the focus from the edit first.
     for (QSpinBox* upDown : {ui_->udHistoryLines, ui_->udwhoisTimeout, ui_->udMaxWhoisResults})
         upDown->interpretText();
     s.HistoryLines = ui_->udHistoryLines->value();
