@@ -50,18 +50,74 @@ TAboutBox::TAboutBox(QWidget* owner, Links links)
     ui_->Label1->adjustSize();
     StyleAsLink(ui_->lHome, QUrl(SiteUrl()).host());
     StyleAsLink(ui_->lMail, SupportAddress());
-    // The design's positions hold; fonts wider than the design's widen the box instead of
-    // cutting the links off, with the button kept in the middle.
-    int width = 380;
-    for (QLabel* label : {ui_->Label1, ui_->lHome, ui_->lMail})
-        width = std::max(width, label->geometry().right() + 12);
-    ui_->Button1->move((width - ui_->Button1->width()) / 2, ui_->Button1->y());
-    setFixedSize(width, 219);
+    PlaceTexts();
     ui_->lHome->installEventFilter(this);
     ui_->lMail->installEventFilter(this);
 }
 
 TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::setVisible(bool visible) {
+    // The texts may have been translated since the box was made; placed before the box
+    // is centred on its owner.
+    if (visible && !isVisible()) PlaceTexts();
+    QDialog::setVisible(visible);
+}
+
+// The box keeps its designed width. A link stays at its designed place when its text fits
+// there; otherwise it moves left to the box's edge, its caption wrapping narrower beside
+// it, or, with too little room left for the caption, below the caption. The button stays
+// below everything.
+void TAboutBox::PlaceTexts() {
+    constexpr int kWidth = 380;
+    constexpr int kRight = kWidth - 12;
+    constexpr int kGap = 8;
+    constexpr int kNarrowestCaption = 120;
+    for (QLabel* label : {ui_->Label1, ui_->Label4, ui_->lHome, ui_->lMail})
+        label->adjustSize();
+    struct Pair {
+        QLabel* caption;
+        QLabel* link;
+        QRect captionDesign;
+        QPoint linkDesign;
+    };
+    const Pair pairs[] = {{ui_->Label4, ui_->lHome, {32, 56, 220, 16}, {258, 56}},
+                          {ui_->Label5, ui_->lMail, {32, 107, 169, 41}, {239, 125}}};
+    int bottom = ui_->Label1->geometry().bottom();
+    for (const Pair& p : pairs) {
+        QLabel* caption = p.caption;
+        const bool wraps = caption->wordWrap();
+        const auto captionHeight = [&](int width) {
+            return wraps ? std::max(p.captionDesign.height(), caption->heightForWidth(width))
+                         : caption->sizeHint().height();
+        };
+        const int captionText = wraps ? p.captionDesign.width() : caption->sizeHint().width();
+        const int linkWidth = p.link->width();
+        int captionWidth = wraps ? p.captionDesign.width() : captionText;
+        QPoint link = p.linkDesign;
+        bool below = false;
+        if (link.x() + linkWidth > kRight) {
+            link.setX(kRight - linkWidth);
+            const int room = link.x() - kGap - p.captionDesign.x();
+            if (room < captionText) {
+                if (wraps && room >= kNarrowestCaption)
+                    captionWidth = room; // the caption wraps narrower beside the link
+                else
+                    below = true;
+            }
+        }
+        const int height = captionHeight(captionWidth);
+        caption->setGeometry(p.captionDesign.x(), p.captionDesign.y(), captionWidth, height);
+        if (below)
+            link = {p.captionDesign.x(), caption->geometry().bottom() + 4};
+        else
+            link.ry() += (height - p.captionDesign.height()) / 2;
+        p.link->move(link);
+        bottom = std::max({bottom, caption->geometry().bottom(), p.link->geometry().bottom()});
+    }
+    ui_->Button1->move(145, std::max(176, bottom + 16));
+    setFixedSize(kWidth, std::max(219, ui_->Button1->geometry().bottom() + 19));
+}
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&

@@ -23,6 +23,8 @@ public:
     TAboutBox(QWidget* owner, Links links);
     ~TAboutBox() override;
 
+    void setVisible(bool visible) override;
+
     // The maker's web address and support mail address, kept with the version constants.
     static QString SiteUrl();
     static QString SupportAddress();
@@ -31,6 +33,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void PlaceTexts();
+
     std::unique_ptr<Ui::TAboutBox> ui_;
     Links links_;
 };

@@ -1,5 +1,7 @@
 #include "locale/QtTranslationTarget.h"
 
+#include "locale/LangChanger.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -370,6 +372,39 @@ std::vector<std::unique_ptr<TranslationTarget>> OpenFormTargets() {
     for (QWidget* form : OpenForms())
         targets.push_back(std::make_unique<QtTranslationTarget>(form));
     return targets;
+}
+
+namespace {
+
+constexpr QLatin1String kQtKeyPrefix("Qt.");
+
+// Keys match without regard to case, as the language file's keys do.
+QString QtTextKey(QString contextAndText) {
+    return contextAndText
+        .replace(QLatin1String("{ENTER}"), QLatin1String("\n"), Qt::CaseInsensitive)
+        .toLower();
+}
+
+} // namespace
+
+void LanguageFileTranslator::Load(const TLangChanger& changer) {
+    texts_.clear();
+    std::vector<std::string> keys;
+    changer.ReadSectionKeys(TLangChanger::kSection, keys);
+    for (const std::string& key : keys) {
+        const QString name = ToQt(key);
+        if (!name.startsWith(kQtKeyPrefix, Qt::CaseInsensitive)) continue;
+        const QString lookup = QtTextKey(name.mid(kQtKeyPrefix.size()));
+        if (!texts_.contains(lookup)) texts_.insert(lookup, QtText(changer.TranslateString(key)));
+    }
+}
+
+QString LanguageFileTranslator::translate(const char* context, const char* sourceText, const char*,
+                                          int) const {
+    if (texts_.isEmpty() || !context || !sourceText) return {};
+    const QString key =
+        (QString::fromUtf8(context) + QLatin1Char('.') + QString::fromUtf8(sourceText)).toLower();
+    return texts_.value(key);
 }
 
 } // namespace tesseron

@@ -2,8 +2,10 @@
 
 #include "locale/TranslationTarget.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QTranslator>
 
 #include <memory>
 #include <string>
@@ -14,6 +16,8 @@ class QObject;
 class QWidget;
 
 namespace tesseron {
+
+class TLangChanger;
 
 // A form, or a component of one, as language files address it. Besides the object's own
 // Qt properties (meta-object and dynamic, by name without regard to case) it knows the
@@ -60,5 +64,26 @@ private:
 // name, which keeps the order stable from one call to the next.
 QList<QWidget*> OpenForms();
 std::vector<std::unique_ptr<TranslationTarget>> OpenFormTargets();
+
+// Qt's own texts (standard buttons of message boxes, the file dialog, the edit menus of
+// text fields) in the language of the language file. A key "Qt.<context>.<text>" of its
+// section Translations gives the text Qt asks for in that context, with a line break of
+// the text written as {ENTER}: "Qt.QPlatformTheme.&Yes=&Да". Texts the file does not
+// name stay as Qt has them.
+class LanguageFileTranslator final : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    // Takes the texts of the changer's current file (none without a file). Install the
+    // translator again afterwards so that open windows hear of the change.
+    void Load(const TLangChanger& changer);
+
+    QString translate(const char* context, const char* sourceText,
+                      const char* disambiguation = nullptr, int n = -1) const override;
+    bool isEmpty() const override { return texts_.isEmpty(); }
+
+private:
+    QHash<QString, QString> texts_; // "context.text", in lower case, to the translation
+};
 
 } // namespace tesseron

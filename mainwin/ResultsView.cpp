@@ -1,5 +1,7 @@
 #include "mainwin/ResultsView.h"
 
+#include "mainwin/StatusPanels.h"
+
 #include <QHelpEvent>
 #include <QToolTip>
 
@@ -14,17 +16,17 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStringDecoder>
-#include <QStyleOption>
 #include <QTextEdit>
 #include <QTreeWidget>
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <unordered_map>
 
 namespace tesseron {
 
@@ -67,80 +69,6 @@ QString DecodeAnswer(const std::string& bytes) {
     return text;
 }
 
-// The eight status-bar panels, painted as one widget so that a narrow window clips the
-// right-hand panels instead of squeezing all of them.
-class StatusPanels final : public QWidget {
-public:
-    static constexpr std::array<int, 8> kWidths{120, 150, 100, 150, 150, 80, 100, 50};
-
-    struct Panel {
-        QString text;
-        QIcon icon;
-        int iconX = 1; // offsets from the panel's left edge
-        int textX = 1;
-    };
-
-    explicit StatusPanels(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("StatusPanels"));
-    }
-
-    void SetPanels(std::array<Panel, 8> panels) {
-        panels_ = std::move(panels);
-        QStringList texts;
-        for (const auto& panel : panels_)
-            texts << panel.text;
-        setProperty("panelTexts", texts); // what the panels show, for anyone who asks
-        update();
-    }
-
-    // The widths were made for a font about 5 pixels wide per character; larger desktop
-    // fonts get proportionally wider panels so their texts are not cut.
-    int Width(std::size_t i) const {
-        const double scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
-        return static_cast<int>(kWidths[i] * scale);
-    }
-
-    QSize sizeHint() const override {
-        int width = 0;
-        for (std::size_t i = 0; i < kWidths.size(); ++i)
-            width += Width(i);
-        return {width, std::max(fontMetrics().height() + 2, kImageWidth + 2)};
-    }
-    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        int left = 0;
-        for (std::size_t i = 0; i < panels_.size(); ++i) {
-            const QRect cell(left, 0, Width(i), height());
-            QStyleOption frame;
-            frame.initFrom(this);
-            frame.rect = cell;
-            style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &frame, &painter, this);
-            // Styles that draw no panel frame still get a visible border between panels.
-            painter.setPen(palette().color(QPalette::Mid));
-            painter.drawLine(cell.right(), 2, cell.right(), cell.bottom() - 2);
-            painter.setPen(palette().color(QPalette::WindowText));
-            const Panel& panel = panels_[i];
-            if (!panel.icon.isNull())
-                panel.icon.paint(&painter, QRect(left + panel.iconX, 0, kImageWidth, kImageWidth));
-            if (!panel.text.isEmpty()) {
-                painter.save();
-                painter.setClipRect(cell);
-                painter.drawText(
-                    QRect(left + panel.textX, 1, cell.right() - left - panel.textX, height() - 1),
-                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, panel.text);
-                painter.restore();
-            }
-            left += Width(i);
-        }
-    }
-
-private:
-    std::array<Panel, 8> panels_;
-};
-
 ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
                          Deps deps, QObject* parent)
     : QObject(parent), list_(lvResults), pane_(richEdit1), deps_(std::move(deps)),
@@ -159,7 +87,11 @@ ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBa
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(50);
+    // The date keeps the width of its text (FitDateColumn); address and server share the
+    // rest.
+    header->setStretchLastSection(false); // it would override the date's own width
     header->setSectionResizeMode(QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Fixed);
     list_->viewport()->installEventFilter(this);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
@@ -171,6 +103,7 @@ ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBa
     pane_->setFont(fixed);
     pane_->setAcceptRichText(false);
     pane_->setReadOnly(false);
+    pane_->setTabChangesFocus(true); // Tab leaves the pane instead of typing into the answer
     pane_->setLineWrapMode(QTextEdit::WidgetWidth);
     pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -186,8 +119,24 @@ void ResultsView::LoadResultToListView() {
     const TWhoisResultCollection& results = *deps_.results;
     std::vector<std::unique_ptr<QTreeWidgetItem>> built;
     built.reserve(std::size_t(results.Count()));
+    // Measuring every row through the list would make a rebuild of many rows several times
+    // slower; dates differ in their digits only, and digits share one width in the fonts
+    // lists use, so each shape of date is measured once.
+    const QFontMetrics metrics(list_->font());
+    std::unordered_map<std::string, int> dateWidths;
+    dateWidth_ = 0;
     for (int i = results.Count() - 1; i >= 0; --i) {
         const TWhoisResultItem& result = results[i];
+        std::string shape = result.QueryDate;
+        for (char& c : shape)
+            if (c >= '0' && c <= '9') c = '0';
+        auto known = dateWidths.find(shape);
+        if (known == dateWidths.end())
+            known =
+                dateWidths
+                    .emplace(std::move(shape), metrics.horizontalAdvance(Text(result.QueryDate)))
+                    .first;
+        dateWidth_ = std::max(dateWidth_, known->second);
         auto& row = built.emplace_back(std::make_unique<QTreeWidgetItem>(QStringList{
             Text(result.QueryString), Text(result.ServerName), Text(result.QueryDate)}));
         row->setIcon(0, resultIcon_);
@@ -204,6 +153,14 @@ void ResultsView::LoadResultToListView() {
     list_->addTopLevelItems(rows);
     list_->setUpdatesEnabled(true);
     selfSelecting_ = wasSelfSelecting;
+    FitDateColumn();
+}
+
+void ResultsView::FitDateColumn() {
+    const int margin = list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_);
+    QHeaderView* header = list_->header();
+    header->resizeSection(2,
+                          std::max(header->sectionSizeHint(2), dateWidth_ + 2 * (margin + 1) + 4));
 }
 
 TWhoisResultItem* ResultsView::ResultOf(const QTreeWidgetItem* row) const {
@@ -258,6 +215,7 @@ QString ResultsView::RowToolTip(const TWhoisResultItem& result) const {
 void ResultsView::SetResultColumnCaptions() {
     const MessageTable& m = *deps_.messages;
     list_->setHeaderLabels({Text(m.sAddress), Text(m.sServer), Text(m.sDate)});
+    FitDateColumn(); // the caption may be the wider
 }
 
 QString ResultsView::ToolTipOf(const QTreeWidgetItem* row) const {

@@ -83,6 +83,7 @@ private:
     // Lets the list handle a mouse event first, then applies the view's own rules.
     bool AfterListHandled(QObject* viewport, QEvent* event);
     void SelectOldestIfNoneSelected();
+    void FitDateColumn();
 
     QTreeWidget* list_;
     QTextEdit* pane_;
@@ -90,6 +91,7 @@ private:
     Deps deps_;
     QIcon resultIcon_;
     std::optional<ResultId> current_;
+    int dateWidth_ = 0; // of the widest date in the list
     int zones_ = 0;
     int servers_ = 0;
     bool selfSelecting_ = false; // selection changes made by the view itself are not the user's

@@ -21,17 +21,20 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QShortcut>
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 #include <filesystem>
@@ -126,8 +129,7 @@ void TTesseronForm::SetUpSeams() {
         };
     if (!seams_.askSaveFileName)
         seams_.askSaveFileName = [this](const QString& proposed) {
-            return QFileDialog::getSaveFileName(this, tr("Save to file"), proposed,
-                                                tr("Text files (*.txt)"));
+            return AskSaveFileName(proposed);
         };
     if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
@@ -435,6 +437,10 @@ void TTesseronForm::LoadLanguage() {
     } catch (const std::exception& e) {
         seams_.showError(QString::fromUtf8(e.what()));
     }
+    // Installed anew so that open windows and Qt's dialogs take the new texts.
+    QCoreApplication::removeTranslator(&qtTexts_);
+    qtTexts_.Load(langChanger_);
+    QCoreApplication::installTranslator(&qtTexts_);
 }
 
 void TTesseronForm::ListLang() {
@@ -580,10 +586,14 @@ int TTesseronForm::QueryPanelWidth() const {
 
 void TTesseronForm::OnSplitterMoved() {
     const int width = ui_->Splitter1->sizes().value(0);
-    if (width < kMinQueryPanelWidth)
-        SetQueryPanelWidth(acceptedPanelWidth_);
-    else
+    if (width >= kMinQueryPanelWidth) {
         acceptedPanelWidth_ = width;
+        return;
+    }
+    // A drag past the limit stops at it, wherever the last mouse move landed; a panel
+    // already narrower (from the settings file) is not made narrower still.
+    acceptedPanelWidth_ = std::min(acceptedPanelWidth_, kMinQueryPanelWidth);
+    SetQueryPanelWidth(acceptedPanelWidth_);
 }
 
 bool TTesseronForm::eventFilter(QObject* watched, QEvent* event) {
@@ -721,6 +731,31 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
     if (isMinimized() && isVisible() && seams_.trayAvailable()) HideToTray();
     ScheduleUpdate();
     return result;
+
+// A form of its own to language files ("SaveDialog.Caption", "SaveDialog.Filter"). Qt's
+// dialog rather than the desktop's: a native one speaks the desktop's language, not the
+// one the user chose here.
+QString TTesseronForm::AskSaveFileName(const QString& proposedName) {
+    QFileDialog dialog(this, QStringLiteral("Save to file"), proposedName);
+    dialog.setObjectName(QStringLiteral("dlgSave"));
+    dialog.setProperty("translationClass", QStringLiteral("TSaveDialog"));
+    dialog.setProperty("Filter", QStringLiteral("Text files (*.txt)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    TranslateDialog(dialog);
+    dialog.setNameFilter(dialog.property("Filter").toString());
+    // Its columns and places are laid out for short English texts: give them their texts.
+    if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = files->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
+        places->setMinimumWidth(places->sizeHintForColumn(0) + 2 * places->frameWidth() + 8);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
 }
 
 void TTesseronForm::OpenServerBrowser() {

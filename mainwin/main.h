@@ -3,6 +3,7 @@
 #include "desktop/InstanceLock.h"
 #include "locale/LangChanger.h"
 #include "locale/Language.h"
+#include "locale/QtTranslationTarget.h"
 #include "mainwin/Formini.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
@@ -134,6 +135,7 @@ private:
     void SendResultByMail();
     void TranslateDialog(QWidget& dialog);
     int ShowModal(QDialog& dialog);
+    QString AskSaveFileName(const QString& proposedName);
 
     Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;
@@ -142,6 +144,7 @@ private:
     std::vector<ResultId> updateList_;
     MessageTable messages_;
     TLangChanger langChanger_;
+    LanguageFileTranslator qtTexts_;     // Qt's own texts (buttons, file dialog) in that language
     ResultsView* resultsView_ = nullptr; // child of this window
     QMenu* pmRichEdit_ = nullptr;
     QMenu* pmResults_ = nullptr;

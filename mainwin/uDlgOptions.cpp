@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -12,8 +13,8 @@
 #include <QPalette>
 #include <QShowEvent>
 #include <QSpinBox>
-#include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace tesseron {
@@ -44,6 +45,36 @@ void PrepareUpDown(QSpinBox* upDown, const char* editName) {
 }
 
 } // namespace
+
+std::optional<qlonglong> TUpDown::TypedNumber(const QString& text) const {
+    QString digits = text.trimmed();
+    digits.remove(locale().groupSeparator());
+    const bool negative = digits.startsWith(QLatin1Char('-'));
+    if (negative) digits.remove(0, 1);
+    // Up to nine digits: a number, however far out of range, that cannot overflow.
+    if (digits.isEmpty() || digits.size() > 9) return std::nullopt;
+    for (const QChar c : digits)
+        if (!c.isDigit() || c.unicode() > '9') return std::nullopt;
+    const qlonglong value = digits.toLongLong();
+    return negative ? -value : value;
+}
+
+QValidator::State TUpDown::validate(QString& text, int& pos) const {
+    const QValidator::State state = QSpinBox::validate(text, pos);
+    if (state != QValidator::Invalid) return state;
+    return TypedNumber(text) ? QValidator::Intermediate : QValidator::Invalid;
+}
+
+void TUpDown::fixup(QString& text) const {
+    if (const auto typed = TypedNumber(text)) {
+        const qlonglong bounded = std::clamp<qlonglong>(*typed, minimum(), maximum());
+        if (bounded != *typed) {
+            text = textFromValue(static_cast<int>(bounded));
+            return;
+        }
+    }
+    QSpinBox::fixup(text);
+}
 
 TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration integration)
     : QDialog(owner), ui_(std::make_unique<Ui::TdlgOptions>()), settings_(settings),
@@ -120,6 +151,10 @@ void TdlgOptions::LoadControls() {
 
 void TdlgOptions::StoreControls() {
     TSettings& s = settings_;
+    // A number still in its edit counts as the user left it: accepting from the keyboard
+    // does not take the focus from the edit first.
+    for (QSpinBox* upDown : {ui_->udHistoryLines, ui_->udwhoisTimeout, ui_->udMaxWhoisResults})
+        upDown->interpretText();
     s.HistoryLines = ui_->udHistoryLines->value();
     s.whoisTimeout = ui_->udwhoisTimeout->value();
     s.TextColor = display_.textColor;
@@ -176,6 +211,24 @@ void TdlgOptions::accept() {
     QDialog::accept();
 }
 
+void TdlgOptions::setVisible(bool visible) {
+    if (visible && !isVisible()) FitToTexts();
+    QDialog::setVisible(visible);
+}
+
+// The designed size, unless the (translated) texts or the desktop's font need more: then
+// the pages widen rather than cut their texts off.
+void TdlgOptions::FitToTexts() {
+    int pageWidth = 375;
+    for (int i = 0; i < ui_->pcOptions->count(); ++i)
+        pageWidth = std::max(pageWidth, ui_->pcOptions->widget(i)->minimumSizeHint().width());
+    ui_->pcOptions->setFixedWidth(pageWidth);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize needed = layout()->minimumSize();
+    setFixedSize(std::max(526, needed.width()), std::max(340, needed.height()));
+}
+
 void TdlgOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return; // only the dialog's own show, not a window-manager restore
@@ -212,9 +265,18 @@ void TdlgOptions::UpdateProxyAuthentication() {
 }
 
 bool TdlgOptions::eventFilter(QObject* watched, QEvent* event) {
-    // The rule applies once the list has handled the press, so it is queued behind it.
-    if (watched == ui_->lvPages->viewport() && event->type() == QEvent::MouseButtonPress)
-        QTimer::singleShot(0, this, &TdlgOptions::SelectLastPageIfNone);
+    // The list handles the mouse first; the rule then applies at once. The list may clear
+    // its selection on the press or on the release, so both are followed.
+    const QEvent::Type type = event->type();
+    if (watched == ui_->lvPages->viewport() && !forwarding_ &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+         type == QEvent::MouseButtonDblClick)) {
+        forwarding_ = true;
+        QCoreApplication::sendEvent(watched, event);
+        forwarding_ = false;
+        SelectLastPageIfNone();
+        return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QSpinBox>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Ui {
@@ -14,6 +16,23 @@ class TdlgOptions;
 namespace tesseron {
 
 struct TSettings;
+
+// An up-down whose edit takes a number out of range as typed and, when the edit is left
+// or confirmed, shows and keeps the nearest bound instead: 30000 typed into a field that
+// ends at 20000 becomes 20,000, never 3,000 with the last keystroke dropped.
+class TUpDown final : public QSpinBox {
+    Q_OBJECT
+
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    void fixup(QString& text) const override;
+
+private:
+    std::optional<qlonglong> TypedNumber(const QString& text) const;
+};
 
 // The desktop registrations the dialog switches. The probes are part of the contract so
 // callers can hand over one set of functions; the dialog itself trusts the settings record,
@@ -36,6 +55,7 @@ public:
     ~TdlgOptions() override;
 
     void accept() override;
+    void setVisible(bool visible) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,6 +71,7 @@ private:
         uint8_t fontStyle = 0;
     };
 
+    void FitToTexts();
     void LoadControls();
     void StoreControls();
     void FillPageList();
@@ -64,6 +85,7 @@ private:
     DisplayValues display_;
     QAction* actUseProxy_ = nullptr;
     QAction* actProxyAuthentication_ = nullptr;
+    bool forwarding_ = false; // a mouse event is being handed to the page list
 };
 
 } // namespace tesseron

@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
 #include <QThread>
 #include <QTreeWidgetItem>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -95,6 +97,13 @@ TfrmShowProgress::TfrmShowProgress(RunContext context, QWidget* owner)
     logIcons_[LogInformation] = LogIcon(QStringLiteral(":/icons/info.svg"));
     logIcons_[LogError] = LogIcon(QStringLiteral(":/icons/error.svg"));
     connect(ui_->btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
+    // Long lines are shown whole: the column grows with them and the log scrolls sideways.
+    QHeaderView* header = ui_->lvLog->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Interactive);
+    ui_->lvLog->setTextElideMode(Qt::ElideNone);
+    ui_->lvLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui_->lvLog->viewport()->installEventFilter(this);
 }
 
 TfrmShowProgress::~TfrmShowProgress() {
@@ -154,7 +163,22 @@ void TfrmShowProgress::AddLogLine(LogImage image, const QString& text) {
     auto* item = new QTreeWidgetItem(ui_->lvLog, QStringList{text}); // owned by lvLog
     item->setIcon(0, logIcons_[index]);
     item->setData(0, LogImageRole, index);
+    item->setToolTip(0, text);
+    lineWidth_ =
+        std::max(lineWidth_, ui_->lvLog->sizeHintForIndex(ui_->lvLog->indexFromItem(item)).width());
+    FitLogColumn();
     ui_->lvLog->scrollToItem(item); // the newest line stays in view
+}
+
+void TfrmShowProgress::FitLogColumn() {
+    // As wide as the longest line, and never narrower than the log.
+    QTreeWidget* log = ui_->lvLog;
+    log->header()->resizeSection(0, std::max(lineWidth_, log->viewport()->width()));
+}
+
+bool TfrmShowProgress::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->lvLog->viewport() && event->type() == QEvent::Resize) FitLogColumn();
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmShowProgress::RunEnded(bool close) {

@@ -83,10 +83,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void StartRun();
     void AddLogLine(LogImage image, const QString& text);
+    void FitLogColumn();
     void RunEnded(bool close);
     void ReleaseRun();
     void StopAndWait();
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<Ui::TfrmShowProgress> ui_;
     QIcon logIcons_[2];
     bool runActive_ = false;
+    int lineWidth_ = 0;                        // of the longest log line
     QtRunBridge bridge_;                       // outlives run_, which calls it
     std::unique_ptr<TWhoisRequestThread> run_; // reset only once its worker has finished
 };

@@ -6,9 +6,11 @@
 
 #include <QCollator>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPixmapCache>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -109,6 +111,7 @@ TdlgShowServers::TdlgShowServers(QWidget* owner, const TDomainCollection& domain
     StyleAsLink(ui_->edOnLine);
     ui_->edWWWAddress->installEventFilter(this);
     ui_->edOnLine->installEventFilter(this);
+    ui_->tvDomains->viewport()->installEventFilter(this);
 
     // The buttons follow their actions, so a language file that renames an action renames
     // the button too.
@@ -211,6 +214,20 @@ void TdlgShowServers::actExpandAllExecute() {
 }
 
 bool TdlgShowServers::eventFilter(QObject* watched, QEvent* event) {
+    // A name cut short by the tree's width is shown whole in a tool tip.
+    if (watched == ui_->tvDomains->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QTreeWidget* tree = ui_->tvDomains;
+        const QModelIndex index = tree->indexAt(help->pos());
+        const QRect cell = tree->visualRect(index);
+        const bool cut = index.isValid() && (tree->sizeHintForIndex(index).width() > cell.width() ||
+                                             cell.right() > tree->viewport()->width());
+        if (cut)
+            QToolTip::showText(help->globalPos(), index.data().toString(), tree->viewport(), cell);
+        else
+            QToolTip::hideText();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
         (watched == ui_->edWWWAddress || watched == ui_->edOnLine))

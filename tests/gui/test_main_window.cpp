@@ -7,17 +7,25 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QSet>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 namespace tesseron::test {
@@ -33,6 +41,7 @@ struct Program {
     QStringList errors;
     QStringList infos;
     bool tray = false;
+    bool realBoxes = false; // the real question box and save dialog instead of recorders
 
     Program() {
         paths = ProgramPaths::Locate(dir / "tesseron", ProgramPaths::Environment{}, true);
@@ -52,12 +61,26 @@ struct Program {
         }
         results.SaveToFile(paths.ResultsFile().string());
     }
+    // One result as a real query leaves it.
+    void StoreFullResult(const std::string& reverseName) const {
+        TWhoisResultCollection results;
+        auto& item = results.Add();
+        item.QueryString = "example.com";
+        item.ServerName = "whois.verisign-grs.com";
+        item.IpAddress = "93.184.216.34";
+        item.ReverseName = reverseName;
+        item.QueryDate = "09.12.2026 01:20:11";
+        item.RawAnswer = "Domain Name: EXAMPLE.COM\r\n";
+        results.SaveToFile(paths.ResultsFile().string());
+    }
     std::unique_ptr<TTesseronForm> Open() {
         TTesseronForm::Seams seams;
         seams.showError = [this](const QString& m) { errors << m; };
         seams.showInfo = [this](const QString& m) { infos << m; };
-        seams.confirm = [](const QString&) { return true; };
-        seams.askSaveFileName = [](const QString&) { return QString(); };
+        if (!realBoxes) {
+            seams.confirm = [](const QString&) { return true; };
+            seams.askSaveFileName = [](const QString&) { return QString(); };
+        }
         seams.openUrl = [](const QUrl&) {};
         seams.trayAvailable = [this] { return tray; };
         auto form = std::make_unique<TTesseronForm>(paths, settings, seams);
@@ -79,6 +102,29 @@ QStringList HistoryOf(const TTesseronForm& form) {
     return list;
 }
 
+// Runs `inspect` on the modal box or dialog that `open` brings up, then closes it.
+template <class Dialog>
+void WithModal(const std::function<void()>& open, const std::function<void(Dialog&)>& inspect) {
+    bool seen = false;
+    QTimer::singleShot(0, qApp, [&] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        seen = true;
+        inspect(*dialog);
+        dialog->reject();
+    });
+    open();
+    QVERIFY(seen);
+}
+
+QStringList ButtonTexts(const QDialogButtonBox& box) {
+    QStringList texts;
+    for (const QAbstractButton* button : box.buttons())
+        texts << button->text();
+    texts.sort();
+    return texts;
+}
+
 // A run's progress window is modal; should it ever stay open, close it so the test fails
 // instead of hanging.
 void GuardModal() {
@@ -93,7 +139,11 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        // Qt's file dialog remembers its state in the user's settings: not the real ones.
+        qputenv("HOME", QByteArray::fromStdString(home_.path().string()));
+    }
 
     void startUpWithMissingAndDamagedFiles_data() {
         QTest::addColumn<bool>("damagedResults");
@@ -340,17 +390,21 @@ private slots:
 
     void splitterRefusesANarrowQueryPanel_data() {
         QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("via"); // a first mouse move, 0: none
         QTest::addColumn<int>("dragTo");
         QTest::addColumn<int>("expected");
-        QTest::newRow("200 refused") << 300 << 200 << 300;
-        QTest::newRow("225 accepted") << 300 << 225 << 225;
-        QTest::newRow("stored 100 applied, not reproducible") << 100 << 150 << 100;
+        QTest::newRow("200 stops at 225") << 300 << 0 << 200 << 225;
+        QTest::newRow("past the limit from 246 stops at 225") << 300 << 246 << 220 << 225;
+        QTest::newRow("225 accepted") << 300 << 0 << 225 << 225;
+        QTest::newRow("stored 100 applied, not reproducible") << 100 << 0 << 150 << 100;
     }
     void splitterRefusesANarrowQueryPanel() {
         QFETCH(int, stored);
+        QFETCH(int, via);
         QFETCH(int, dragTo);
         QFETCH(int, expected);
         Program p;
+        p.StoreResults({"a-very-long-name-that-makes-the-address-box-wide.example.test"});
         p.Ini("[Defaults]\npnlQureyWidth=" + std::to_string(stored) + "\n");
         auto form = p.Open();
         form->show();
@@ -359,6 +413,7 @@ private slots:
         QSplitterHandle* handle = Child<QSplitter>(form.get(), "Splitter1")->handle(1);
         const QPoint grip(handle->width() / 2, handle->height() / 2);
         QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        if (via) QTest::mouseMove(handle, grip + QPoint(via - stored, 0));
         QTest::mouseMove(handle, grip + QPoint(dragTo - stored, 0));
         QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(dragTo - stored, 0));
         QCOMPARE(form->QueryPanelWidth(), expected);
@@ -399,10 +454,159 @@ private slots:
         QCOMPARE(query->text(), QString::fromUtf8("&Запрос"));
         QCOMPARE(Child<QCheckBox>(form.get(), "cbUseRating")->text(),
                  QString::fromUtf8("&Использовать рейтинг"));
+        const QString asDomain = Child<QCheckBox>(form.get(), "cbAsDomain")->text().remove('&');
+        QVERIFY2(asDomain.contains(QString::fromUtf8("как домен")) &&
+                     !asDomain.contains(QString::fromUtf8("домена")),
+                 qPrintable(asDomain));
         QCOMPARE(Child<QMenu>(form.get(), "mnFile")->title(), QString::fromUtf8("&Файл"));
         QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->headerItem()->text(0),
                  QString::fromStdString(form->Messages().sAddress));
         QVERIFY(form->Messages().sAddress != "Address");
+    }
+
+    // The question box and the save dialog speak the chosen language.
+    void qtTextsFollowTheLanguage_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("question");
+        QTest::addColumn<QStringList>("save"); // title, filter, name label, type label
+        QTest::addColumn<QStringList>("saveButtons");
+        QTest::newRow("english") << "english.lng" << QStringList{"&No", "&Yes"}
+                                 << QStringList{"Save to file", "Text files (*.txt)",
+                                                "File &name:", "Files of type:"}
+                                 << QStringList{"&Save", "Cancel"};
+        QTest::newRow("russian") << "russian.lng"
+                                 << QStringList{QString::fromUtf8("&Да"), QString::fromUtf8("&Нет")}
+                                 << QStringList{QString::fromUtf8("Сохранить в файл"),
+                                                QString::fromUtf8("Текстовые файлы (*.txt)"),
+                                                QString::fromUtf8("&Имя файла:"),
+                                                QString::fromUtf8("Тип файлов:")}
+                                 << QStringList{QString::fromUtf8("&Сохранить"),
+                                                QString::fromUtf8("Отмена")};
+    }
+    void qtTextsFollowTheLanguage() {
+        QFETCH(QString, language);
+        QFETCH(QStringList, question);
+        QFETCH(QStringList, save);
+        Program p;
+        p.realBoxes = true;
+        p.StoreResults({"example.test"});
+        p.Ini("[Defaults]\nDefaultLang=" + language.toStdString() + "\n");
+        auto form = p.Open();
+        WithModal<QMessageBox>([&] { Child<QAction>(form.get(), "actClear")->trigger(); },
+                               [&](QMessageBox& box) {
+                                   QCOMPARE(ButtonTexts(*box.findChild<QDialogButtonBox*>()),
+                                            question);
+                               });
+        QCOMPARE(form->Results().Count(), 1); // closing the box is not Yes
+        WithModal<QFileDialog>(
+            [&] { Child<QAction>(form.get(), "actSaveToFile")->trigger(); },
+            [&](QFileDialog& dialog) {
+                QCOMPARE(dialog.testOption(QFileDialog::DontUseNativeDialog), true);
+                QCOMPARE((QStringList{dialog.windowTitle(), dialog.nameFilters().value(0),
+                                      Child<QLabel>(&dialog, "fileNameLabel")->text(),
+                                      Child<QLabel>(&dialog, "fileTypeLabel")->text()}),
+                         save);
+                QTEST(ButtonTexts(*Child<QDialogButtonBox>(&dialog, "buttonBox")), "saveButtons");
+                QCOMPARE(dialog.selectedFiles().value(0).section('/', -1), "example.test.txt");
+            });
+    }
+
+    // The counters are always in view and whole; a text that fits is shown whole, one
+    // that does not is cut with its whole text in the panel's tool tip. With an empty
+    // reverse name everything fits at the designed size, in either language.
+    void statusPanelsReadable_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("reverseName");
+        QTest::addColumn<bool>("allWhole");
+        for (const char* language : {"english.lng", "russian.lng"}) {
+            QTest::addRow("%s 722", language) << language << 722 << "" << true;
+            QTest::addRow("%s 722 reverse", language)
+                << language << 722 << "edge.example.net" << false;
+            QTest::addRow("%s 1000 reverse", language)
+                << language << 1000 << "edge.example.net" << true;
+        }
+    }
+    void statusPanelsReadable() {
+        QFETCH(QString, language);
+        QFETCH(int, width);
+        QFETCH(QString, reverseName);
+        QFETCH(bool, allWhole);
+        Program p;
+        p.StoreFullResult(reverseName.toStdString());
+        p.Ini("[Defaults]\nDefaultLang=" + language.toStdString() + "\n");
+        auto form = p.Open();
+        form->show();
+        form->resize(width, 564);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* panels = Child<QWidget>(form.get(), "StatusPanels");
+        QTRY_VERIFY(panels->width() > width - 40);
+        const QVariantList rects = panels->property("panelRects").toList();
+        const QStringList texts = panels->property("panelTexts").toStringList();
+        QCOMPARE(texts.size(), 8);
+        QVERIFY(!texts[5].isEmpty() && !texts[6].isEmpty());
+        const QFontMetrics metrics(panels->font());
+        const int textX[] = {20, 1, 1, 1, 1, 20, 16, 1};
+        int cut = 0;
+        for (int i = 0; i < 7; ++i) {
+            if (texts[i].isEmpty()) continue;
+            const QRect rect = rects[i].toRect();
+            QVERIFY2(rect.left() >= 0 && rect.right() < panels->width(), qPrintable(texts[i]));
+            if (textX[i] + metrics.horizontalAdvance(texts[i]) + 2 <= rect.width()) continue;
+            QVERIFY2(i < 5 && !allWhole, qPrintable(texts[i]));
+            ++cut;
+            QHelpEvent help(QEvent::ToolTip, rect.center(), panels->mapToGlobal(rect.center()));
+            QApplication::sendEvent(panels, &help);
+            QTRY_COMPARE(QToolTip::text(), texts[i]);
+        }
+        QCOMPARE(cut > 0, !allWhole);
+    }
+
+    // Tab and Backtab move the focus through the answer pane, never into its text.
+    void tabLeavesTheAnswerPane() {
+        Program p;
+        p.StoreResults({"example.test"});
+        auto form = p.Open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto* pane = Child<QTextEdit>(form.get(), "RichEdit1");
+        const QString answer = pane->toPlainText();
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            pane->setFocus();
+            QVERIFY(pane->hasFocus());
+            QTest::keyClick(pane, key);
+            QVERIFY(!pane->hasFocus());
+            QCOMPARE(pane->toPlainText(), answer);
+        }
+    }
+
+    // An empty list needs no sideways scrolling, and a stored date is never cut.
+    void resultsListFitsItsColumns_data() {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<bool>("rows");
+        QTest::newRow("empty, designed width") << 225 << false;
+        QTest::newRow("empty, default width") << 300 << false;
+        QTest::newRow("rows, designed width") << 225 << true;
+        QTest::newRow("rows, default width") << 300 << true;
+    }
+    void resultsListFitsItsColumns() {
+        QFETCH(int, panel);
+        QFETCH(bool, rows);
+        Program p;
+        if (rows) p.StoreFullResult("");
+        p.Ini("[Defaults]\npnlQureyWidth=" + std::to_string(panel) + "\n");
+        auto form = p.Open();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* list = Child<QTreeWidget>(form.get(), "lvResults");
+        QTest::qWait(50); // the header settles its sections after the first layout
+        if (!rows) {
+            QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+            return;
+        }
+        const QString date = list->topLevelItem(0)->text(2);
+        QVERIFY(list->header()->sectionSize(2) >= list->fontMetrics().horizontalAdvance(date));
+        if (panel >= 300) QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
     }
 
     // Each dialog action opens its dialog modally, owned by the window and translated.
@@ -597,6 +801,9 @@ private slots:
         QTRY_COMPARE(bar->activeAction(), file->menuAction());
         QVERIFY(bar->hasFocus());
     }
+
+private:
+    TempDir home_;
 };
 
 } // namespace tesseron::test

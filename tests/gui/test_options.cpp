@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -213,33 +214,47 @@ private slots:
         QCOMPARE(settings.proxyAuthentication, 1);
     }
 
-    void upDownKeepsLastAcceptedPosition_data() {
+    // A number out of range is taken as typed and becomes the nearest bound, shown in the
+    // edit, whether OK is clicked or Enter pressed in the edit; letters are refused.
+    void upDownTakesTheNearestBound_data() {
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("enter");
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("HistoryLines");
         QTest::addColumn<int>("whoisTimeout");
         QTest::addColumn<int>("MaxWhoisResults");
         QTest::newRow("time-out above range") << "edwhoisTimeout"
-                                              << "30000" << 12 << 3000 << 777;
+                                              << "30000" << false << "20,000" << 12 << 20000 << 777;
+        QTest::newRow("time-out above range, Enter")
+            << "edwhoisTimeout"
+            << "30000" << true << "20,000" << 12 << 20000 << 777;
         QTest::newRow("time-out in range") << "edwhoisTimeout"
-                                           << "20000" << 12 << 20000 << 777;
+                                           << "20000" << false << "20,000" << 12 << 20000 << 777;
         QTest::newRow("history above range") << "edHistoryLines"
-                                             << "500" << 50 << 7300 << 777;
+                                             << "500" << true << "100" << 100 << 7300 << 777;
         QTest::newRow("history zero") << "edHistoryLines"
-                                      << "0" << 12 << 7300 << 777;
+                                      << "0" << false << "1" << 1 << 7300 << 777;
         QTest::newRow("results not a number") << "edMaxWhoisResults"
-                                              << "abc" << 12 << 7300 << 777;
+                                              << "abc" << false << "777" << 12 << 7300 << 777;
         QTest::newRow("results at the top") << "edMaxWhoisResults"
-                                            << "1000" << 12 << 7300 << 1000;
+                                            << "1000" << false << "1,000" << 12 << 7300 << 1000;
     }
-    void upDownKeepsLastAcceptedPosition() {
+    void upDownTakesTheNearestBound() {
         QFETCH(QString, edit);
         QFETCH(QString, typed);
+        QFETCH(bool, enter);
         TSettings settings = Sample();
         Calls calls;
         auto dialog = Open(settings, calls);
-        TypeInto(Get<QLineEdit>(dialog.get(), edit.toLatin1().constData()), typed);
-        ClickOk(dialog.get());
+        auto* field = Get<QLineEdit>(dialog.get(), edit.toLatin1().constData());
+        TypeInto(field, typed);
+        if (enter)
+            QTest::keyClick(field, Qt::Key_Return);
+        else
+            ClickOk(dialog.get());
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QTEST(field->text(), "shown");
         QTEST(settings.HistoryLines, "HistoryLines");
         QTEST(settings.whoisTimeout, "whoisTimeout");
         QTEST(settings.MaxWhoisResults, "MaxWhoisResults");
@@ -326,6 +341,85 @@ private slots:
         QTRY_COMPARE(list->selectedItems().size(), 1);
         QCOMPARE(list->currentRow(), 3);
         QCOMPARE(pages->currentWidget()->objectName(), "tsIntegration");
+    }
+
+    // However often the empty space below the rows is clicked, from whatever page, the
+    // last row is selected, current and focused, and its page shown.
+    void clickBelowTheRowsChoosesTheLastPage_data() {
+        QTest::addColumn<int>("startRow");
+        QTest::newRow("from the first page") << 0;
+        QTest::newRow("from the proxy page") << 1;
+        QTest::newRow("from the last page") << 3;
+    }
+    void clickBelowTheRowsChoosesTheLastPage() {
+        QFETCH(int, startRow);
+        TSettings settings;
+        Calls calls;
+        auto dialog = Open(settings, calls);
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        auto* list = Get<QListWidget>(dialog.get(), "lvPages");
+        auto* pages = Get<QStackedWidget>(dialog.get(), "pcOptions");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(startRow)).center());
+        const QRect last = list->visualItemRect(list->item(3));
+        const QPoint below(last.center().x(), last.bottom() + 20);
+        QVERIFY(list->viewport()->rect().contains(below));
+        for (int click = 0; click < 3; ++click) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below);
+            QCOMPARE(list->selectedItems(), QList<QListWidgetItem*>{list->item(3)});
+            QCOMPARE(list->currentRow(), 3);
+            QVERIFY(list->hasFocus());
+            QCOMPARE(pages->currentWidget()->objectName(), "tsIntegration");
+        }
+    }
+
+    // In the designed language and in English: every text shown whole inside its page,
+    // the proxy edits in one column, the buttons clear of the dialog's edge.
+    void everythingFits_data() {
+        QTest::addColumn<bool>("english");
+        QTest::newRow("designed texts") << false;
+        QTest::newRow("english file") << true;
+    }
+    void everythingFits() {
+        QFETCH(bool, english);
+        TempDir dir;
+        TSettings settings;
+        TdlgOptions dialog(nullptr, settings);
+        if (english) {
+            TLangChanger changer;
+            changer.SetLangFile(dir.Write("english.lng", ReadFile(TESSERON_SOURCE_DIR
+                                                                  "/data/languages/english.lng"))
+                                    .string());
+            QtTranslationTarget form(&dialog);
+            changer.TranslateForm(form);
+        }
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* pages = Get<QStackedWidget>(&dialog, "pcOptions");
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QWidget* page = pages->currentWidget();
+            for (QWidget* w : page->findChildren<QWidget*>()) {
+                if (!w->isVisible() ||
+                    !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)))
+                    continue;
+                const QRect inPage(w->mapTo(page, QPoint(0, 0)), w->size());
+                QVERIFY2(page->rect().contains(inPage), qPrintable(w->objectName()));
+                QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(w->objectName()));
+            }
+        }
+        const auto left = [&](const char* name) {
+            QWidget* w = Get<QWidget>(&dialog, name);
+            return std::pair(w->mapTo(&dialog, QPoint(0, 0)).x(), w->width());
+        };
+        for (const char* name : {"edProxyPort", "edProxyUser", "edProxyPassword"})
+            QCOMPARE(left(name), left("edProxyHost"));
+        for (const char* name : {"OKBtn", "CancelBtn"}) {
+            const QRect button(Get<QWidget>(&dialog, name)->mapTo(&dialog, QPoint(0, 0)),
+                               Get<QWidget>(&dialog, name)->size());
+            QVERIFY2(dialog.rect().right() - button.right() >= 6, name);
+            QVERIFY2(dialog.rect().bottom() - button.bottom() >= 6, name);
+        }
     }
 
     // The English file reaches the pages' captions (the page list is filled from them when

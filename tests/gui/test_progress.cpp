@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <QtTest>
@@ -189,6 +190,33 @@ private slots:
         QVERIFY(log->viewport()->rect().contains(log->visualItemRect(last)));
         PressClose(w);
         QVERIFY(!w.isVisible());
+    }
+
+    // Every line can be read to its end: a long one widens the log, which then scrolls
+    // sideways, and each line carries its whole text as a tool tip.
+    void longLinesCanBeReadWhole_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("short") << "a.test" << false;
+        QTest::newRow("long") << QString(90, 'x') + ".test" << true;
+    }
+    void longLinesCanBeReadWhole() {
+        QFETCH(QString, name);
+        QFETCH(bool, scrolls);
+        FakeWhoisServer server(W::Answer("x\r\n"));
+        World world("127.0.0.1:" + std::to_string(server.port()));
+        TfrmShowProgress w(world.Context({name.toStdString()}, 2), nullptr);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.RunActive(), 10000);
+        auto* log = w.findChild<QTreeWidget*>("lvLog");
+        QCOMPARE(log->topLevelItemCount(), 3);
+        QTRY_COMPARE(log->horizontalScrollBar()->maximum() > 0, scrolls);
+        for (int i = 0; i < log->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* line = log->topLevelItem(i);
+            QCOMPARE(line->toolTip(0), line->text(0));
+            QVERIFY(log->columnWidth(0) >= log->fontMetrics().horizontalAdvance(line->text(0)));
+        }
+        PressClose(w);
     }
 
     // The language files address the window's parts by these names.

@@ -283,6 +283,43 @@ private slots:
         QCOMPARE(second.windowTitle(), QString("Beide"));
         QCOMPARE(other.windowTitle(), QString());
     }
+
+    // Qt's own texts: "Qt.<context>.<text>" keys, matched without regard to case and with
+    // {ENTER} for a line break; whatever the file does not name stays as Qt has it.
+    void qtTextsFromTheLanguageFile_data() {
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expected");
+        Row("named", "QPlatformTheme", "&Yes", QString::fromUtf8("&Да"));
+        Row("other letter case", "QFileDialog", "Look in:", QString::fromUtf8("Папка:"));
+        Row("line break", "QFileDialog", "%1 exists.\nReplace?", "%1 existe.\nRemplacer ?");
+        Row("first of two keys", "QPlatformTheme", "&No", "Nein");
+        Row("not named", "QPlatformTheme", "Cancel", "Cancel");
+        Row("form key is no Qt text", "dlgSample", "Caption", "Caption");
+    }
+    void qtTextsFromTheLanguageFile() {
+        QFETCH(QString, context);
+        QFETCH(QString, source);
+        TempDir dir;
+        const auto file = dir.Write(
+            "test.lng", "[Translations]\r\nQt.QPlatformTheme.&Yes=&Да\r\n"
+                        "qt.qfiledialog.LOOK IN:=Папка:\r\n"
+                        "Qt.QFileDialog.%1 exists.{ENTER}Replace?=%1 existe.{ENTER}Remplacer ?\r\n"
+                        "Qt.QPlatformTheme.&No=Nein\r\nQt.QPlatformTheme.&no=Non\r\n"
+                        "dlgSample.Caption=Beispiel\r\n");
+        TLangChanger changer;
+        changer.SetLangFile(file.string());
+        LanguageFileTranslator translator;
+        translator.Load(changer);
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        const QByteArray c = context.toUtf8(), t = source.toUtf8();
+        QTEST(QCoreApplication::translate(c.constData(), t.constData()), "expected");
+        // Without a file every text is Qt's again.
+        QCoreApplication::removeTranslator(&translator);
+        changer.SetLangFile("");
+        translator.Load(changer);
+        QVERIFY(translator.isEmpty());
+    }
 };
 
 } // namespace tesseron::test

@@ -2,8 +2,14 @@
 #include "app/TesseronVersion.h"
 #include "desktop/about.h"
 #include "desktop/defaults.h"
+#include "locale/LangChanger.h"
+#include "locale/QtTranslationTarget.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/udlgShowServers.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QHelpEvent>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -11,10 +17,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 namespace tesseron::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 TDomainItem& AddZone(TDomainCollection& to, const char* suffix, const char* description) {
     TDomainItem& zone = to.Add();
@@ -183,6 +194,66 @@ private slots:
         QCOMPARE(menu->actions().size(), 2);
         menu->actions().at(1)->trigger();
         QVERIFY(sub->isExpanded());
+    }
+
+    // A name cut short by the tree's width shows whole in a tool tip; one that fits has none.
+    void longNamesShowInAToolTip() {
+        TDomainCollection domains;
+        AddZone(domains, ".a", "Short");
+        AddZone(domains, ".b", "A description far too long for the zone tree to show it whole");
+        TdlgShowServers dialog(nullptr, domains, {});
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        for (int row = 0; row < 2; ++row) {
+            QTreeWidgetItem* node = tree->topLevelItem(row);
+            const QPoint at = tree->visualItemRect(node).center();
+            QHelpEvent help(QEvent::ToolTip, at, tree->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree->viewport(), &help);
+            if (row == 1)
+                QTRY_COMPARE(QToolTip::text(), node->text(0));
+            else
+                QTRY_VERIFY(!QToolTip::isVisible());
+        }
+    }
+
+    // The box keeps its designed width in either language; nothing in it overlaps or is
+    // cut, and the links are in view.
+    void aboutBoxFits_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("designed") << "";
+        QTest::newRow("russian") << "russian.lng";
+    }
+    void aboutBoxFits() {
+        QFETCH(QString, language);
+        TempDir dir;
+        TAboutBox box(nullptr, {});
+        if (!language.isEmpty()) {
+            TLangChanger changer;
+            changer.SetLangFile(
+                dir.Write("lang.lng", ReadFile(fs::path(TESSERON_SOURCE_DIR) / "data/languages" /
+                                               language.toStdString()))
+                    .string());
+            QtTranslationTarget form(&box);
+            changer.TranslateForm(form);
+        }
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCOMPARE(box.width(), 380);
+        QList<QWidget*> parts;
+        for (const char* name : {"Label1", "Label4", "lHome", "Label5", "lMail", "Button1"})
+            parts << box.findChild<QWidget*>(name);
+        for (QWidget* part : parts) {
+            QVERIFY2(box.rect().contains(part->geometry()), qPrintable(part->objectName()));
+            if (const auto* label = qobject_cast<QLabel*>(part))
+                QVERIFY2(label->wordWrap()
+                             ? label->height() >= label->heightForWidth(label->width())
+                             : label->width() >= label->sizeHint().width(),
+                         qPrintable(part->objectName()));
+            for (QWidget* other : parts)
+                QVERIFY2(other == part || !other->geometry().intersects(part->geometry()),
+                         qPrintable(part->objectName() + " " + other->objectName()));
+        }
     }
 
     void aboutBox() {
