@@ -731,6 +731,7 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
     if (isMinimized() && isVisible() && seams_.trayAvailable()) HideToTray();
     ScheduleUpdate();
     return result;
+}
 
 // A form of its own to language files ("SaveDialog.Caption", "SaveDialog.Filter"). Qt's
 // dialog rather than the desktop's: a native one speaks the desktop's language, not the
