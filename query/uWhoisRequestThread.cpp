@@ -153,7 +153,11 @@ void TWhoisRequestThread::ProcessAddress() {
             return;
         }
     } catch (const std::exception&) {
-        return; // an unexpected error ends this address silently; the run goes on
+        // An unexpected error ends this address as a failure, never as a silent success;
+        // the run goes on.
+        ErrorCode_ = QueryExchangeFailed;
+        FinishQuery();
+        return;
     }
 
     try {

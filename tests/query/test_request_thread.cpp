@@ -578,5 +578,26 @@ TEST(RequestRun, FailingUiCallEndsOnlyThatAddress) {
     EXPECT_EQ(ui.ends, std::vector<bool>{true});
 }
 
+// A step before the exchange that fails ends the address as a failure: the run never
+// reports success for an address it did not ask.
+TEST(RequestRun, FailingStepBeforeTheExchangeIsAFailure) {
+    struct ThrowingUi : RecordingUi {
+        void AddLogLine(LogImage image, const std::string& text) override {
+            if (text == "start a.test") throw std::runtime_error("the log is gone");
+            RecordingUi::AddLogLine(image, text);
+        }
+    };
+    FakeWhoisServer answering(W::Answer("found"));
+    Bench b;
+    b.Load({{".test", {At(answering)}}});
+    ThrowingUi ui;
+    TWhoisRequestThread run({{"a.test"}, {}, true}, b.settings, &b.domains, Messages(), ui);
+    run.Wait();
+    EXPECT_NE(run.ErrorCode(), 0);
+    EXPECT_EQ(ui.log, (Lines{"E failed a.test"}));
+    EXPECT_EQ(answering.Connections(), 0);
+    EXPECT_EQ(ui.ends, std::vector<bool>{false});
+}
+
 } // namespace
 } // namespace tesseron::test
