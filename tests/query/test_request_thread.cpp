@@ -556,47 +556,44 @@ TEST(RequestRun, WindowClosesAsPropWNDQuerySays) {
     }
 }
 
-// A UI call that fails must end that address, not the process, and the run must still
-// report its end so the window can close.
+// A UI call that fails must end that address, not the process, and never as a success;
+// the run must still report its end so the window can close.
 TEST(RequestRun, FailingUiCallEndsOnlyThatAddress) {
     struct ThrowingUi : RecordingUi {
+        std::string failOn;
         void AddLogLine(LogImage image, const std::string& text) override {
-            if (text == "done a.test") throw std::runtime_error("the log is gone");
+            if (text == failOn) throw std::runtime_error("the log is gone");
             RecordingUi::AddLogLine(image, text);
         }
     };
     FakeWhoisServer answering(W::Answer("found"));
-    Bench b;
-    b.Load({{".test", {At(answering)}}});
-    ThrowingUi ui;
-    TWhoisRequestThread run({{"a.test", "b.test"}, {}, true}, b.settings, &b.domains, Messages(),
-                            ui);
-    run.Wait();
-    EXPECT_EQ(ui.log, (Lines{"i start a.test", "i ask " + At(answering), "i start b.test",
-                             "i ask " + At(answering), "i done b.test"}));
-    EXPECT_EQ(ui.results.Count(), 2);
-    EXPECT_EQ(ui.ends, std::vector<bool>{true});
-}
-
-// A step before the exchange that fails ends the address as a failure: the run never
-// reports success for an address it did not ask.
-TEST(RequestRun, FailingStepBeforeTheExchangeIsAFailure) {
-    struct ThrowingUi : RecordingUi {
-        void AddLogLine(LogImage image, const std::string& text) override {
-            if (text == "start a.test") throw std::runtime_error("the log is gone");
-            RecordingUi::AddLogLine(image, text);
-        }
+    const std::string ask = "i ask " + At(answering);
+    struct Case {
+        std::string failOn;
+        Lines log;
+        int stored;
+        int32_t code; // of the last address
     };
-    FakeWhoisServer answering(W::Answer("found"));
-    Bench b;
-    b.Load({{".test", {At(answering)}}});
-    ThrowingUi ui;
-    TWhoisRequestThread run({{"a.test"}, {}, true}, b.settings, &b.domains, Messages(), ui);
-    run.Wait();
-    EXPECT_NE(run.ErrorCode(), 0);
-    EXPECT_EQ(ui.log, (Lines{"E failed a.test"}));
-    EXPECT_EQ(answering.Connections(), 0);
-    EXPECT_EQ(ui.ends, std::vector<bool>{false});
+    const Case cases[] = {
+        // The end line of the first address fails: its answer is stored all the same.
+        {"done a.test", {"i start a.test", ask, "i start b.test", ask, "i done b.test"}, 2, 0},
+        // A step before the exchange fails: nothing is asked, the address failed.
+        {"start b.test", {"i start a.test", ask, "i done a.test", "E failed b.test"}, 1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failOn);
+        Bench b;
+        b.Load({{".test", {At(answering)}}});
+        ThrowingUi ui;
+        ui.failOn = c.failOn;
+        TWhoisRequestThread run({{"a.test", "b.test"}, {}, true}, b.settings, &b.domains,
+                                Messages(), ui);
+        run.Wait();
+        EXPECT_EQ(ui.log, c.log);
+        EXPECT_EQ(ui.results.Count(), c.stored);
+        EXPECT_EQ(run.ErrorCode() == 0, c.code == 0);
+        EXPECT_EQ(ui.ends, std::vector<bool>{c.code == 0});
+    }
 }
 
 } // namespace
