@@ -1,4 +1,5 @@
 #include "app/TesseronApplication.h"
+#include "desktop/CenteredMessage.h"
 
 #include "app/TesseronVersion.h"
 
@@ -62,7 +63,8 @@ void TesseronApplication::Report(const QString& message) {
         if (reportError)
             reportError(message);
         else
-            QMessageBox::critical(ReportParent(), applicationDisplayName(), message);
+            tesseron::ShowCenteredMessage(ReportParent(), QMessageBox::Critical,
+                                          applicationDisplayName(), message);
     } catch (...) {
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     }

@@ -1,4 +1,5 @@
 #include "mainwin/Formini.h"
+#include "desktop/CenteredMessage.h"
 
 #include "app/TesseronVersion.h"
 
@@ -99,8 +100,8 @@ void TFormINI::ReportError(const QString& message) {
         return;
     }
     // The window is on its way out during the save: the box then stands alone.
-    QMessageBox::critical(destroyed_ ? nullptr : this, QString::fromUtf8(version::kProduct),
-                          message);
+    ShowCenteredMessage(destroyed_ ? nullptr : this, QMessageBox::Critical,
+                        QString::fromUtf8(version::kProduct), message);
 }
 
 } // namespace tesseron

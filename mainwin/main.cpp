@@ -1,4 +1,5 @@
 #include "mainwin/main.h"
+#include "desktop/CenteredMessage.h"
 
 #include "app/Resources.h"
 #include "app/TesseronVersion.h"
@@ -69,7 +70,8 @@ TFormINI::ErrorReporter ShutDownReporter(const TTesseronForm::Seams& seams) {
     if (!show)
         show = [](const QString& m) {
             // The window is on its way out when the settings are written: the box stands alone.
-            QMessageBox::critical(nullptr, QString::fromUtf8(version::kProduct), m);
+            ShowCenteredMessage(nullptr, QMessageBox::Critical,
+                                QString::fromUtf8(version::kProduct), m);
         };
     return UnlessEnding(std::move(show), seams.ending);
 }
@@ -115,17 +117,19 @@ TTesseronForm::~TTesseronForm() {
 void TTesseronForm::SetUpSeams() {
     if (!seams_.showError)
         seams_.showError = [this](const QString& m) {
-            QMessageBox::critical(this, QString::fromUtf8(version::kProduct), m);
+            ShowCenteredMessage(this, QMessageBox::Critical, QString::fromUtf8(version::kProduct),
+                                m);
         };
     if (!seams_.showInfo)
         seams_.showInfo = [this](const QString& m) {
-            QMessageBox::information(this, QString::fromUtf8(version::kProduct), m);
+            ShowCenteredMessage(this, QMessageBox::Information,
+                                QString::fromUtf8(version::kProduct), m);
         };
     if (!seams_.confirm)
         seams_.confirm = [this](const QString& q) {
-            return QMessageBox::warning(this, QString::fromUtf8(version::kProduct), q,
-                                        QMessageBox::Yes | QMessageBox::No,
-                                        QMessageBox::No) == QMessageBox::Yes;
+            return ShowCenteredMessage(
+                       this, QMessageBox::Warning, QString::fromUtf8(version::kProduct), q,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         };
     if (!seams_.askSaveFileName)
         seams_.askSaveFileName = [this](const QString& proposed) {

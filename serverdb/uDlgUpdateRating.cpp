@@ -1,4 +1,5 @@
 #include "serverdb/uDlgUpdateRating.h"
+#include "desktop/CenteredMessage.h"
 
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
@@ -153,7 +154,8 @@ QString TdlgUpdateRating::FailureText(const DownloadFailure& failure) const {
 
 void TdlgUpdateRating::ShowError(const QString& message) {
     if (deps_.showError) return deps_.showError(message);
-    QMessageBox::critical(parentWidget() ? parentWidget() : this, windowTitle(), message);
+    ShowCenteredMessage(parentWidget() ? parentWidget() : this, QMessageBox::Critical,
+                        windowTitle(), message);
 }
 
 void TdlgUpdateRating::reject() {

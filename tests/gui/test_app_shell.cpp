@@ -1,6 +1,7 @@
 #include "app/HandOver.h"
 #include "app/SignalWatcher.h"
 #include "app/TesseronApplication.h"
+#include "desktop/CenteredMessage.h"
 #include "support/TempDir.h"
 
 #include <QIcon>
@@ -298,6 +299,34 @@ private slots:
         }
         // The greyed variant for disabled buttons comes from the same engine.
         QVERIFY(!icon.pixmap(32, QIcon::Disabled).isNull());
+    }
+
+    // A message box is shaped like the dialogs: nothing to minimise it with, and with a
+    // window it is modal to that window only, so the tray icon still answers.
+    void messageBoxIsFixedAndModalToItsWindow_data() {
+        QTest::addColumn<bool>("withWindow");
+        QTest::newRow("with a window") << true;
+        QTest::newRow("alone") << false;
+    }
+    void messageBoxIsFixedAndModalToItsWindow() {
+        QFETCH(bool, withWindow);
+        QWidget window;
+        if (withWindow) window.show();
+        Qt::WindowFlags flags;
+        Qt::WindowModality modality = Qt::NonModal;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box) return;
+            flags = box->windowFlags();
+            modality = box->windowModality();
+            box->close();
+        });
+        const auto answer =
+            ShowCenteredMessage(withWindow ? &window : nullptr, QMessageBox::Warning, "Tesseron",
+                                "Delete all results?", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(answer, QMessageBox::No); // closing the box is the safe answer
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(modality, withWindow ? Qt::WindowModal : Qt::ApplicationModal);
     }
 
     // Last: once ended, the application stays so for the rest of the program.
