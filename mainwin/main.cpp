@@ -330,15 +330,14 @@ void TTesseronForm::FormCreate() {
     try {
         Paths().EnsureWritableDir();
     } catch (const std::exception& e) {
-        // Said now, before the user's work of this run depends on it.
-        seams_.showError(QString::fromUtf8(e.what()));
+        // Said at start-up, before the user's work of this run depends on it.
+        SayAtStart([text = QString::fromUtf8(e.what())] { return text; });
     }
     // Held while the window runs: the results file is written over when it shuts down.
     QString lockProblem;
     if (!Settings().ResultsPath.empty()) { // empty: the folder's problem was said above
         try {
             resultsLock_ = InstanceLock::Acquire(InstanceLock::For(Settings().ResultsPath), {});
-            if (!resultsLock_) lockProblem = tr("it is in use by another Tesseron window or run");
         } catch (const std::exception& e) {
             lockProblem = QString::fromUtf8(e.what());
         }
@@ -348,9 +347,12 @@ void TTesseronForm::FormCreate() {
     LoadServerList();
     LoadResults();
     if (!resultsLock_ && !Settings().ResultsPath.empty())
-        seams_.showError(tr("The answers of this window will not be kept in the results file "
-                            "%1: %2.")
-                             .arg(Qt8(Settings().ResultsPath), lockProblem));
+        SayAtStart([this, lockProblem] {
+            return tr("The answers of this window will not be kept in the results file %1: %2.")
+                .arg(Qt8(Settings().ResultsPath),
+                     lockProblem.isEmpty() ? tr("it is in use by another Tesseron window or run")
+                                           : lockProblem);
+        });
     resultsView_->LoadResultToListView();
     if (results_.Count() > 0) {
         if (QTreeWidgetItem* top = ui_->lvResults->topLevelItem(0)) top->setSelected(true);
@@ -392,8 +394,10 @@ void TTesseronForm::LoadServerList() {
         domains_.LoadFromFile(Settings().ServerListPath);
     } catch (const std::exception& e) {
         domains_.Clear(); // what a broken file left half-read is not used
-        seams_.showError(tr("The server list %1 could not be read:\n%2")
-                             .arg(Qt8(Settings().ServerListPath), QString::fromUtf8(e.what())));
+        SayAtStart([this, why = QString::fromUtf8(e.what())] {
+            return tr("The server list %1 could not be read:\n%2")
+                .arg(Qt8(Settings().ServerListPath), why);
+        });
     }
     const auto totals = CountTotals(domains_);
     resultsView_->SetCounts(totals.zones, totals.servers);
@@ -403,8 +407,10 @@ void TTesseronForm::LoadResults() {
     try {
         results_.LoadFromFile(Settings().ResultsPath); // a missing file is an empty store
     } catch (const std::exception& e) {
-        seams_.showError(tr("The results file %1 could not be read:\n%2")
-                             .arg(Qt8(Settings().ResultsPath), QString::fromUtf8(e.what())));
+        SayAtStart([this, why = QString::fromUtf8(e.what())] {
+            return tr("The results file %1 could not be read:\n%2")
+                .arg(Qt8(Settings().ResultsPath), why);
+        });
     }
 }
 
@@ -445,6 +451,19 @@ void TTesseronForm::LoadLanguage() {
     QCoreApplication::removeTranslator(&qtTexts_);
     qtTexts_.Load(langChanger_);
     QCoreApplication::installTranslator(&qtTexts_);
+    // What start-up had to say waited for the language, so it is said in the user's own.
+    languageLoaded_ = true;
+    auto pending = std::move(startMessages_);
+    startMessages_.clear();
+    for (const auto& text : pending)
+        seams_.showError(text());
+}
+
+void TTesseronForm::SayAtStart(std::function<QString()> text) {
+    if (languageLoaded_)
+        seams_.showError(text());
+    else
+        startMessages_.push_back(std::move(text));
 }
 
 void TTesseronForm::ListLang() {

@@ -102,6 +102,8 @@ private:
     void ConnectActions();
     void FormCreate();
     void LoadServerList();
+    // An error of start-up, said once the language is loaded (at once after that).
+    void SayAtStart(std::function<QString()> text);
     void LoadResults();
     void FillHistoryFromResults();
     void ListLang();
@@ -152,6 +154,8 @@ private:
     QActionGroup* langGroup_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
     std::optional<InstanceLock> resultsLock_;
+    bool languageLoaded_ = false;
+    std::vector<std::function<QString()>> startMessages_;
     int acceptedPanelWidth_ = 0; // the query panel's width after the last accepted drag
     bool updatePending_ = false;
     bool startHidden_ = false;

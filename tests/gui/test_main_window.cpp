@@ -149,24 +149,40 @@ private slots:
         QTest::addColumn<bool>("damagedResults");
         QTest::addColumn<bool>("damagedServerList");
         QTest::addColumn<int>("errors");
-        QTest::newRow("nothing stored") << false << false << 0;
-        QTest::newRow("damaged results") << true << false << 1;
-        QTest::newRow("damaged server list") << false << true << 1;
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("saying"); // how the message begins
+        QTest::newRow("nothing stored") << false << false << 0 << "english.lng" << "";
+        QTest::newRow("damaged results") << true << false << 1 << "english.lng"
+                                         << "The results file";
+        QTest::newRow("damaged server list") << false << true << 1 << "english.lng"
+                                             << "The server list";
+        QTest::newRow("damaged results, Russian")
+            << true << false << 1 << "russian.lng"
+            << QString::fromUtf8("Не удалось прочитать файл результатов");
+        QTest::newRow("damaged server list, Russian")
+            << false << true << 1 << "russian.lng"
+            << QString::fromUtf8("Не удалось прочитать список серверов");
     }
     void startUpWithMissingAndDamagedFiles() {
         QFETCH(bool, damagedResults);
         QFETCH(bool, damagedServerList);
         QFETCH(int, errors);
+        QFETCH(QString, language);
+        QFETCH(QString, saying);
         Program p;
+        p.Ini("[Defaults]\nDefaultLang=" + language.toStdString() + "\n");
         if (damagedResults) p.dir.Write("whois_result.xml", "<WhoisResult><Result>");
         if (damagedServerList) p.dir.Write("whois.xml", "<whois><domains>");
         {
             auto form = p.Open();
             QCOMPARE(p.errors.size(), errors);
+            if (errors > 0) QVERIFY2(p.errors[0].startsWith(saying), qPrintable(p.errors[0]));
             // Every other step ran: servers listed, language loaded, title set.
             QCOMPARE(Child<QComboBox>(form.get(), "cmbServerName")->count() > 0,
                      !damagedServerList);
-            QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(), QString("&Query"));
+            QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(),
+                     language == "english.lng" ? QString("&Query")
+                                               : QString::fromUtf8("&Запрос"));
             QVERIFY(form->windowTitle().contains(QString::fromUtf8(" \u2014 ")));
             form->show();
             QVERIFY(!form->isMaximized());
