@@ -20,8 +20,6 @@
 namespace tesseron {
 namespace {
 
-constexpr int32_t kDefaultProxyPort = 1080;
-
 // One icon per page, in page order.
 constexpr std::array<const char*, 4> kPageIcons = {":/icons/query.svg", ":/icons/servers.svg",
                                                    ":/icons/options.svg", ":/icons/browser.svg"};
@@ -37,9 +35,12 @@ void SetEditEnabled(QLineEdit* edit, bool enabled) {
     edit->setPalette(palette);
 }
 
-// The up-down's edit carries the name language files and tests know it by; the number is
-// shown with the locale's thousands separator.
-void PrepareUpDown(QSpinBox* upDown, const char* editName) {
+// The up-down offers the range the settings load keeps the field in; its edit carries the
+// name language files and tests know it by; the number is shown with the locale's
+// thousands separator.
+void PrepareUpDown(QSpinBox* upDown, int32_t TSettings::*field, const char* editName) {
+    const IntRange range = SettingRange(field);
+    upDown->setRange(range.min, range.max);
     upDown->setGroupSeparatorShown(true);
     if (auto* edit = upDown->findChild<QLineEdit*>()) edit->setObjectName(editName);
 }
@@ -81,9 +82,9 @@ TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration
       integration_(std::move(integration)) {
     ui_->setupUi(this);
     setFixedSize(526, 340);
-    PrepareUpDown(ui_->udwhoisTimeout, "edwhoisTimeout");
-    PrepareUpDown(ui_->udHistoryLines, "edHistoryLines");
-    PrepareUpDown(ui_->udMaxWhoisResults, "edMaxWhoisResults");
+    PrepareUpDown(ui_->udwhoisTimeout, &TSettings::whoisTimeout, "edwhoisTimeout");
+    PrepareUpDown(ui_->udHistoryLines, &TSettings::HistoryLines, "edHistoryLines");
+    PrepareUpDown(ui_->udMaxWhoisResults, &TSettings::MaxWhoisResults, "edMaxWhoisResults");
     ui_->edProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ui_->lvPages->viewport()->installEventFilter(this);
 
@@ -179,7 +180,7 @@ void TdlgOptions::StoreControls() {
         s.proxyHost = ui_->edProxyHost->text().toStdString();
         bool isNumber = false;
         const int port = ui_->edProxyPort->text().toInt(&isNumber, 10);
-        s.proxyPort = isNumber ? port : kDefaultProxyPort;
+        s.proxyPort = isNumber ? port : TSettings{}.proxyPort;
     } else {
         s.proxyVersion = 0;
     }
