@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
 
 #include <QMainWindow>

@@ -1,8 +1,8 @@
 #include "mainwin/Settings.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 
 #include <algorithm>
 #include <stdexcept>

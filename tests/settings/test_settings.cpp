@@ -1,5 +1,5 @@
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
 #include "support/TempDir.h"
 
