@@ -49,6 +49,7 @@ struct TSettings {
     bool IntegrateToIE = false;    // the browser button is registered
 
     static std::string DefaultWhoisFileLink();
+    bool operator==(const TSettings&) const = default;
 };
 
 // How a number read from the settings file is fitted before use: its bits are masked (the
