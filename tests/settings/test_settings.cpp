@@ -1,6 +1,7 @@
 #include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
 #include "mainwin/Settings.h"
+#include "support/SampleSettings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -180,32 +181,14 @@ TEST(Settings, SaveKeepsUnknownKeysAndPlacesAndNormalisesValues) {
 TEST(Settings, EveryKeySurvivesASaveAndALoad) {
     // Every field away from its default and inside its range: a key that is not saved,
     // not read, or read into another field shows as a difference.
-    TSettings s;
+    TSettings s = test::SampleSettings();
     s.bUseRating = false;
     s.bShowRawAnswer = true;
     s.bAsDomain = false;
     s.DefaultLang = "russian.lng";
-    s.HistoryLines = 17;
     s.pnlQureyWidth = 260;
-    s.whoisTimeout = 1234;
-    s.PropWNDQuery = 1;
-    s.UpdateIfExists = false;
-    s.bSmartFilterURL = false;
     s.DetermineIpAddress = false;
-    s.DetermineReverseName = false;
-    s.TextColor = 0x112233;
-    s.BackgroundColor = 0x445566;
-    s.FontName = "Mono";
-    s.FontSize = 13;
-    s.FontStyle = 5;
-    s.MaxWhoisResults = 77;
     s.WhoisFileLink = "https://example.test/list.xml";
-    s.proxyUserName = "user";
-    s.proxyPassword = "secret";
-    s.proxyAuthentication = 1;
-    s.proxyHost = "socks.test";
-    s.proxyPort = 1081;
-    s.proxyVersion = 2;
     TempDir dir;
     ProfileFile f(dir / "tesseron.ini");
     SaveSettings(f, s);
