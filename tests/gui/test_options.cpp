@@ -89,6 +89,52 @@ private slots:
         QVERIFY(calls.autostart.empty() && calls.browser.empty());
     }
 
+    void eachControlStoresItsOwnField() {
+        // A control wired to another field shows the wrong value or changes the wrong field.
+        const struct {
+            const char* name;
+            bool TSettings::*field;
+        } boxes[] = {
+            {"cbUpdateIfExists", &TSettings::UpdateIfExists},
+            {"cbDetermineIpAddress", &TSettings::DetermineIpAddress},
+            {"cbReverseName", &TSettings::DetermineReverseName},
+            {"cbSmartFilterURL", &TSettings::bSmartFilterURL},
+        };
+        for (const auto& b : boxes) {
+            TSettings settings = SampleSettings();
+            TSettings expected = settings;
+            expected.*b.field = !(settings.*b.field);
+            Calls calls;
+            auto dialog = Open(settings, calls);
+            auto* box = Get<QCheckBox>(dialog.get(), b.name);
+            QVERIFY2(box->isChecked() == settings.*b.field, b.name);
+            box->setChecked(!box->isChecked());
+            ClickOk(dialog.get());
+            QVERIFY2(settings == expected, b.name);
+        }
+        const struct {
+            const char* name;
+            int32_t TSettings::*field;
+            int value;
+        } upDowns[] = {
+            {"udwhoisTimeout", &TSettings::whoisTimeout, 900},
+            {"udHistoryLines", &TSettings::HistoryLines, 3},
+            {"udMaxWhoisResults", &TSettings::MaxWhoisResults, 5},
+        };
+        for (const auto& u : upDowns) {
+            TSettings settings = SampleSettings();
+            TSettings expected = settings;
+            expected.*u.field = u.value;
+            Calls calls;
+            auto dialog = Open(settings, calls);
+            auto* upDown = Get<QSpinBox>(dialog.get(), u.name);
+            QVERIFY2(upDown->value() == settings.*u.field, u.name);
+            upDown->setValue(u.value);
+            ClickOk(dialog.get());
+            QVERIFY2(settings == expected, u.name);
+        }
+    }
+
     void cancelLeavesEverything_data() {
         QTest::addColumn<QString>("how");
         QTest::newRow("Cancel button") << "cancel";
