@@ -1,5 +1,7 @@
 #include "app/CliArgs.h"
 
+#include "mainwin/Settings.h"
+
 #include <charconv>
 
 namespace tesseron::cli {
@@ -76,7 +78,7 @@ SocksInfo ParseProxyUrl(std::string_view url) {
         }
         rest = rest.substr(at + 1);
     }
-    auto [host, port] = ParseHostPort(rest, 1080);
+    auto [host, port] = ParseHostPort(rest, TSettings{}.proxyPort);
     info.host = std::move(host);
     info.port = port;
     return info;

@@ -2,12 +2,13 @@
 #include "app/CliArgs.h"
 #include "app/TesseronVersion.h"
 #include "desktop/InstanceLock.h"
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
 #include "desktop/StaleTemporaries.h"
 #include "locale/LangChanger.h"
 #include "locale/Language.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
+#include "mainwin/SettingsAdapters.h"
 #include "query/AddressTools.h"
 #include "query/uWhoisRequestThread.h"
 #include "serverdb/ResultsFile.h"
@@ -153,7 +154,7 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     TLangChanger changer;
     MessageTable messages;
     try {
-        LoadLanguage(changer, messages, settings, paths);
+        LoadLanguage(changer, messages, settings.DefaultLang, paths);
     } catch (const std::exception& e) {
         Warn(std::string("The language file cannot be used: ") + e.what());
     }
@@ -195,14 +196,11 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         }
     }
 
-    StoreSettings storeSettings;
-    storeSettings.UpdateIfExists = settings.UpdateIfExists;
-    storeSettings.MaxWhoisResults = settings.MaxWhoisResults;
-    TerminalUi ui(cmd.store ? &results : nullptr, storeSettings);
+    TerminalUi ui(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
     int32_t code = QueryOk;
     {
         TWhoisRequestThread run(std::move(request),
-                                RunSettings::From(settings, cmd.server.value_or("")),
+                                MakeRunSettings(settings, cmd.server.value_or("")),
                                 settings.bUseRating ? &domains : nullptr, messages, ui);
         run.Wait();
         code = run.ErrorCode();

@@ -52,7 +52,7 @@ void BM_LoadSelect(benchmark::State& state, const TempProgramDir* program) {
     for (auto _ : state) {
         TLangChanger changer;
         MessageTable messages;
-        LoadLanguage(changer, messages, settings, paths);
+        LoadLanguage(changer, messages, settings.DefaultLang, paths);
         benchmark::DoNotOptimize(messages.sAddress.data());
     }
 }
@@ -62,9 +62,9 @@ void BM_LoadAgain(benchmark::State& state, const TempProgramDir* program) {
     const TSettings settings;
     TLangChanger changer;
     MessageTable messages;
-    LoadLanguage(changer, messages, settings, paths);
+    LoadLanguage(changer, messages, settings.DefaultLang, paths);
     for (auto _ : state) {
-        LoadLanguage(changer, messages, settings, paths);
+        LoadLanguage(changer, messages, settings.DefaultLang, paths);
         benchmark::DoNotOptimize(messages.sAddress.data());
     }
 }

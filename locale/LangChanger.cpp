@@ -1,7 +1,7 @@
 #include "locale/LangChanger.h"
 
 #include "desktop/AtomicFile.h"
-#include "mainwin/ProfileFile.h"
+#include "desktop/ProfileFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -66,7 +66,6 @@ std::optional<double> ParseFloat(std::string_view text) {
 }
 
 } // namespace
-
 
 TLangChanger::TLangChanger(OpenFormsProvider openForms) : openForms_(std::move(openForms)) {}
 

@@ -3,7 +3,6 @@
 #include "desktop/ProgramPaths.h"
 #include "locale/LangChanger.h"
 #include "locale/TextFormat.h"
-#include "mainwin/Settings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -98,9 +97,9 @@ bool IsLanguageFileName(std::string_view name) {
            SameNameIgnoringCase(name.substr(name.size() - kExtension.size()), kExtension);
 }
 
-void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings& settings,
+void LoadLanguage(TLangChanger& changer, MessageTable& messages, const std::string& languageFile,
                   const ProgramPaths& paths, const LanguageHooks& hooks) {
-    changer.SetLangFile(LanguageFilePath(paths.LanguagesDir(), settings.DefaultLang));
+    changer.SetLangFile(LanguageFilePath(paths.LanguagesDir(), languageFile));
     if (hooks.translateOpenForms)
         hooks.translateOpenForms(changer);
     else

@@ -9,7 +9,6 @@ namespace tesseron {
 
 class TLangChanger;
 struct ProgramPaths;
-struct TSettings;
 
 // Every text the program composes at run time, looked up by its key in the language file.
 // Each text starts as its own key, which is also what a key missing from the file gives.
@@ -83,13 +82,13 @@ struct LanguageHooks {
 // ".lng" in any letter case, with something before it.
 bool IsLanguageFileName(std::string_view name);
 
-// Selects the language file named by `settings.DefaultLang` in the languages folder
+// Selects the language file named `languageFile` (the DefaultLang setting) in the languages folder
 // (a name in other letter case finds the file too), translates the open windows, fills
 // every text of `messages` and refreshes the column captions. Without such a file every
 // text is its key. A text that takes an argument but has no single "%s" for it is
 // replaced by its English text, with one warning naming the key. Throws when the newly
 // selected file cannot be normalised on disk.
-void LoadLanguage(TLangChanger& changer, MessageTable& messages, const TSettings& settings,
+void LoadLanguage(TLangChanger& changer, MessageTable& messages, const std::string& languageFile,
                   const ProgramPaths& paths, const LanguageHooks& hooks = {});
 
 } // namespace tesseron

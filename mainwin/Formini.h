@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
 
 #include <QMainWindow>
@@ -20,8 +20,8 @@ class TFormINI : public QMainWindow {
 public:
     using ErrorReporter = std::function<void(const QString& message)>;
 
-    static constexpr int kDesignedWidth = 722;
-    static constexpr int kDesignedHeight = 564;
+    static constexpr int kDesignedWidth = WindowPlacement{}.width;
+    static constexpr int kDesignedHeight = WindowPlacement{}.height;
 
     // `reportError` shows a failure to the user (a message box unless a test replaces it).
     TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,

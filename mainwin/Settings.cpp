@@ -1,10 +1,11 @@
 #include "mainwin/Settings.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace tesseron {
 namespace {
@@ -15,22 +16,73 @@ constexpr const char* kProxy = "Proxy";
 constexpr const char* kWindowPosition = "Window Position";
 constexpr const char* kWindowState = "Window State";
 
-// The ranges the options dialog allows; a hand-edited file can hold anything, and a value
-// outside them misleads the code that uses it (no history at all, a store that keeps
-// nothing).
-constexpr int32_t kHistoryLinesRange[] = {1, 100};
-constexpr int32_t kMaxWhoisResultsRange[] = {1, 1000};
-constexpr int32_t kWhoisTimeoutRange[] = {0, 20000};
-constexpr int32_t kProxyPortRange[] = {1, 65535};
-
-int32_t Clamp(int32_t value, const int32_t (&range)[2]) {
-    return std::clamp(value, range[0], range[1]);
+// The low byte, within the choices the dialog offers (closing modes, proxy kinds,
+// authentication off or on).
+constexpr NumberFit LowByteUpTo(int32_t max) {
+    return {0xFF, 0, max};
+}
+// A hand-edited file can hold anything, and a value outside the dialog's range misleads the
+// code that uses it (no history at all, a store that keeps nothing).
+constexpr NumberFit Within(int32_t min, int32_t max) {
+    return {~0, min, max};
 }
 
-// The users of these keys look at the low byte only; within it, the choices the dialog
-// offers: 0-2 closing modes, 0-3 proxy kinds, authentication off or on.
-uint8_t LowByteClamped(int32_t value, uint8_t max) {
-    return std::min(static_cast<uint8_t>(value & 0xFF), max);
+using S = TSettings;
+const SettingKey kKeys[] = {
+    {kDefaults, "DefaultLang", &S::DefaultLang},
+    {kDefaults, "bUseRating", &S::bUseRating},
+    {kDefaults, "bAsDomain", &S::bAsDomain},
+    {kDefaults, "bShowRawAnswer", &S::bShowRawAnswer},
+    {kDefaults, "HistoryLines", &S::HistoryLines, Within(1, 100)},
+    {kDefaults, "pnlQureyWidth", &S::pnlQureyWidth},
+    {kDefaults, "whoisTimeout", &S::whoisTimeout, Within(0, 20000)},
+    {kDefaults, "PropWNDQuery", &S::PropWNDQuery, LowByteUpTo(2)},
+    {kDefaults, "UpdateIfExists", &S::UpdateIfExists},
+    {kDefaults, "bSmartFilterURL", &S::bSmartFilterURL},
+    {kDefaults, "DetermineIpAddress", &S::DetermineIpAddress},
+    {kDefaults, "DetermineReverseName", &S::DetermineReverseName},
+    {kDefault, "WhoisFileLink", &S::WhoisFileLink},
+    {kProxy, "proxyUserName", &S::proxyUserName},
+    {kProxy, "proxyPassword", &S::proxyPassword},
+    {kProxy, "proxyAuthentication", &S::proxyAuthentication, LowByteUpTo(1)},
+    {kProxy, "proxyHost", &S::proxyHost},
+    {kProxy, "proxyPort", &S::proxyPort, Within(1, 65535)},
+    {kProxy, "proxyVersion", &S::proxyVersion, LowByteUpTo(3)},
+    {kDefaults, "TextColor", &S::TextColor},
+    {kDefaults, "BackgroundColor", &S::BackgroundColor},
+    {kDefaults, "FontName", &S::FontName},
+    {kDefaults, "FontSize", &S::FontSize},
+    {kDefaults, "FontStyle", &S::FontStyle, {0x0F}}, // bold, italic, underline, strike-out
+    {kDefaults, "MaxWhoisResults", &S::MaxWhoisResults, Within(1, 1000)},
+};
+
+int32_t Fit(int32_t value, const NumberFit& fit) {
+    return std::clamp(value & fit.mask, fit.min, fit.max);
+}
+
+template <class... F> struct Overloaded : F... { using F::operator()...; };
+
+void Read(const ProfileFile& f, const SettingKey& k, const TSettings& d, TSettings& s) {
+    std::visit(Overloaded{
+                   [&](bool S::*m) { s.*m = f.ReadBool(k.section, k.key, d.*m); },
+                   [&](int32_t S::*m) { s.*m = Fit(f.ReadInteger(k.section, k.key, d.*m), k.fit); },
+                   [&](uint8_t S::*m) {
+                       s.*m =
+                           static_cast<uint8_t>(Fit(f.ReadInteger(k.section, k.key, d.*m), k.fit));
+                   },
+                   [&](std::string S::*m) { s.*m = f.ReadString(k.section, k.key, d.*m); },
+               },
+               k.member);
+}
+
+void Write(ProfileFile& f, const SettingKey& k, const TSettings& s) {
+    std::visit(Overloaded{
+                   [&](bool S::*m) { f.WriteBool(k.section, k.key, s.*m); },
+                   [&](int32_t S::*m) { f.WriteInteger(k.section, k.key, s.*m); },
+                   [&](uint8_t S::*m) { f.WriteInteger(k.section, k.key, s.*m & k.fit.mask); },
+                   [&](std::string S::*m) { f.WriteString(k.section, k.key, s.*m); },
+               },
+               k.member);
 }
 
 } // namespace
@@ -39,81 +91,34 @@ std::string TSettings::DefaultWhoisFileLink() {
     return std::string(version::kMakerUrl) + "/tesseron/whois.xml";
 }
 
+std::span<const SettingKey> SettingKeys() {
+    return kKeys;
+}
+
+IntRange SettingRange(int32_t TSettings::*member) {
+    for (const SettingKey& k : kKeys)
+        if (const auto* m = std::get_if<int32_t S::*>(&k.member); m && *m == member)
+            return {k.fit.min, k.fit.max};
+    throw std::logic_error("no settings key holds this field");
+}
+
 void LoadSettings(const ProfileFile& f, const ProgramPaths& paths, TSettings& s,
                   const DesktopRegistration& registration) {
     const TSettings d; // defaults
     s.ServerListPath = paths.ServerListFile().string();
     s.ResultsPath = paths.ResultsFile().string();
-
-    s.bUseRating = f.ReadBool(kDefaults, "bUseRating", d.bUseRating);
-    s.bShowRawAnswer = f.ReadBool(kDefaults, "bShowRawAnswer", d.bShowRawAnswer);
-    s.bAsDomain = f.ReadBool(kDefaults, "bAsDomain", d.bAsDomain);
-    s.DefaultLang = f.ReadString(kDefaults, "DefaultLang", d.DefaultLang);
-    s.HistoryLines =
-        Clamp(f.ReadInteger(kDefaults, "HistoryLines", d.HistoryLines), kHistoryLinesRange);
-    s.pnlQureyWidth = f.ReadInteger(kDefaults, "pnlQureyWidth", d.pnlQureyWidth);
-    s.whoisTimeout =
-        Clamp(f.ReadInteger(kDefaults, "whoisTimeout", d.whoisTimeout), kWhoisTimeoutRange);
-
-    s.proxyUserName = f.ReadString(kProxy, "proxyUserName", d.proxyUserName);
-    s.proxyPassword = f.ReadString(kProxy, "proxyPassword", d.proxyPassword);
-    s.proxyAuthentication =
-        LowByteClamped(f.ReadInteger(kProxy, "proxyAuthentication", d.proxyAuthentication), 1);
-    s.proxyHost = f.ReadString(kProxy, "proxyHost", d.proxyHost);
-    s.proxyPort = Clamp(f.ReadInteger(kProxy, "proxyPort", d.proxyPort), kProxyPortRange);
-    s.proxyVersion = LowByteClamped(f.ReadInteger(kProxy, "proxyVersion", d.proxyVersion), 3);
-
-    s.WhoisFileLink = f.ReadString(kDefault, "WhoisFileLink", d.WhoisFileLink);
-
-    s.DetermineIpAddress = f.ReadBool(kDefaults, "DetermineIpAddress", d.DetermineIpAddress);
-    s.DetermineReverseName = f.ReadBool(kDefaults, "DetermineReverseName", d.DetermineReverseName);
-    s.UpdateIfExists = f.ReadBool(kDefaults, "UpdateIfExists", d.UpdateIfExists);
-
+    // Reading has no side effects, so the keys are read in the table's order.
+    for (const SettingKey& k : kKeys)
+        Read(f, k, d, s);
     s.StartWithWindows =
         registration.isAutostartRegistered ? registration.isAutostartRegistered() : false;
     s.IntegrateToIE =
         registration.isBrowserButtonRegistered ? registration.isBrowserButtonRegistered() : false;
-
-    s.PropWNDQuery = LowByteClamped(f.ReadInteger(kDefaults, "PropWNDQuery", d.PropWNDQuery), 2);
-    s.TextColor = f.ReadInteger(kDefaults, "TextColor", d.TextColor);
-    s.BackgroundColor = f.ReadInteger(kDefaults, "BackgroundColor", d.BackgroundColor);
-    s.FontName = f.ReadString(kDefaults, "FontName", d.FontName);
-    s.FontSize = f.ReadInteger(kDefaults, "FontSize", d.FontSize);
-    s.FontStyle = static_cast<uint8_t>(f.ReadInteger(kDefaults, "FontStyle", d.FontStyle) & 0x0F);
-    s.MaxWhoisResults = Clamp(f.ReadInteger(kDefaults, "MaxWhoisResults", d.MaxWhoisResults),
-                              kMaxWhoisResultsRange);
-    s.bSmartFilterURL = f.ReadBool(kDefaults, "bSmartFilterURL", d.bSmartFilterURL);
 }
 
 void SaveSettings(ProfileFile& f, const TSettings& s) {
-    f.WriteString(kDefaults, "DefaultLang", s.DefaultLang);
-    f.WriteBool(kDefaults, "bUseRating", s.bUseRating);
-    f.WriteBool(kDefaults, "bAsDomain", s.bAsDomain);
-    f.WriteBool(kDefaults, "bShowRawAnswer", s.bShowRawAnswer);
-    f.WriteInteger(kDefaults, "HistoryLines", s.HistoryLines);
-    f.WriteInteger(kDefaults, "pnlQureyWidth", s.pnlQureyWidth);
-    f.WriteInteger(kDefaults, "whoisTimeout", s.whoisTimeout);
-    f.WriteInteger(kDefaults, "PropWNDQuery", s.PropWNDQuery);
-    f.WriteBool(kDefaults, "UpdateIfExists", s.UpdateIfExists);
-    f.WriteBool(kDefaults, "bSmartFilterURL", s.bSmartFilterURL);
-    f.WriteBool(kDefaults, "DetermineIpAddress", s.DetermineIpAddress);
-    f.WriteBool(kDefaults, "DetermineReverseName", s.DetermineReverseName);
-
-    f.WriteString(kDefault, "WhoisFileLink", s.WhoisFileLink);
-
-    f.WriteString(kProxy, "proxyUserName", s.proxyUserName);
-    f.WriteString(kProxy, "proxyPassword", s.proxyPassword);
-    f.WriteInteger(kProxy, "proxyAuthentication", s.proxyAuthentication);
-    f.WriteString(kProxy, "proxyHost", s.proxyHost);
-    f.WriteInteger(kProxy, "proxyPort", s.proxyPort);
-    f.WriteInteger(kProxy, "proxyVersion", s.proxyVersion);
-
-    f.WriteInteger(kDefaults, "TextColor", s.TextColor);
-    f.WriteInteger(kDefaults, "BackgroundColor", s.BackgroundColor);
-    f.WriteString(kDefaults, "FontName", s.FontName);
-    f.WriteInteger(kDefaults, "FontSize", s.FontSize);
-    f.WriteInteger(kDefaults, "FontStyle", s.FontStyle & 0x0F);
-    f.WriteInteger(kDefaults, "MaxWhoisResults", s.MaxWhoisResults);
+    for (const SettingKey& k : kKeys)
+        Write(f, k, s);
 }
 
 WindowPlacement ReadWindowPlacement(const ProfileFile& f, const WindowPlacement& designed) {

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <variant>
 
 namespace tesseron {
 
@@ -47,7 +49,40 @@ struct TSettings {
     bool IntegrateToIE = false;    // the browser button is registered
 
     static std::string DefaultWhoisFileLink();
+    bool operator==(const TSettings&) const = default;
 };
+
+// How a number read from the settings file is fitted before use: its bits are masked (the
+// users of some keys look at the low byte only), then it is brought into [min, max], the
+// range the options dialog allows.
+struct NumberFit {
+    int32_t mask = ~0;
+    int32_t min = INT32_MIN;
+    int32_t max = INT32_MAX;
+};
+
+// One key of the settings file and the field of the record that holds it. A one-byte field
+// keeps only its masked bits on the way out too.
+struct SettingKey {
+    const char* section;
+    const char* key;
+    std::variant<bool TSettings::*, int32_t TSettings::*, uint8_t TSettings::*,
+                 std::string TSettings::*>
+        member;
+    NumberFit fit = {};
+};
+
+// Every key of [Defaults], [Default] and [Proxy], in the order they are saved. A new
+// setting is a field of TSettings (with its default) and a row here.
+std::span<const SettingKey> SettingKeys();
+
+// The range of a number field, as the options dialog offers it. Throws std::logic_error
+// for a field that no key holds.
+struct IntRange {
+    int32_t min;
+    int32_t max;
+};
+IntRange SettingRange(int32_t TSettings::*member);
 
 // Desktop registration probes, asked while loading; empty ones report "not registered".
 struct DesktopRegistration {
@@ -55,9 +90,8 @@ struct DesktopRegistration {
     std::function<bool()> isBrowserButtonRegistered;
 };
 
-// Reads every key, in the load order, into `settings`, and the two paths from `paths`.
-// Missing or unparsable values give the key's default; numbers are brought into the range
-// the options dialog allows for them.
+// Reads every key into `settings`, the two paths from `paths`, and then asks the probes.
+// Missing or unparsable values give the key's default; numbers are fitted (NumberFit).
 void LoadSettings(const ProfileFile& file, const ProgramPaths& paths, TSettings& settings,
                   const DesktopRegistration& registration = {});
 

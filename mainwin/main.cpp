@@ -11,6 +11,7 @@
 #include "desktop/mapimail.h"
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/ResultsView.h"
+#include "mainwin/SettingsAdapters.h"
 #include "mainwin/uDlgOptions.h"
 #include "query/AddressTools.h"
 #include "query/uFrmShowProgress.h"
@@ -443,7 +444,7 @@ void TTesseronForm::LoadLanguage() {
         resultsView_->RepaintStatusBar();
     };
     try {
-        tesseron::LoadLanguage(langChanger_, messages_, Settings(), Paths(), hooks);
+        tesseron::LoadLanguage(langChanger_, messages_, Settings().DefaultLang, Paths(), hooks);
     } catch (const std::exception& e) {
         seams_.showError(QString::fromUtf8(e.what()));
     }
@@ -563,7 +564,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     context.request.addresses = std::move(addresses);
     context.request.updateList = updateList_;
     context.request.asDomain = ui_->actWhoisAsDomain->isChecked();
-    context.settings = RunSettings::From(Settings(), Std(ui_->cmbServerName->currentText()));
+    context.settings = MakeRunSettings(Settings(), Std(ui_->cmbServerName->currentText()));
     context.domains = &domains_;
     context.messages = &messages_;
     context.storeAnswer = [this](const StoreRequest& request) { return StoreAnswer(request); };
@@ -584,10 +585,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
 }
 
 std::optional<ResultId> TTesseronForm::StoreAnswer(const StoreRequest& request) {
-    StoreSettings store;
-    store.UpdateIfExists = Settings().UpdateIfExists;
-    store.MaxWhoisResults = Settings().MaxWhoisResults;
-    TWhoisResultItem* item = StoreResult(results_, request, store);
+    TWhoisResultItem* item = StoreResult(results_, request, MakeStoreSettings(Settings()));
     resultsView_->LoadResultToListView();
     // When the trim took the stored entry, the current result stays if it still exists.
     resultsView_->SelectResult(item ? item : resultsView_->CurrentResult());
@@ -791,7 +789,8 @@ void TTesseronForm::OpenServerBrowser() {
 
 void TTesseronForm::OpenServerListUpdate() {
     TdlgUpdateRating::Deps deps;
-    deps.settings = &Settings();
+    deps.whoisFileLink = &Settings().WhoisFileLink;
+    deps.serverListPath = &Settings().ServerListPath;
     deps.domains = &domains_;
     deps.messages = &messages_;
     deps.countsChanged = [this] {

@@ -20,8 +20,6 @@
 namespace tesseron {
 namespace {
 
-constexpr int32_t kDefaultProxyPort = 1080;
-
 // One icon per page, in page order.
 constexpr std::array<const char*, 4> kPageIcons = {":/icons/query.svg", ":/icons/servers.svg",
                                                    ":/icons/options.svg", ":/icons/browser.svg"};
@@ -37,12 +35,26 @@ void SetEditEnabled(QLineEdit* edit, bool enabled) {
     edit->setPalette(palette);
 }
 
-// The up-down's edit carries the name language files and tests know it by; the number is
-// shown with the locale's thousands separator.
-void PrepareUpDown(QSpinBox* upDown, const char* editName) {
-    upDown->setGroupSeparatorShown(true);
-    if (auto* edit = upDown->findChild<QLineEdit*>()) edit->setObjectName(editName);
-}
+// The controls that show one field each, as they are; the others need a rule of their own.
+// An up-down's edit carries the name language files and tests know it by.
+const struct {
+    TUpDown* Ui::TdlgOptions::*upDown;
+    int32_t TSettings::*field;
+    const char* editName;
+} kUpDowns[] = {
+    {&Ui::TdlgOptions::udwhoisTimeout, &TSettings::whoisTimeout, "edwhoisTimeout"},
+    {&Ui::TdlgOptions::udHistoryLines, &TSettings::HistoryLines, "edHistoryLines"},
+    {&Ui::TdlgOptions::udMaxWhoisResults, &TSettings::MaxWhoisResults, "edMaxWhoisResults"},
+};
+const struct {
+    QCheckBox* Ui::TdlgOptions::*box;
+    bool TSettings::*field;
+} kCheckBoxes[] = {
+    {&Ui::TdlgOptions::cbUpdateIfExists, &TSettings::UpdateIfExists},
+    {&Ui::TdlgOptions::cbDetermineIpAddress, &TSettings::DetermineIpAddress},
+    {&Ui::TdlgOptions::cbReverseName, &TSettings::DetermineReverseName},
+    {&Ui::TdlgOptions::cbSmartFilterURL, &TSettings::bSmartFilterURL},
+};
 
 } // namespace
 
@@ -81,9 +93,14 @@ TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration
       integration_(std::move(integration)) {
     ui_->setupUi(this);
     setFixedSize(526, 340);
-    PrepareUpDown(ui_->udwhoisTimeout, "edwhoisTimeout");
-    PrepareUpDown(ui_->udHistoryLines, "edHistoryLines");
-    PrepareUpDown(ui_->udMaxWhoisResults, "edMaxWhoisResults");
+    for (const auto& u : kUpDowns) {
+        // The range the settings load keeps the field in; thousands shown with a separator.
+        TUpDown* upDown = (*ui_).*u.upDown;
+        const IntRange range = SettingRange(u.field);
+        upDown->setRange(range.min, range.max);
+        upDown->setGroupSeparatorShown(true);
+        if (auto* edit = upDown->findChild<QLineEdit*>()) edit->setObjectName(u.editName);
+    }
     ui_->edProxyPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ui_->lvPages->viewport()->installEventFilter(this);
 
@@ -118,13 +135,11 @@ TdlgOptions::~TdlgOptions() = default;
 
 void TdlgOptions::LoadControls() {
     const TSettings& s = settings_;
-    ui_->udHistoryLines->setValue(s.HistoryLines);
-    ui_->udwhoisTimeout->setValue(s.whoisTimeout);
+    for (const auto& u : kUpDowns)
+        ((*ui_).*u.upDown)->setValue(s.*u.field);
+    for (const auto& c : kCheckBoxes)
+        ((*ui_).*c.box)->setChecked(s.*c.field);
     display_ = {s.TextColor, s.BackgroundColor, s.FontName, s.FontSize, s.FontStyle};
-    ui_->udMaxWhoisResults->setValue(s.MaxWhoisResults);
-    ui_->cbUpdateIfExists->setChecked(s.UpdateIfExists);
-    ui_->cbDetermineIpAddress->setChecked(s.DetermineIpAddress);
-    ui_->cbReverseName->setChecked(s.DetermineReverseName);
     // Radio buttons are exclusive in Qt; leaving all three unchecked for an unknown value
     // needs the exclusivity off while they are set.
     const std::array radios = {ui_->rbWindowQueryCloseAfterSucces, ui_->rbWindowQueryCloseAlways,
@@ -135,7 +150,6 @@ void TdlgOptions::LoadControls() {
         radios[i]->setChecked(s.PropWNDQuery == i);
     for (auto* radio : radios)
         radio->setAutoExclusive(true);
-    ui_->cbSmartFilterURL->setChecked(s.bSmartFilterURL);
     ui_->cbUseProxy->setChecked(s.proxyVersion != 0);
     actUseProxy_->setChecked(s.proxyVersion != 0);
     if (s.proxyVersion != 0) ui_->cmbProxyVersion->setCurrentIndex(s.proxyVersion - 1);
@@ -153,33 +167,29 @@ void TdlgOptions::StoreControls() {
     TSettings& s = settings_;
     // A number still in its edit counts as the user left it: accepting from the keyboard
     // does not take the focus from the edit first.
-    for (QSpinBox* upDown : {ui_->udHistoryLines, ui_->udwhoisTimeout, ui_->udMaxWhoisResults})
+    for (const auto& u : kUpDowns) {
+        TUpDown* upDown = (*ui_).*u.upDown;
         upDown->interpretText();
-    s.HistoryLines = ui_->udHistoryLines->value();
-    s.whoisTimeout = ui_->udwhoisTimeout->value();
+        s.*u.field = upDown->value();
+    }
+    for (const auto& c : kCheckBoxes)
+        s.*c.field = ((*ui_).*c.box)->isChecked();
     s.TextColor = display_.textColor;
     s.BackgroundColor = display_.backgroundColor;
     s.FontName = display_.fontName;
     s.FontSize = display_.fontSize;
     s.FontStyle = display_.fontStyle;
-    s.MaxWhoisResults = ui_->udMaxWhoisResults->value();
-
-    s.DetermineIpAddress = ui_->cbDetermineIpAddress->isChecked();
-    s.UpdateIfExists = ui_->cbUpdateIfExists->isChecked();
 
     if (ui_->rbWindowQueryCloseAfterSucces->isChecked()) s.PropWNDQuery = 0;
     if (ui_->rbWindowQueryCloseAlways->isChecked()) s.PropWNDQuery = 1;
     if (ui_->rbWindowQueryNoClose->isChecked()) s.PropWNDQuery = 2;
-
-    s.DetermineReverseName = ui_->cbReverseName->isChecked();
-    s.bSmartFilterURL = ui_->cbSmartFilterURL->isChecked();
 
     if (ui_->cbUseProxy->isChecked()) {
         s.proxyVersion = ui_->cmbProxyVersion->currentIndex() + 1;
         s.proxyHost = ui_->edProxyHost->text().toStdString();
         bool isNumber = false;
         const int port = ui_->edProxyPort->text().toInt(&isNumber, 10);
-        s.proxyPort = isNumber ? port : kDefaultProxyPort;
+        s.proxyPort = isNumber ? port : TSettings{}.proxyPort;
     } else {
         s.proxyVersion = 0;
     }

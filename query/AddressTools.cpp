@@ -1,6 +1,6 @@
 #include "query/AddressTools.h"
 
-#include "mainwin/ProfileFile.h"
+#include "desktop/ProfileFile.h"
 #include "query/AbortHandle.h"
 #include "query/RunOffThread.h"
 

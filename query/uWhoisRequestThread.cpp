@@ -2,30 +2,11 @@
 
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
-#include "mainwin/Settings.h"
 #include "query/AbortHandle.h"
 #include "query/AddressTools.h"
 #include "serverdb/uDomainList.h"
 
 namespace tesseron {
-
-RunSettings RunSettings::From(const TSettings& s, std::string serverBoxText) {
-    RunSettings r;
-    r.bUseRating = s.bUseRating;
-    r.bAsDomain = s.bAsDomain;
-    r.DetermineIpAddress = s.DetermineIpAddress;
-    r.DetermineReverseName = s.DetermineReverseName;
-    r.PropWNDQuery = s.PropWNDQuery;
-    r.whoisTimeout = s.whoisTimeout;
-    r.socks.version = static_cast<uint8_t>(s.proxyVersion);
-    r.socks.host = s.proxyHost;
-    r.socks.port = s.proxyPort;
-    r.socks.authentication = static_cast<uint8_t>(s.proxyAuthentication);
-    r.socks.userName = s.proxyUserName;
-    r.socks.password = s.proxyPassword;
-    r.serverBoxText = std::move(serverBoxText);
-    return r;
-}
 
 TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
                                          const TDomainCollection* domains,

@@ -17,7 +17,6 @@ class AbortHandle;
 class TDomainCollection;
 class TWhoisServerCollection;
 struct MessageTable;
-struct TSettings;
 
 // Log line icons.
 enum LogImage : int32_t { LogInformation = 0, LogError = 1 };
@@ -63,11 +62,9 @@ struct RunSettings {
     bool DetermineIpAddress = true;
     bool DetermineReverseName = true;
     uint8_t PropWNDQuery = 0;
-    int32_t whoisTimeout = 5000;
+    int32_t whoisTimeout = ExchangeLimits{}.readTimeoutMs;
     SocksInfo socks;
     std::string serverBoxText; // the server asked while bUseRating is off
-
-    static RunSettings From(const TSettings& settings, std::string serverBoxText);
 };
 
 // What a run processes: the queued results of a refresh, one after the other, or when

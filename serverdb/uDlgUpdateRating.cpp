@@ -3,7 +3,6 @@
 
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
-#include "mainwin/Settings.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDomainList.h"
 #include "ui_uDlgUpdateRating.h"
@@ -33,12 +32,11 @@ TdlgUpdateRating::~TdlgUpdateRating() {
 }
 
 void TdlgUpdateRating::FormCreate() {
-    if (deps_.settings)
-        ui_->edFileName->setText(QString::fromStdString(deps_.settings->WhoisFileLink));
+    if (deps_.whoisFileLink) ui_->edFileName->setText(QString::fromStdString(*deps_.whoisFileLink));
 }
 
 void TdlgUpdateRating::btnUpdateClick() {
-    if (UpdateRunning() || !deps_.settings) return;
+    if (UpdateRunning() || !deps_.whoisFileLink || !deps_.serverListPath) return;
     if (deps_.prepareFolder) {
         try {
             deps_.prepareFolder();
@@ -49,7 +47,7 @@ void TdlgUpdateRating::btnUpdateClick() {
     ui_->CancelBtn->setEnabled(false);
     ui_->btnUpdate->setEnabled(false);
     ui_->ProgressBar1->setValue(0);
-    const std::string url = deps_.settings->WhoisFileLink;
+    const std::string url = *deps_.whoisFileLink;
     const std::filesystem::path temp = UpdateTempPath(InstallPath());
     worker_ = std::thread([this, url, temp] {
         Outcome outcome;
@@ -91,8 +89,8 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
     const std::string listPath = InstallPath().string();
     // The list could not be replaced: the shared list still matches the file, so it stays,
     // and the user hears of it instead of seeing a success.
-    if (!InstallServerList(listPath, deps_.settings->ServerListPath)) return ShowError(failed);
-    deps_.settings->ServerListPath = listPath;
+    if (!InstallServerList(listPath, *deps_.serverListPath)) return ShowError(failed);
+    *deps_.serverListPath = listPath;
     if (deps_.domains) {
         deps_.domains->Clear();
         try {
@@ -115,7 +113,7 @@ QString TdlgUpdateRating::FailedText() const {
 }
 
 std::filesystem::path TdlgUpdateRating::InstallPath() const {
-    return deps_.installPath.empty() ? std::filesystem::path(deps_.settings->ServerListPath)
+    return deps_.installPath.empty() ? std::filesystem::path(*deps_.serverListPath)
                                      : deps_.installPath;
 }
 

@@ -22,7 +22,6 @@ namespace tesseron {
 
 class TDomainCollection;
 struct MessageTable;
-struct TSettings;
 
 // Downloads a newer server list, checks it, installs it with a backup and reloads the
 // shared list. The download runs on a worker thread, so the dialog keeps painting and its
@@ -31,15 +30,18 @@ class TdlgUpdateRating final : public QDialog {
     Q_OBJECT
 public:
     struct Deps {
-        TSettings* settings = nullptr;          // WhoisFileLink and ServerListPath
-        TDomainCollection* domains = nullptr;   // the shared server list
+        // Where a newer list is downloaded from, read when the update starts.
+        const std::string* whoisFileLink = nullptr;
+        std::string* serverListPath =
+            nullptr;                          // the list in use; names the new one after an install
+        TDomainCollection* domains = nullptr; // the shared server list
         const MessageTable* messages = nullptr; // sUpDateFailed, sFileCorrupted
         std::function<void()> countsChanged;    // the window recomputes its totals
         // An error with a single OK button; empty: a message box on the owner.
         std::function<void(const QString& message)> showError;
         // Where a new list is downloaded and installed: the user's writable folder, which
-        // an installed copy's shipped list is not in. Empty: beside ServerListPath. After
-        // an install ServerListPath names it; the shipped list stays the fallback.
+        // an installed copy's shipped list is not in. Empty: beside serverListPath. After
+        // an install serverListPath names it; the shipped list stays the fallback.
         std::filesystem::path installPath;
         // Readies the folder of installPath; throws with a text for the user.
         std::function<void()> prepareFolder;

@@ -4,6 +4,7 @@
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/Settings.h"
 #include "mainwin/uDlgOptions.h"
+#include "support/SampleSettings.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
@@ -31,30 +32,6 @@ auto Fields(const TSettings& s) {
                       s.BackgroundColor, s.FontName, s.FontSize, s.FontStyle, s.MaxWhoisResults,
                       s.proxyUserName, s.proxyPassword, s.proxyAuthentication, s.proxyHost,
                       s.proxyPort, s.proxyVersion, s.StartWithWindows, s.IntegrateToIE);
-}
-
-// A record unlike the defaults, so a control that stores a default shows up.
-TSettings Sample() {
-    TSettings s;
-    s.HistoryLines = 12;
-    s.whoisTimeout = 7300;
-    s.PropWNDQuery = 1;
-    s.UpdateIfExists = false;
-    s.bSmartFilterURL = false;
-    s.DetermineReverseName = false;
-    s.TextColor = 0x123456;
-    s.BackgroundColor = -5;
-    s.FontName = "Mono Odd";
-    s.FontSize = 31;
-    s.FontStyle = 5;
-    s.MaxWhoisResults = 777;
-    s.proxyVersion = 2;
-    s.proxyHost = "proxy.test";
-    s.proxyPort = 3128;
-    s.proxyAuthentication = 1;
-    s.proxyUserName = "user";
-    s.proxyPassword = "secret";
-    return s;
 }
 
 struct Calls {
@@ -102,7 +79,7 @@ private slots:
     }
 
     void okWithoutChangesKeepsEveryValue() {
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         const auto before = Fields(settings);
         Calls calls;
         auto dialog = Open(settings, calls);
@@ -110,6 +87,52 @@ private slots:
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         QVERIFY(Fields(settings) == before);
         QVERIFY(calls.autostart.empty() && calls.browser.empty());
+    }
+
+    void eachControlStoresItsOwnField() {
+        // A control wired to another field shows the wrong value or changes the wrong field.
+        const struct {
+            const char* name;
+            bool TSettings::*field;
+        } boxes[] = {
+            {"cbUpdateIfExists", &TSettings::UpdateIfExists},
+            {"cbDetermineIpAddress", &TSettings::DetermineIpAddress},
+            {"cbReverseName", &TSettings::DetermineReverseName},
+            {"cbSmartFilterURL", &TSettings::bSmartFilterURL},
+        };
+        for (const auto& b : boxes) {
+            TSettings settings = SampleSettings();
+            TSettings expected = settings;
+            expected.*b.field = !(settings.*b.field);
+            Calls calls;
+            auto dialog = Open(settings, calls);
+            auto* box = Get<QCheckBox>(dialog.get(), b.name);
+            QVERIFY2(box->isChecked() == settings.*b.field, b.name);
+            box->setChecked(!box->isChecked());
+            ClickOk(dialog.get());
+            QVERIFY2(settings == expected, b.name);
+        }
+        const struct {
+            const char* name;
+            int32_t TSettings::*field;
+            int value;
+        } upDowns[] = {
+            {"udwhoisTimeout", &TSettings::whoisTimeout, 900},
+            {"udHistoryLines", &TSettings::HistoryLines, 3},
+            {"udMaxWhoisResults", &TSettings::MaxWhoisResults, 5},
+        };
+        for (const auto& u : upDowns) {
+            TSettings settings = SampleSettings();
+            TSettings expected = settings;
+            expected.*u.field = u.value;
+            Calls calls;
+            auto dialog = Open(settings, calls);
+            auto* upDown = Get<QSpinBox>(dialog.get(), u.name);
+            QVERIFY2(upDown->value() == settings.*u.field, u.name);
+            upDown->setValue(u.value);
+            ClickOk(dialog.get());
+            QVERIFY2(settings == expected, u.name);
+        }
     }
 
     void cancelLeavesEverything_data() {
@@ -120,7 +143,7 @@ private slots:
     }
     void cancelLeavesEverything() {
         QFETCH(QString, how);
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         const auto before = Fields(settings);
         Calls calls;
         auto dialog = Open(settings, calls);
@@ -142,7 +165,7 @@ private slots:
     }
 
     void proxyOffDisablesAndKeepsHostAndPort() {
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         settings.proxyVersion = 0;
         Calls calls;
         auto dialog = Open(settings, calls);
@@ -169,7 +192,7 @@ private slots:
     }
 
     void uncheckingProxyDropsAuthentication() {
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         Calls calls;
         auto dialog = Open(settings, calls);
         auto* auth = Get<QCheckBox>(dialog.get(), "cbProxyAuthentication");
@@ -199,7 +222,7 @@ private slots:
     void proxyFieldsStored() {
         QFETCH(int, versionIndex);
         QFETCH(QString, portText);
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         Calls calls;
         auto dialog = Open(settings, calls);
         Get<QComboBox>(dialog.get(), "cmbProxyVersion")->setCurrentIndex(versionIndex);
@@ -244,7 +267,7 @@ private slots:
         QFETCH(QString, edit);
         QFETCH(QString, typed);
         QFETCH(bool, enter);
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         Calls calls;
         auto dialog = Open(settings, calls);
         auto* field = Get<QLineEdit>(dialog.get(), edit.toLatin1().constData());
@@ -261,7 +284,7 @@ private slots:
     }
 
     void upDownRangesAndSeparator() {
-        TSettings settings = Sample();
+        TSettings settings = SampleSettings();
         Calls calls;
         auto dialog = Open(settings, calls);
         auto* timeout = Get<QSpinBox>(dialog.get(), "udwhoisTimeout");

@@ -38,10 +38,10 @@ class UpdateDialogTest : public QObject {
             messages.sUpDateFailed = "failed";
             messages.sFileCorrupted = "corrupted";
             dialog = std::make_unique<TdlgUpdateRating>(
-                nullptr,
-                TdlgUpdateRating::Deps{&settings, &domains, &messages, [this] { ++countsChanged; },
-                                       [this](const QString& m) { errors << m; },
-                                       std::move(installPath), std::move(prepareFolder)});
+                nullptr, TdlgUpdateRating::Deps{&settings.WhoisFileLink, &settings.ServerListPath,
+                                                &domains, &messages, [this] { ++countsChanged; },
+                                                [this](const QString& m) { errors << m; },
+                                                std::move(installPath), std::move(prepareFolder)});
             dialog->show();
         }
         template <typename T> T* Find(const char* name) { return dialog->findChild<T*>(name); }

@@ -1,8 +1,8 @@
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
 #include "locale/LangChanger.h"
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
 #include "query/uWhoisRequestThread.h"
 #include "support/FakeServer.h"
@@ -50,7 +50,7 @@ TEST(Language, WithoutAFileEveryTextIsItsDefault) {
     };
     for (const std::string lang : {"english.lng", ""}) {
         settings.DefaultLang = lang;
-        LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+        LoadLanguage(changer, messages, settings.DefaultLang, PathsIn(dir), hooks);
         // The key itself, or the English text of a key added later.
         const MessageTable defaults;
         for (const auto& k : MessageKeys())
@@ -71,18 +71,18 @@ TEST(Language, LoadsAndSwitchesLanguages) {
     LanguageHooks hooks;
     hooks.setColumnCaptions = [&](const MessageTable& m) { caption = m.sAddress; };
 
-    LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+    LoadLanguage(changer, messages, settings.DefaultLang, PathsIn(dir), hooks);
     EXPECT_EQ(changer.LangFile(), (dir / "languages" / "english.lng").string());
     EXPECT_EQ(Format(messages.sStartWhois, "example.com"), "Query example.com started");
     EXPECT_EQ(caption, "Address");
 
     settings.DefaultLang = "russian.lng";
-    LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+    LoadLanguage(changer, messages, settings.DefaultLang, PathsIn(dir), hooks);
     EXPECT_EQ(caption, "Адрес");
 
     // A name in other letter case still finds the file.
     settings.DefaultLang = "ENGLISH.LNG";
-    LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+    LoadLanguage(changer, messages, settings.DefaultLang, PathsIn(dir), hooks);
     EXPECT_EQ(messages.sAddress, "Address");
 }
 
@@ -132,7 +132,7 @@ TEST(Language, ArgumentTextsThatCannotTakeTheirArgumentFallBackToEnglish) {
     std::vector<std::string> warnings;
     LanguageHooks hooks;
     hooks.warn = [&](const std::string& w) { warnings.push_back(w); };
-    LoadLanguage(changer, messages, settings, PathsIn(dir), hooks);
+    LoadLanguage(changer, messages, settings.DefaultLang, PathsIn(dir), hooks);
 
     EXPECT_EQ(messages.sStartWhois, "Query %s started");
     EXPECT_EQ(messages.sQueryServer, "Asking the WHOIS server %s");
@@ -181,7 +181,7 @@ TEST(Language, ABrokenTextNeverMakesARunANoOp) {
         settings.DefaultLang = "x.lng";
         LanguageHooks hooks;
         hooks.warn = [](const std::string&) {};
-        LoadLanguage(changer, loaded, settings, PathsIn(dir), hooks);
+        LoadLanguage(changer, loaded, settings.DefaultLang, PathsIn(dir), hooks);
     }
     MessageTable unchecked;
     unchecked.sStartWhois = "Query %d started";

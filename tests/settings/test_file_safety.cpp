@@ -1,7 +1,7 @@
 // What the program may and may not write over, and where it keeps its files.
 #include "desktop/AtomicFile.h"
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
 #include "serverdb/ResultsFile.h"
 #include "support/Child.h"

@@ -1,4 +1,4 @@
-#include "mainwin/ProfileFile.h"
+#include "desktop/ProfileFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
+#include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
-#include "mainwin/ProfileFile.h"
 #include "mainwin/Settings.h"
+#include "support/SampleSettings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,31 @@ TEST(Settings, SaveKeepsUnknownKeysAndPlacesAndNormalisesValues) {
     EXPECT_NE(text.find("[Defaults]\nbUseRating=1\nFontStyle=15\nDefaultLang="), std::string::npos)
         << text;
     EXPECT_LT(text.find("[Proxy]"), text.find("[Defaults]"));
+}
+
+TEST(Settings, EveryKeySurvivesASaveAndALoad) {
+    // Every field away from its default and inside its range: a key that is not saved,
+    // not read, or read into another field shows as a difference.
+    TSettings s = test::SampleSettings();
+    s.bUseRating = false;
+    s.bShowRawAnswer = true;
+    s.bAsDomain = false;
+    s.DefaultLang = "russian.lng";
+    s.pnlQureyWidth = 260;
+    s.DetermineIpAddress = false;
+    s.WhoisFileLink = "https://example.test/list.xml";
+    TempDir dir;
+    ProfileFile f(dir / "tesseron.ini");
+    SaveSettings(f, s);
+    TSettings loaded;
+    LoadSettings(ProfileFile(dir / "tesseron.ini"), PathsIn(dir), loaded);
+    s.ServerListPath = loaded.ServerListPath;
+    s.ResultsPath = loaded.ResultsPath;
+    EXPECT_EQ(loaded, s);
+    EXPECT_EQ(f.ReadSectionKeys("Defaults").size() + f.ReadSectionKeys("Default").size() +
+                  f.ReadSectionKeys("Proxy").size(),
+              SettingKeys().size())
+        << "one key per row";
 }
 
 struct PlacementCase {

@@ -1,4 +1,4 @@
-#include "mainwin/ProfileFile.h"
+#include "desktop/ProfileFile.h"
 
 #include "desktop/AtomicFile.h"
 
