@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/SocksInfo.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,16 +11,6 @@
 namespace tesseron {
 
 class AbortHandle;
-
-// Proxy settings of a run, copied from the settings when the run starts.
-struct SocksInfo {
-    uint8_t version = 0; // 0 none, 1 SOCKS 4, 2 SOCKS 4A, 3 SOCKS 5; others: none
-    std::string host;
-    int port = 1080;
-    uint8_t authentication = 0; // 0 none, 1 user name and password
-    std::string userName;
-    std::string password;
-};
 
 struct ExchangeLimits {
     int readTimeoutMs = 5000;       // wait for the next piece of the answer; 0: no limit
