@@ -164,6 +164,10 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, limits.maxRedirects > 0 ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // An abort during a name look-up leaves the look-up behind instead of waiting for it.
+    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, Milliseconds(limits.connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, Milliseconds(limits.totalTimeoutMs));
     if (limits.stallTimeoutMs > 0) {
