@@ -39,7 +39,7 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept {
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
                  const std::function<void(int)>& progress, const AbortHandle* abort,
                  const std::filesystem::path& caFile, DownloadFailure* failure) {
-    HttpRequest request;
+    HttpRequest request; // no proxy of the settings: the environment's, if any
     request.url = url;
     request.caFile = caFile;
     request.limits.maxBodyBytes = kMaxDownloadBytes;
