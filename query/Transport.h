@@ -6,9 +6,9 @@
 // (TWhoisRequestThread::TransportFor); nothing else in the run knows the wire.
 
 #include "query/AddressTools.h"
+#include "query/KindedError.h"
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -21,15 +21,7 @@ enum class TransportFailure {
     Failed,      // any other reason (the server, a proxy, the network); the message says which
 };
 
-class TransportError : public std::runtime_error {
-public:
-    TransportError(TransportFailure kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
-    TransportFailure kind() const noexcept { return kind_; }
-
-private:
-    TransportFailure kind_;
-};
+using TransportError = KindedError<TransportFailure>;
 
 // What the run asks a server.
 struct Question {
