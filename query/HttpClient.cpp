@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -33,6 +34,8 @@ struct Transfer {
     const AbortHandle* abort;
     std::string& body;
     bool tooLarge = false;
+    std::exception_ptr error =
+        nullptr; // from the progress step; it must not unwind through libcurl
 
     bool Aborted() const { return abort && abort->Aborted(); }
 };
@@ -46,7 +49,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         return 0;
     }
     t.body.append(data, n);
-    if (t.request.progress) t.request.progress(n, t.body.size());
+    try {
+        if (t.request.progress) t.request.progress(n, t.body.size());
+    } catch (...) {
+        t.error = std::current_exception();
+        return 0;
+    }
     return t.Aborted() ? 0 : n; // a progress step may stop the transfer
 }
 
@@ -141,7 +149,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     if (out.host.empty()) out.host = request.url;
     if (abort && abort->Aborted()) {
         out.failure = HttpFailure::Aborted;
-        out.detail = "The download was stopped";
+        out.detail = "The transfer was stopped";
         return out;
     }
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
@@ -215,10 +223,11 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     long osError = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
     curl_multi_remove_handle(m, h);
+    if (t.error) std::rethrow_exception(t.error);
 
     if (aborted || t.Aborted()) {
         out.failure = HttpFailure::Aborted;
-        out.detail = "The download was stopped";
+        out.detail = "The transfer was stopped";
     } else if (t.tooLarge) {
         out.failure = HttpFailure::TooLarge;
         out.detail = "The body is larger than " + std::to_string(limits.maxBodyBytes) + " bytes";

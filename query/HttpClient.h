@@ -55,7 +55,7 @@ struct HttpResponse {
 
 // Follows redirects (HTTP and HTTPS only) up to the bound, sends "Tesseron" as the agent.
 // Network failures are told in the response; throws std::runtime_error only when the
-// network library cannot start.
+// network library cannot start, and passes on what the progress step throws.
 HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort = nullptr);
 
 } // namespace tesseron

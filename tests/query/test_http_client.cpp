@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace tesseron::test {
@@ -85,6 +86,12 @@ TEST(HttpClient, EndsAsTheBoundsTheAbortAndTheRedirectsSay) {
             EXPECT_EQ(server.LastRequest(), "");
         }
     }
+    // A progress step that throws ends the transfer, and its error reaches the caller.
+    HttpServer server({{"/hello", {200, {"hello"}}}});
+    HttpRequest request;
+    request.url = server.Url("/hello");
+    request.progress = [](std::size_t, std::size_t) { throw std::logic_error("bar"); };
+    EXPECT_THROW(HttpGet(request), std::logic_error);
 }
 
 // The proxy of the settings carries every request, loopback included; the SOCKS 4A and 5
