@@ -78,6 +78,8 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
          "The exchange with %s took too long and was ended"},
         {"sQueryControlChar", &M::sQueryControlChar, true,
          "The address %s holds a control character; nothing was sent"},
+        {"sSchemeNotSpoken", &M::sSchemeNotSpoken, true,
+         "The server %s was not asked: its address scheme is not supported"},
         {"sDownloadFailedFrom", &M::sDownloadFailedFrom, true,
          "Nothing could be downloaded from %s:"},
         {"sDownloadRefused", &M::sDownloadRefused, false, "the server refused the connection."},

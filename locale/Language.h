@@ -46,6 +46,8 @@ struct MessageTable {
         "The exchange with %s took too long and was ended";
     std::string sQueryControlChar = // argument: the address, control characters written out
         "The address %s holds a control character; nothing was sent";
+    std::string sSchemeNotSpoken = // argument: the server
+        "The server %s was not asked: its address scheme is not supported";
     // Why the server-list download brought nothing.
     std::string sDownloadFailedFrom = "Nothing could be downloaded from %s:"; // argument: the host
     std::string sDownloadRefused = "the server refused the connection.";
@@ -63,7 +65,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 33;
+inline constexpr std::size_t kMessageKeyCount = 34;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

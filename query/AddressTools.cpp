@@ -130,11 +130,13 @@ std::string ResolveReverseName(const std::string& address, const AbortHandle* ab
 }
 
 ServerAddress SplitServerAddress(std::string_view text) {
-    if (const auto scheme = text.find("://"); scheme != std::string_view::npos)
+    ServerAddress out;
+    if (const auto scheme = text.find("://"); scheme != std::string_view::npos) {
+        out.scheme = LowerAscii(TrimBlanks(text.substr(0, scheme))); // as a referral writes it
         text.remove_prefix(scheme + 3);
+    }
     if (const auto slash = text.find('/'); slash != std::string_view::npos)
         text = text.substr(0, slash);
-    ServerAddress out;
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
         out.host = std::string(text);

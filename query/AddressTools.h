@@ -38,8 +38,10 @@ std::string ResolveReverseName(const std::string& address, const AbortHandle* ab
 
 // A server text as the server box, the server list or a referral gives it:
 // "host", "host:port" or "scheme://host:port/path". The port is 43 unless a valid
-// integer follows the first ":".
+// integer follows the first ":". The scheme, lower-cased, picks the transport that asks
+// the server; it is empty when the text names none.
 struct ServerAddress {
+    std::string scheme;
     std::string host;
     int port = 43;
 };

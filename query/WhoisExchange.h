@@ -1,24 +1,16 @@
 #pragma once
 
+#include "query/KindedError.h"
+#include "query/SocksInfo.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace tesseron {
 
 class AbortHandle;
-
-// Proxy settings of a run, copied from the settings when the run starts.
-struct SocksInfo {
-    uint8_t version = 0; // 0 none, 1 SOCKS 4, 2 SOCKS 4A, 3 SOCKS 5; others: none
-    std::string host;
-    int port = 1080;
-    uint8_t authentication = 0; // 0 none, 1 user name and password
-    std::string userName;
-    std::string password;
-};
 
 struct ExchangeLimits {
     int readTimeoutMs = 5000;       // wait for the next piece of the answer; 0: no limit
@@ -41,8 +33,8 @@ inline constexpr int kExchangeTimeoutFactor = 4;
 // handshake's own bound in place.
 ExchangeLimits LimitsForTimeout(int whoisTimeoutMs, ExchangeLimits base = ExchangeLimits{});
 
-// Why an exchange failed. The query run treats all alike; the command line and the
-// tests tell them apart.
+// Why an exchange failed. The run sees them as the WHOIS transport folds them into its
+// failure kinds; the tests tell them all apart.
 enum class ExchangeFailure {
     Resolve, // a name did not resolve
     Connect, // refused or unreachable
@@ -59,15 +51,7 @@ enum class ExchangeFailure {
     Aborted,
 };
 
-class ExchangeError : public std::runtime_error {
-public:
-    ExchangeError(ExchangeFailure kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
-    ExchangeFailure kind() const noexcept { return kind_; }
-
-private:
-    ExchangeFailure kind_;
-};
+using ExchangeError = KindedError<ExchangeFailure>;
 
 // One WHOIS conversation per call: connect (directly or through the proxy), send the
 // query line with CR LF, read until the server closes. Throws ExchangeError.

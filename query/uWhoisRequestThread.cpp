@@ -170,6 +170,29 @@ void TWhoisRequestThread::ProcessAddress() {
     FinishQuery();
 }
 
+Transport& TWhoisRequestThread::TransportFor(const ServerAddress&) {
+    // One protocol so far: every server is asked over WHOIS, which refuses the schemes it
+    // does not speak. A second transport is chosen here by the address's scheme.
+    return whois_;
+}
+
+// The answer of one server; a failure propagates and the server counts as failed. Most
+// failures are told only by the end line; a bound that struck or a scheme no transport
+// speaks is said, or the user would not know why a server was given up.
+std::string TWhoisRequestThread::Ask(const std::string& serverText, const ServerAddress& server,
+                                     const Question& question) {
+    try {
+        return TransportFor(server).Ask(server, question);
+    } catch (const TransportError& e) {
+        if (e.kind() == TransportFailure::OverTime)
+            Log(LogError,
+                Fmt(messages_.sExchangeTimedOut, server.host + ":" + std::to_string(server.port)));
+        else if (e.kind() == TransportFailure::Unsupported)
+            Log(LogError, Fmt(messages_.sSchemeNotSpoken, serverText));
+        throw;
+    }
+}
+
 int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
     if (Terminated()) return QueryExchangeFailed;
     if (serverText.empty()) {
@@ -177,15 +200,13 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
         return QueryNoServer;
     }
     Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
-    std::string asking; // the server of the exchange under way, for the over-time line
     try {
         const auto server = SplitServerAddress(serverText);
-        const std::string query(TrimBlanks(QueryString));
-        asking = server.host + ":" + std::to_string(server.port);
-        std::string answer = whois_.WhoisExchange(server.host, server.port, WhoisPrefix + query);
+        Question question{std::string(TrimBlanks(QueryString)), WhoisPrefix};
+        std::string answer = Ask(serverText, server, question);
         std::string answeredBy = server.host;
 
-        if (const auto referral = FindReferral(answer, ReferralKey(QueryString))) {
+        if (const auto referral = TransportFor(server).Referral(answer, QueryString)) {
             Log(LogInformation, Fmt(messages_.sQueryServer, *referral));
             if (Terminated()) return QueryOk;
             const auto next = SplitServerAddress(*referral);
@@ -198,20 +219,14 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
                     follow = follow || Servers->Items(i).Address == next.host;
             }
             if (follow) {
-                asking = next.host + ":" + std::to_string(next.port);
-                answer = whois_.WhoisExchange(next.host, next.port, query);
+                question.prefix.clear(); // the prefix belongs to the listed server
+                answer = Ask(*referral, next, question);
                 answeredBy = next.host;
             }
         }
         ServerName = answeredBy;
         if (!answer.empty()) RawAnswer = std::move(answer);
         return QueryOk;
-    } catch (const ExchangeError& e) {
-        // Other failures are told only by the end line; a bound that struck is said, or a
-        // user would not know why a server that was answering was given up.
-        if (e.kind() == ExchangeFailure::ExchangeTimeout)
-            Log(LogError, Fmt(messages_.sExchangeTimedOut, asking));
-        return QueryExchangeFailed;
     } catch (const std::exception&) {
         return QueryExchangeFailed;
     }

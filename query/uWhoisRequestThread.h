@@ -1,6 +1,6 @@
 #pragma once
 
-#include "query/WhoisExchange.h"
+#include "query/WhoisTransport.h"
 #include "serverdb/uWhoisResultList.h"
 
 #include <atomic>
@@ -103,6 +103,9 @@ private:
     void Execute();
     void ProcessAddress();
     int32_t QueryServer(const std::string& serverText);
+    Transport& TransportFor(const ServerAddress& server);
+    std::string Ask(const std::string& serverText, const ServerAddress& server,
+                    const Question& question);
     void FinishQuery();
     void Log(LogImage image, const std::string& text);
     std::string Fmt(const std::string& text, const std::string& argument) const;
@@ -126,7 +129,7 @@ private:
     const MessageTable& messages_;
     RunUi& ui_;
     std::shared_ptr<AbortHandle> abort_;
-    WhoisClient whois_;
+    WhoisTransport whois_;
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::atomic<int32_t> errorCodeOut_{0};

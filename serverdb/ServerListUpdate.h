@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -8,6 +7,8 @@
 #include <string>
 
 namespace tesseron {
+
+class AbortHandle;
 
 // A download that could not be completed for a reason the user must hear about
 // (the file could not be written, the body is too large).
@@ -35,15 +36,14 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept;
 
 // Downloads `url` (HTTP or HTTPS, the proxy from the usual environment variables) into
 // `target`, written whatever the HTTP status and renamed into place at the end. Returns
-// false, writing nothing, when the address cannot be opened, nothing arrives or `cancel`
-// is set; `failure`, when given, then says why (not for a cancel). A transfer that breaks
-// off part-way still writes what arrived and returns true.
+// false, writing nothing, when the address cannot be opened, nothing arrives or `abort`
+// is raised; `failure`, when given, then says why (not for an abort). A transfer that
+// breaks off part-way still writes what arrived and returns true.
 // `progress` is called on the calling thread with the bar position. HTTPS servers are
 // checked against the system's certificate store, or against `caFile` when one is named.
 // Throws DownloadError.
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
-                 const std::function<void(int)>& progress = {},
-                 const std::atomic<bool>* cancel = nullptr,
+                 const std::function<void(int)>& progress = {}, const AbortHandle* abort = nullptr,
                  const std::filesystem::path& caFile = {}, DownloadFailure* failure = nullptr);
 
 // True when the file cannot be read as a server list or yields no top-level zone.

@@ -27,7 +27,7 @@ TdlgUpdateRating::TdlgUpdateRating(QWidget* owner, Deps deps)
 
 TdlgUpdateRating::~TdlgUpdateRating() {
     // Pending progress and outcome calls die with this object; the worker only has to stop.
-    cancel_ = true;
+    abort_.Abort();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -60,8 +60,8 @@ void TdlgUpdateRating::btnUpdateClick() {
                         this, [this, value] { ui_->ProgressBar1->setValue(value); },
                         Qt::QueuedConnection);
                 },
-                &cancel_, {}, &failure);
-            if (!outcome.downloaded && !cancel_) outcome.failure = failure;
+                &abort_, {}, &failure);
+            if (!outcome.downloaded && !abort_.Aborted()) outcome.failure = failure;
             // Checked here too: a large list takes a moment to parse.
             outcome.corrupted = outcome.downloaded && CorruptedWhoisFile(temp);
         } catch (const std::exception& e) {

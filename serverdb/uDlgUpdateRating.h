@@ -1,10 +1,10 @@
 #pragma once
 
+#include "query/AbortHandle.h"
 #include "serverdb/ServerListUpdate.h"
 
 #include <QDialog>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -77,7 +77,7 @@ private:
     std::unique_ptr<Ui::TdlgUpdateRating> ui_;
     Deps deps_;
     std::thread worker_;
-    std::atomic<bool> cancel_{false};
+    AbortHandle abort_; // raised when the dialog goes away during a download
 };
 
 } // namespace tesseron

@@ -25,23 +25,28 @@ TEST(AddressTools, SplitServerAddress) {
         const char* text;
         const char* host;
         int port;
+        const char* scheme = "";
     };
     const Case cases[] = {
         {"whois.example.net", "whois.example.net", 43},
         {"whois.example.net:4343", "whois.example.net", 4343},
-        {"whois://whois.example.net", "whois.example.net", 43},
-        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321},
+        {"whois://whois.example.net", "whois.example.net", 43, "whois"},
+        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321, "rwhois"},
         {"host:abc", "host", 43},
         {"host:", "host", 43},
         {"127.0.0.1:0x2b", "127.0.0.1", 43},
         {" host", " host", 43},
         {"", "", 43},
-        {"a://b://c", "b", 43},
+        {"a://b://c", "b", 43, "a"},
+        {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https"},
+        {"://host:44", "host", 44},
+        {"  Whois://h", "h", 43, "whois"},
     };
     for (const auto& c : cases) {
         const auto s = SplitServerAddress(c.text);
         EXPECT_EQ(s.host, c.host) << c.text;
         EXPECT_EQ(s.port, c.port) << c.text;
+        EXPECT_EQ(s.scheme, c.scheme) << c.text;
     }
 }
 

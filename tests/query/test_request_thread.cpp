@@ -39,6 +39,7 @@ const MessageTable& Messages() {
         t.sStopWhoisFail = "failed %s";
         t.sExchangeTimedOut = "over time %s";
         t.sQueryControlChar = "control %s";
+        t.sSchemeNotSpoken = "scheme %s";
         return t;
     }();
     return m;
@@ -227,7 +228,8 @@ TEST(RequestRun, FollowsReferralsAsTheSettingsAllow) {
 TEST(RequestRun, TriesTheListedServersInOrder) {
     struct Case {
         const char* name;
-        std::vector<std::string> servers; // {R} refuses, {S} stays silent, {A} answers
+        // {R} refuses, {S} stays silent, {A} answers, {F} refers to https://{A}
+        std::vector<std::string> servers;
         int32_t code;
         Lines log;
     };
@@ -248,16 +250,35 @@ TEST(RequestRun, TriesTheListedServersInOrder) {
          {"", "{R}"},
          -1,
          {"E empty server ", "i ask {R}", "E failed x.test"}},
+        // A scheme no transport speaks is never asked as host:43: it fails and says why.
+        {"https, answering",
+         {"https://{A}/", "{A}"},
+         0,
+         {"i ask https://{A}/", "E scheme https://{A}/", "i ask {A}", "i done x.test"}},
+        {"scheme in capitals",
+         {"HTTP://{A}"},
+         -1,
+         {"i ask HTTP://{A}", "E scheme HTTP://{A}", "E failed x.test"}},
+        {"whois and rwhois are spoken",
+         {"whois://{A}", "rwhois://{A}"},
+         0,
+         {"i ask whois://{A}", "i done x.test"}},
+        {"referral to https",
+         {"{F}"},
+         -1,
+         {"i ask {F}", "i ask https://{A}", "E scheme https://{A}", "E failed x.test"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RefusingPort refusing;
         FakeWhoisServer silent(W::Silent());
         FakeWhoisServer answering(W::Answer("found"));
+        FakeWhoisServer referring(W::Answer("Whois Server: https://" + At(answering) + "\r\n"));
         const std::map<std::string, std::string> at = {
             {"{R}", "127.0.0.1:" + std::to_string(refusing.port())},
             {"{S}", At(silent)},
-            {"{A}", At(answering)}};
+            {"{A}", At(answering)},
+            {"{F}", At(referring)}};
         Bench b;
         std::vector<std::string> servers;
         for (const auto& s : c.servers)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -15,12 +16,20 @@
 
 namespace tesseron::test {
 
+// Loopback traffic never goes through a proxy that the environment of the run may name.
+inline const bool kLoopbackDirect = [] {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
+    return true;
+}();
+
 // One answer of the test server: the parts of the response are sent with `delayMs`
 // before each part after the first.
 struct Route {
     int status = 200;
     std::vector<std::string> bodyParts;
     int delayMs = 0;
+    std::string headers = ""; // more header lines, each ending in CR LF
 };
 
 // A tiny HTTP/1.0 server on 127.0.0.1 serving fixed routes, one connection at a time.
@@ -44,6 +53,7 @@ public:
         thread_.join();
         ::close(fd_);
     }
+    int port() const noexcept { return port_; }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
@@ -74,7 +84,7 @@ private:
             const auto it = routes_.find(path);
             const Route route = it != routes_.end() ? it->second : Route{404, {"missing"}};
             std::string head = "HTTP/1.0 " + std::to_string(route.status) + " X\r\n";
-            head += "Content-Type: text/html\r\nConnection: close\r\n\r\n";
+            head += "Content-Type: text/html\r\nConnection: close\r\n" + route.headers + "\r\n";
             Send(c, head);
             for (size_t i = 0; i < route.bodyParts.size(); ++i) {
                 if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(route.delayMs));

@@ -1,3 +1,4 @@
+#include "query/AbortHandle.h"
 #include "serverdb/HttpTestServer.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDomainList.h"
@@ -14,13 +15,6 @@
 
 namespace tesseron::test {
 namespace {
-
-// Loopback traffic never goes through a proxy that the environment of the run may name.
-const bool kLoopbackDirect = [] {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        ::unsetenv(name);
-    return true;
-}();
 
 std::string ListXml(const std::string& zones) {
     return "<?xml version=\"1.0\"?><whois><domains>" + zones + "</domains></whois>";
@@ -152,10 +146,10 @@ TEST(ServerListUpdate, SlowBodyFillsTheBarAtTheFirstCountAndGoesOn) {
 TEST(ServerListUpdate, CancelledDownloadWritesNothing) {
     auto server = MakeServer();
     TempDir dir;
-    std::atomic<bool> cancel{false};
+    AbortHandle abort;
     const auto target = dir / "whois.xml.tmp";
     EXPECT_FALSE(GetInetFile(
-        server.Url("/slow.xml"), target, [&](int) { cancel = true; }, &cancel));
+        server.Url("/slow.xml"), target, [&](int) { abort.Abort(); }, &abort));
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 

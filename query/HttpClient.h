@@ -1,0 +1,61 @@
+#pragma once
+
+// The program's one HTTP client: a GET over HTTP or HTTPS through libcurl, stopped at once
+// by the same AbortHandle as the sockets of a run.
+
+#include "query/SocksInfo.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tesseron {
+
+class AbortHandle;
+
+struct HttpLimits {
+    int connectTimeoutMs = 30000;
+    // A transfer that moves no byte for this long is given up (whole seconds); 0: no limit.
+    int stallTimeoutMs = 60000;
+    int totalTimeoutMs = 0; // the whole transfer, redirects included; 0: no limit
+    std::size_t maxBodyBytes = std::size_t{64} << 20;
+    int maxRedirects = 10;
+};
+
+struct HttpRequest {
+    std::string url;
+    // SOCKS 4, 4A or 5 of the settings; with version 0 (or any other) the proxy of the
+    // environment (http_proxy, https_proxy, all_proxy, no_proxy), if any.
+    SocksInfo proxy;
+    std::filesystem::path caFile; // trusted instead of the system's store when named
+    HttpLimits limits;
+    // After each piece of the body: its size and the bytes so far. On the calling thread.
+    std::function<void(std::size_t piece, std::size_t total)> progress;
+};
+
+enum class HttpFailure {
+    None,
+    Refused,
+    HostNotFound,
+    TimedOut,
+    Insecure,
+    TooLarge,
+    Aborted,
+    Other
+};
+
+struct HttpResponse {
+    HttpFailure failure = HttpFailure::None;
+    std::string detail; // why, in the network library's words; empty without a failure
+    std::string host;   // the host asked last, after redirects
+    long status = 0;    // of the last response; 0 when none came
+    std::string body;   // whatever the status; what arrived of a transfer that broke off
+};
+
+// Follows redirects (HTTP and HTTPS only) up to the bound, sends "Tesseron" as the agent.
+// Network failures are told in the response; throws std::runtime_error only when the
+// network library cannot start, and passes on what the progress step throws.
+HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort = nullptr);
+
+} // namespace tesseron

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "query/Transport.h"
+#include "query/WhoisExchange.h"
+
+namespace tesseron {
+
+// WHOIS over TCP (port 43 unless the address names another), directly or through the
+// SOCKS proxy of the run. It speaks addresses without a scheme and "whois://" and
+// "rwhois://" ones; any other scheme fails before anything is sent.
+class WhoisTransport final : public Transport {
+public:
+    WhoisTransport(SocksInfo socks, ExchangeLimits limits,
+                   std::shared_ptr<AbortHandle> abort = nullptr);
+
+    // The query line is the prefix followed by the query.
+    std::string Ask(const ServerAddress& server, const Question& question) override;
+
+    // "ReferralServer:" for an IPv4 query, else "Whois Server:" (FindReferral).
+    std::optional<std::string> Referral(std::string_view answer,
+                                        std::string_view queryString) const override;
+
+    static bool Speaks(std::string_view scheme);
+
+private:
+    WhoisClient client_;
+};
+
+} // namespace tesseron
