@@ -1,5 +1,6 @@
 #include "app/TesseronApplication.h"
 
+#include "app/Resources.h"
 #include "app/TesseronVersion.h"
 
 #include <QMainWindow>
@@ -8,6 +9,8 @@
 
 #include <cstdio>
 #include <exception>
+
+namespace tesseron {
 
 namespace {
 
@@ -24,7 +27,7 @@ QWidget* ReportParent() {
 
 TesseronApplication::TesseronApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The icons are compiled into a static library; naming them here links them in.
-    Q_INIT_RESOURCE(tesseron);
+    InitTesseronResources();
     setApplicationName(QString::fromUtf8(tesseron::version::kProduct));
 }
 
@@ -68,3 +71,5 @@ void TesseronApplication::Report(const QString& message) {
     }
     reporting_ = false;
 }
+
+} // namespace tesseron
