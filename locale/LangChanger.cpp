@@ -67,7 +67,6 @@ std::optional<double> ParseFloat(std::string_view text) {
 
 } // namespace
 
-
 TLangChanger::TLangChanger(OpenFormsProvider openForms) : openForms_(std::move(openForms)) {}
 
 TLangChanger::~TLangChanger() = default;
