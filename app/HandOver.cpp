@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tesseron {
+
 namespace {
 
 constexpr char kAck = '\x06';
@@ -130,3 +132,5 @@ bool SendHandOver(const QByteArray& payload, int timeoutMs, const QString& socke
     char answer = 0;
     return socket.read(&answer, 1) == 1 && answer == kAck;
 }
+
+} // namespace tesseron

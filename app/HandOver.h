@@ -11,6 +11,8 @@
 
 class QLocalSocket;
 
+namespace tesseron {
+
 // Lets a second start of the program hand its argument ("-minimize" or an address) to the
 // window that already runs. One payload per connection: a 4-byte big-endian length, then
 // the bytes; the window answers with one acknowledgement byte once it has taken them.
@@ -44,7 +46,7 @@ private:
     QLocalServer server_{this};
     // Held while listening: whoever holds it owns the socket path, so a live window's
     // socket is never replaced and a stale one can be removed safely.
-    std::optional<tesseron::InstanceLock> owner_;
+    std::optional<InstanceLock> owner_;
 };
 
 // Hands `payload` to the running window. True only when a window took it; false when no
@@ -52,3 +54,5 @@ private:
 // within `timeoutMs`. Blocks the calling thread.
 bool SendHandOver(const QByteArray& payload, int timeoutMs = 2000,
                   const QString& socketName = HandOverServer::SocketName());
+
+} // namespace tesseron

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tesseron {
+
 namespace {
 
 // The handler's only state: the write end of the active watcher's socket pair.
@@ -86,3 +88,5 @@ void SignalWatcher::Drain() {
             emit quitRequested(bytes[i]);
     }
 }
+
+} // namespace tesseron

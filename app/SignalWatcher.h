@@ -10,6 +10,8 @@
 
 class QSocketNotifier;
 
+namespace tesseron {
+
 // Turns SIGTERM, SIGINT and SIGHUP into quitRequested on the thread that created the
 // watcher, so the program shuts down the ordinary way and writes its files. The handler
 // only writes the signal number to a socket pair; the notifier reads it on that thread.
@@ -35,8 +37,10 @@ private:
     static sigset_t Watched();
 
     static constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
-    tesseron::UniqueFd readFd_;
-    tesseron::UniqueFd writeFd_;
+    UniqueFd readFd_;
+    UniqueFd writeFd_;
     std::unique_ptr<QSocketNotifier> notifier_; // declared last: goes before its descriptor
     std::array<struct sigaction, kSignals.size()> previous_{};
 };
+
+} // namespace tesseron

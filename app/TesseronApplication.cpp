@@ -1,6 +1,7 @@
 #include "app/TesseronApplication.h"
 #include "desktop/CenteredMessage.h"
 
+#include "app/Resources.h"
 #include "app/TesseronVersion.h"
 
 #include <QMainWindow>
@@ -9,6 +10,8 @@
 
 #include <cstdio>
 #include <exception>
+
+namespace tesseron {
 
 namespace {
 
@@ -25,7 +28,7 @@ QWidget* ReportParent() {
 
 TesseronApplication::TesseronApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The icons are compiled into a static library; naming them here links them in.
-    Q_INIT_RESOURCE(tesseron);
+    InitTesseronResources();
     setApplicationName(QString::fromUtf8(tesseron::version::kProduct));
 }
 
@@ -70,3 +73,5 @@ void TesseronApplication::Report(const QString& message) {
     }
     reporting_ = false;
 }
+
+} // namespace tesseron

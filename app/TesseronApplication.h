@@ -4,6 +4,8 @@
 
 #include <functional>
 
+namespace tesseron {
+
 // The window program's application object. An exception that escapes an event handler or
 // a slot and reaches the event loop is reported to the user, and the program goes on.
 class TesseronApplication final : public QApplication {
@@ -29,3 +31,5 @@ private:
     bool reporting_ = false; // a failure while a report is open goes to stderr only
     bool ending_ = false;
 };
+
+} // namespace tesseron

@@ -9,6 +9,8 @@
 
 #include <QSessionManager>
 
+using namespace tesseron;
+
 int main(int argc, char** argv) {
     // A shut-down signal that comes while the application object is made waits for the
     // watcher below instead of killing the program.

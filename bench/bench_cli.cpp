@@ -2,6 +2,8 @@
 // same loopback server in the same run. Prints medians and ratios, and for large answers
 // the peak memory of each process against the answer's size.
 #include "AnswerServer.h"
+#include "desktop/UniqueFd.h"
+#include "support/Process.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -12,7 +14,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -21,8 +22,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -81,27 +80,25 @@ struct Measured {
 
 // Runs a program with its output thrown away; returns its wall time and peak memory.
 Measured Measure(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const tesseron::UniqueFd null(open("/dev/null", O_WRONLY | O_CLOEXEC));
+    tesseron::test::Launch launch;
+    launch.argv = args;
+    launch.out = null.get();
+    launch.err = null.get();
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", argv[0]);
+    pid_t pid = -1;
+    try {
+        pid = tesseron::test::Spawn(launch);
+    } catch (const std::exception&) {
+        std::fprintf(stderr, "cannot start %s\n", args[0].c_str());
         std::exit(1);
     }
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     const auto end = std::chrono::steady_clock::now();
-    posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", argv[0]);
+        std::fprintf(stderr, "%s failed\n", args[0].c_str());
         std::exit(1);
     }
     return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss};

@@ -43,7 +43,7 @@ struct TempProgramDir {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
-    ProgramPaths Paths() const { return {dir, dir, dir}; }
+    ProgramPaths Paths() const { return {dir, dir, dir, {}, false}; }
 };
 
 void BM_LoadSelect(benchmark::State& state, const TempProgramDir* program) {

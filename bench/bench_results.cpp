@@ -1,7 +1,9 @@
 // Results file: saving and loading 1,000 results with 20 KB answers (about 20 MB), each
 // against `xmllint --noout` on the same saved file, measured in the same run.
+#include "desktop/UniqueFd.h"
 #include "serverdb/ResultsFile.h"
 #include "serverdb/uWhoisResultList.h"
+#include "support/Process.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,13 +13,10 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace tesseron;
 
@@ -107,22 +106,24 @@ void BM_LoadFromFile(benchmark::State& state) {
 }
 
 void BM_Xmllint(benchmark::State& state) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = "xmllint", noout = "--noout";
-    char* argv[] = {program.data(), noout.data(), g_path.data(), nullptr};
+    const tesseron::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    tesseron::test::Launch launch;
+    launch.argv = {"xmllint", "--noout", g_path};
+    launch.out = null.get();
+    launch.err = null.get();
     for (auto _ : state) {
-        pid_t pid = 0;
         int status = 0;
-        if (posix_spawnp(&pid, "xmllint", &actions, nullptr, argv, environ) != 0 ||
-            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        pid_t pid = -1;
+        try {
+            pid = tesseron::test::Spawn(launch);
+        } catch (const std::exception&) {
+        }
+        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
             state.SkipWithError("xmllint failed or rejected the file");
             break;
         }
     }
-    posix_spawn_file_actions_destroy(&actions);
 }
 
 // Keeps each run's real time per iteration so that main() can print the ratios.

@@ -10,8 +10,8 @@ namespace tesseron {
 
 // What a language file can assign to.
 enum class PropertyKind {
-    None,       // no such property (or one of a kind language files do not set)
-    Integer,    // 32- or 64-bit
+    None,    // no such property (or one of a kind language files do not set)
+    Integer, // 32- or 64-bit
     Float,
     Text,
     StringList, // items given as one separated list

@@ -19,7 +19,7 @@ namespace {
 const std::filesystem::path kShipped = std::filesystem::path(TESSERON_SOURCE_DIR) / "data";
 
 ProgramPaths PathsIn(const TempDir& dir) {
-    return {dir.path(), dir.path(), dir.path()};
+    return {dir.path(), dir.path(), dir.path(), {}, false};
 }
 
 void CopyShipped(const TempDir& dir, const std::string& name) {

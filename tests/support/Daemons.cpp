@@ -3,21 +3,15 @@
 #include "desktop/UniqueFd.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <stdexcept>
-#include <thread>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tesseron::test {
@@ -25,11 +19,8 @@ namespace tesseron::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr auto kStartTimeout = 10s;
-constexpr auto kStopTimeout = 3s;
-constexpr auto kPollInterval = 10ms;
 
 sockaddr_in Loopback(int port) {
     sockaddr_in addr{};
@@ -40,12 +31,6 @@ sockaddr_in Loopback(int port) {
 }
 
 using Fd = tesseron::UniqueFd;
-
-std::string StatusText(int status) {
-    if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
-}
 
 std::string CurrentUserName() {
     const passwd* pw = ::getpwuid(::geteuid());
@@ -102,118 +87,6 @@ void RequireProgram(const std::filesystem::path& program, const std::string& deb
     if (::access(program.c_str(), X_OK) != 0)
         throw std::runtime_error(program.string() + " is missing: install the Debian package " +
                                  debianPackage + " (apt-get install " + debianPackage + ")");
-}
-
-ChildProcess::ChildProcess(std::string name, std::vector<std::string> argv,
-                           std::filesystem::path logFile, std::filesystem::path workingDir)
-    : name_(std::move(name)), logFile_(std::move(logFile)) {
-    if (argv.empty()) throw std::invalid_argument("ChildProcess: empty command line");
-    // Everything the child needs is prepared here: between fork and exec only
-    // async-signal-safe calls are allowed, and the test program has threads.
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    Fd log(::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    Fd null(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    if (log.get() < 0 || null.get() < 0)
-        throw std::runtime_error("cannot open " + logFile_.string() + " or /dev/null");
-    const pid_t parent = ::getpid();
-    static const char execFailed[] = "exec failed\n";
-
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid_ == 0) {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) ::_exit(126);
-        if (!workingDir.empty() && ::chdir(workingDir.c_str()) != 0) ::_exit(126);
-        ::dup2(null.get(), 0);
-        ::dup2(log.get(), 1);
-        ::dup2(log.get(), 2);
-        ::close_range(3, ~0U, 0);
-        sigset_t none;
-        ::sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::signal(SIGPIPE, SIG_DFL);
-        ::execv(args[0], args.data());
-        [[maybe_unused]] auto n = ::write(2, execFailed, sizeof execFailed - 1);
-        ::_exit(127);
-    }
-    ::setpgid(pid_, pid_); // also here, so that Stop() never races the child's own call
-}
-
-ChildProcess::~ChildProcess() {
-    Stop();
-}
-
-std::optional<int> ChildProcess::Poll() {
-    if (!status_ && pid_ > 0) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
-    }
-    return status_;
-}
-
-int ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!Poll() && Clock::now() < deadline)
-        std::this_thread::sleep_for(kPollInterval);
-    if (!status_) {
-        Stop();
-        throw std::runtime_error(
-            Describe("did not finish within " + std::to_string(timeout.count()) + " ms"));
-    }
-    if (!WIFEXITED(*status_))
-        throw std::runtime_error(Describe("ended with " + StatusText(*status_)));
-    return WEXITSTATUS(*status_);
-}
-
-void ChildProcess::WaitListening(int port, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (auto status = Poll())
-            throw std::runtime_error(
-                Describe("ended (" + StatusText(*status) +
-                         ") before listening on 127.0.0.1:" + std::to_string(port)));
-        Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in addr = Loopback(port);
-        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return;
-        if (Clock::now() >= deadline)
-            throw std::runtime_error(Describe("not listening on 127.0.0.1:" + std::to_string(port) +
-                                              " after " + std::to_string(timeout.count()) + " ms"));
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
-
-void ChildProcess::Stop() {
-    if (pid_ <= 0) return;
-    if (!status_) {
-        // The whole group: dante runs helper processes beside the main one. The leader is
-        // left unreaped until the group is swept, so its id cannot name anybody else's.
-        ::kill(-pid_, SIGTERM);
-        const auto deadline = Clock::now() + kStopTimeout;
-        siginfo_t info{};
-        while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-               info.si_pid == 0 && Clock::now() < deadline) {
-            std::this_thread::sleep_for(kPollInterval);
-        }
-        ::kill(-pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        status_ = status;
-    }
-    pid_ = -1;
-}
-
-std::string ChildProcess::Log() const {
-    std::ifstream in(logFile_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string ChildProcess::Describe(const std::string& what) const {
-    return name_ + " " + what + "; its output:\n" + Log();
 }
 
 TlsFileServer::TlsFileServer() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Process.h"
 #include "support/TempDir.h"
 
 #include <chrono>
@@ -19,45 +20,6 @@ int FreeLoopbackPort();
 
 // Fails with a message naming the Debian package to install when `program` is missing.
 void RequireProgram(const std::filesystem::path& program, const std::string& debianPackage);
-
-// A program started in its own process group with stdin from /dev/null and stdout and
-// stderr going to `logFile`. The destructor stops it: SIGTERM to the group, SIGKILL after
-// a bounded wait, and the process is reaped. If the test program dies, the kernel sends
-// the child SIGTERM, so no daemon outlives a crashed test. It starts in `workingDir` when
-// one is given.
-class ChildProcess {
-public:
-    ChildProcess(std::string name, std::vector<std::string> argv, std::filesystem::path logFile,
-                 std::filesystem::path workingDir = {});
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    const std::string& name() const noexcept { return name_; }
-    pid_t pid() const noexcept { return pid_; }
-
-    // Reaps the process if it has ended; returns its wait status then.
-    std::optional<int> Poll();
-
-    // Waits at most `timeout` for the program to end and returns its exit code; throws
-    // (and stops it) when it is still running or was killed by a signal.
-    int WaitExit(std::chrono::milliseconds timeout);
-
-    // Waits at most `timeout` until 127.0.0.1:`port` accepts connections. Throws a
-    // message with the program's log when it exits first or the time runs out.
-    void WaitListening(int port, std::chrono::milliseconds timeout);
-
-    void Stop();
-    std::string Log() const;
-
-private:
-    std::string Describe(const std::string& what) const;
-
-    std::string name_;
-    std::filesystem::path logFile_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
 
 // microsocks: SOCKS 5, optionally with user name and password.
 class MicrosocksDaemon {

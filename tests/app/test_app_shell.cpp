@@ -353,7 +353,7 @@ private slots:
 } // namespace tesseron::test
 
 int main(int argc, char** argv) {
-    TesseronApplication app(argc, argv);
+    tesseron::TesseronApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     tesseron::test::AppShellTest test;
     return QTest::qExec(&test, argc, argv);

@@ -1,6 +1,8 @@
 // The window as a whole process: started offscreen in a folder of its own, ended by
 // signals, and reached by a second start through the hand-over socket.
 #include "desktop/InstanceLock.h"
+#include "desktop/UniqueFd.h"
+#include "support/Process.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -34,22 +36,15 @@ public:
     const TempDir& dir() const { return dir_; }
 
     pid_t Start(const std::vector<std::string>& args) const {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::setenv("XDG_RUNTIME_DIR", (dir_ / "runtime").c_str(), 1);
-            const int err = ::open((dir_ / "stderr.log").c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-            if (err >= 0) ::dup2(err, 2);
-            const std::string exe = (dir_ / "tesseron").string();
-            std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            ::_exit(127);
-        }
-        return pid;
+        const tesseron::UniqueFd err(
+            ::open((dir_ / "stderr.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+        Launch launch;
+        launch.argv = {(dir_ / "tesseron").string()};
+        launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+        launch.env = {"QT_QPA_PLATFORM=offscreen",
+                      "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string()};
+        launch.err = err.get();
+        return Spawn(launch);
     }
 
     // The window holds the lock beside its results file once it is up.

@@ -151,7 +151,8 @@ private slots:
         QTest::addColumn<int>("errors");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("saying"); // how the message begins
-        QTest::newRow("nothing stored") << false << false << 0 << "english.lng" << "";
+        QTest::newRow("nothing stored") << false << false << 0 << "english.lng"
+                                        << "";
         QTest::newRow("damaged results") << true << false << 1 << "english.lng"
                                          << "The results file";
         QTest::newRow("damaged server list") << false << true << 1 << "english.lng"
@@ -181,8 +182,7 @@ private slots:
             QCOMPARE(Child<QComboBox>(form.get(), "cmbServerName")->count() > 0,
                      !damagedServerList);
             QCOMPARE(Child<QAction>(form.get(), "actWhoIs")->text(),
-                     language == "english.lng" ? QString("&Query")
-                                               : QString::fromUtf8("&Запрос"));
+                     language == "english.lng" ? QString("&Query") : QString::fromUtf8("&Запрос"));
             QVERIFY(form->windowTitle().contains(QString::fromUtf8(" \u2014 ")));
             form->show();
             QVERIFY(!form->isMaximized());

@@ -1,6 +1,7 @@
 // tesseron-cli as a user runs it: the real binary against loopback servers.
 #include "desktop/InstanceLock.h"
 #include "support/FakeServer.h"
+#include "support/Process.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,58 +38,13 @@ const TempDir& SafeSettingsDir() {
 
 // `env` holds NAME=VALUE entries added to the program's environment.
 Outcome RunCliRaw(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-    const std::string exe = TESSERON_BINARY_DIR "/tesseron-cli";
-    // Made before the fork: the child only execs.
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e)
-        envp.push_back(*e);
-    for (const auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execve(exe.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    Outcome r;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(fds, 2, 20000) <= 0) break; // the test fails on the exit code below
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buf[65536];
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0) {
-            ::close(f.fd);
-            ::kill(pid, SIGKILL);
-        }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+    Launch launch;
+    launch.argv = {TESSERON_BINARY_DIR "/tesseron-cli"};
+    launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+    launch.env = env;
+    // The test fails on the exit code when the program says nothing for this long.
+    const Captured c = RunCaptured(std::move(launch), std::chrono::seconds(20));
+    return {c.exitCode, c.out, c.err};
 }
 
 Outcome RunCli(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
