@@ -22,14 +22,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kStartTimeout = 10s;
 
-sockaddr_in Loopback(int port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
 using Fd = tesseron::UniqueFd;
 
 std::string CurrentUserName() {

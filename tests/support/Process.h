@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 namespace tesseron::test {
+
+// 127.0.0.1 at `port` (0: any free one).
+sockaddr_in Loopback(int port);
 
 // How a program is started by Spawn.
 struct Launch {
