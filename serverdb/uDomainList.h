@@ -29,6 +29,8 @@ public:
 
 // The text the query engine looks up for an IP address.
 inline constexpr std::string_view kIPAddressZoneText = "ip";
+// The text it looks up for an AS number ("AS15169"): the zone of the number registries.
+inline constexpr std::string_view kASNumberZoneText = "asn";
 
 class TWhoisServerCollection {
 public:
