@@ -1,5 +1,6 @@
 // The program entry of the window.
 #include "app/HandOver.h"
+#include "app/QtDesktopServices.h"
 #include "app/SignalWatcher.h"
 #include "app/TesseronApplication.h"
 #include "desktop/Integration.h"
@@ -40,15 +41,10 @@ int main(int argc, char** argv) {
     tesseron::TSettings settings; // the one settings record of the process
     int rc = 0;
     {
-        // The desktop's autostart entry and whois: link handler, in the user's XDG folders.
-        const auto desktop = tesseron::IntegrationEnvironment::FromProcess();
-        TTesseronForm::Seams seams;
-        seams.isAutostartRegistered = [desktop] { return IsAutostartRegistered(desktop); };
-        seams.setAutostart = [desktop](bool on) { SetAutostart(desktop, on); };
-        seams.isBrowserButtonRegistered = [desktop] { return IsBrowserButtonRegistered(desktop); };
-        seams.setBrowserButton = [desktop](bool on) { SetBrowserButton(desktop, on); };
-        seams.ending = [&app] { return app.Ending(); };
-        TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, std::move(seams));
+        // Boxes, the desktop's handlers, and the autostart entry and whois: link handler in
+        // the user's XDG folders.
+        QtDesktopServices desktop(IntegrationEnvironment::FromProcess());
+        TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, desktop);
         form.LoadLanguage();
         QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
         QObject::connect(&form, &TTesseronForm::closed, &app, &QCoreApplication::quit,

@@ -2,6 +2,7 @@
 // QMainWindow with a 1,000-row QTreeWidget measured in the same run (offscreen).
 #include "mainwin/ResultsView.h"
 #include "mainwin/main.h"
+#include "support/FakeDesktop.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -62,11 +64,11 @@ Folder& Shared() {
 
 std::unique_ptr<TTesseronForm> OpenForm() {
     TSettings* settings = new TSettings; // lives as long as the process, like the real one
-    TTesseronForm::Seams seams;
-    seams.showError = [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
-    seams.trayAvailable = [] { return false; };
-    auto form = std::make_unique<TTesseronForm>(Shared().paths, *settings, seams);
+    static test::FakeDesktop desktop;    // no notification area, nothing modal
+    auto form = std::make_unique<TTesseronForm>(Shared().paths, *settings, desktop);
     form->LoadLanguage();
+    for (const QString& m : std::exchange(desktop.errors, {}))
+        std::fprintf(stderr, "%s\n", qPrintable(m));
     return form;
 }
 

@@ -2,6 +2,7 @@
 // with the same zones and servers, both measured in the same run (offscreen).
 #include "serverdb/uDomainList.h"
 #include "serverdb/udlgShowServers.h"
+#include "support/FakeDesktop.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -92,8 +93,9 @@ void BM_PlainTree(benchmark::State& state) {
 
 void BM_ShowServers(benchmark::State& state) {
     const TDomainCollection& domains = List(int(state.range(0)));
+    test::FakeDesktop desktop;
     for (auto _ : state) {
-        ShowThenDestroyUntimed(state, std::make_unique<TdlgShowServers>(nullptr, domains, nullptr));
+        ShowThenDestroyUntimed(state, std::make_unique<TdlgShowServers>(nullptr, domains, desktop));
     }
     state.counters["zones"] = CountTotals(domains).zones;
 }

@@ -41,6 +41,32 @@ bool IsBrowserButtonRegistered(const IntegrationEnvironment& env);
 bool SetAutostart(const IntegrationEnvironment& env, bool on);
 bool SetBrowserButton(const IntegrationEnvironment& env, bool on);
 
+// The two registrations as the settings load and the options dialog see them. The forms'
+// desktop services extend it; the core needs only this much.
+class DesktopRegistration {
+public:
+    virtual ~DesktopRegistration() = default;
+    virtual bool IsAutostartRegistered() const = 0;
+    virtual bool IsBrowserButtonRegistered() const = 0;
+    virtual void SetAutostart(bool on) = 0;
+    virtual void SetBrowserButton(bool on) = 0;
+};
+
+// The registrations in the user's XDG folders, through the functions above.
+class XdgRegistration final : public DesktopRegistration {
+public:
+    explicit XdgRegistration(IntegrationEnvironment env) : env_(std::move(env)) {}
+    bool IsAutostartRegistered() const override { return tesseron::IsAutostartRegistered(env_); }
+    bool IsBrowserButtonRegistered() const override {
+        return tesseron::IsBrowserButtonRegistered(env_);
+    }
+    void SetAutostart(bool on) override { tesseron::SetAutostart(env_, on); }
+    void SetBrowserButton(bool on) override { tesseron::SetBrowserButton(env_, on); }
+
+private:
+    IntegrationEnvironment env_;
+};
+
 // The bookmarklet page, also shipped as data/tesseron.htm.
 const std::string& BookmarkletPageText();
 

@@ -20,6 +20,9 @@ QUrl WebAddressFor(const QString& queryText) {
 }
 
 QUrl ShellUrlFor(const QString& target) {
+    // "Open in browser" hands over "http://" and the query text, which may be an IPv6 address.
+    static const QString web = QStringLiteral("http://");
+    if (target.startsWith(web)) return WebAddressFor(target.mid(web.size()));
     // A host with a port would read as a URL whose scheme is the host name.
     static const QRegularExpression hostAndPort(
         QStringLiteral("^([A-Za-z0-9-]+\\.[A-Za-z0-9.-]+|localhost):[0-9]{1,5}([/?#]|$)"));
@@ -40,8 +43,8 @@ QUrl MailToUrl(const QString& address) {
     return url;
 }
 
-void OpenInShell(const QString& target) {
-    QDesktopServices::openUrl(ShellUrlFor(target));
+bool OpenInShell(const QString& target) {
+    return QDesktopServices::openUrl(ShellUrlFor(target));
 }
 
 void MailToInShell(const QString& address) {

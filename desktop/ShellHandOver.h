@@ -7,13 +7,16 @@ namespace tesseron {
 
 // Hands a web address, a file or a mail address to the desktop, which opens it with the
 // program registered for it. No shell is involved, nothing waits for the started program
-// and the outcome is never checked: when nothing is registered, nothing happens.
-void OpenInShell(const QString& target);
+// and the forms never check the outcome: when nothing is registered, nothing happens. These
+// two are the program's only way out to the desktop. OpenInShell tells whether something
+// took the target, for the mail hand-over, which reports a message nobody took.
+bool OpenInShell(const QString& target);
 void MailToInShell(const QString& address);
 
 // The URLs the two calls hand over: a text with a scheme ("http://...", "mailto:...") is
 // taken as a URL, a host with a port ("example.com:4343/whois") as a web address, anything
-// else as a local file path. The mail address is one URL whatever it holds (quotes,
+// else as a local file path. "http://" and a query text is that text's web address
+// (WebAddressFor). The mail address is one URL whatever it holds (quotes,
 // semicolons, blanks).
 QUrl ShellUrlFor(const QString& target);
 // The web address of a query text: "http://" followed by the text, whatever it already

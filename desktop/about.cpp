@@ -1,6 +1,8 @@
 #include "desktop/about.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/QtText.h"
 #include "desktop/defaults.h"
 #include "ui_about.h"
 
@@ -35,15 +37,14 @@ QString TAboutBox::SupportAddress() {
     return QStringLiteral("support@") + QUrl(SiteUrl()).host();
 }
 
-TAboutBox::TAboutBox(QWidget* owner, Links links)
-    : QDialog(owner), ui_(std::make_unique<Ui::TAboutBox>()), links_(std::move(links)) {
+TAboutBox::TAboutBox(QWidget* owner, DesktopServices& desktop)
+    : QDialog(owner), ui_(std::make_unique<Ui::TAboutBox>()), desktop_(desktop) {
     ui_->setupUi(this);
     QPalette background = palette();
     background.setColor(QPalette::Window, background.color(QPalette::Light));
     setPalette(background);
 
-    const std::string version = GetVersionString(true);
-    ui_->Label1->setText(QString::fromUtf8(version.data(), qsizetype(version.size())));
+    ui_->Label1->setText(ToQString(GetVersionString(true)));
     QFont title = ui_->Label1->font();
     title.setPixelSize(21);
     ui_->Label1->setFont(title);
@@ -122,8 +123,8 @@ void TAboutBox::PlaceTexts() {
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == ui_->lHome && links_.openUrl) links_.openUrl(SiteUrl());
-        if (watched == ui_->lMail && links_.mailTo) links_.mailTo(SupportAddress());
+        if (watched == ui_->lHome) desktop_.OpenInShell(SiteUrl());
+        if (watched == ui_->lMail) desktop_.MailToInShell(SupportAddress());
     }
     return QDialog::eventFilter(watched, event);
 }

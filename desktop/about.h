@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -11,16 +10,15 @@ class TAboutBox;
 
 namespace tesseron {
 
+class DesktopServices;
+
 // The program's name and full version with links to the maker's site and support mail.
 class TAboutBox final : public QDialog {
     Q_OBJECT
 
 public:
-    struct Links {
-        std::function<void(const QString& url)> openUrl;    // the web site
-        std::function<void(const QString& address)> mailTo; // a new mail to the address
-    };
-    TAboutBox(QWidget* owner, Links links);
+    // The links go to the desktop through `desktop`.
+    TAboutBox(QWidget* owner, DesktopServices& desktop);
     ~TAboutBox() override;
 
     void setVisible(bool visible) override;
@@ -36,7 +34,7 @@ private:
     void PlaceTexts();
 
     std::unique_ptr<Ui::TAboutBox> ui_;
-    Links links_;
+    DesktopServices& desktop_;
 };
 
 } // namespace tesseron

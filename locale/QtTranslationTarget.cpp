@@ -1,5 +1,6 @@
 #include "locale/QtTranslationTarget.h"
 
+#include "desktop/QtText.h"
 #include "locale/LangChanger.h"
 
 #include <QAbstractButton>
@@ -27,18 +28,9 @@
 namespace tesseron {
 namespace {
 
-QString ToQt(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToStd(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    return {utf8.constData(), static_cast<size_t>(utf8.size())};
-}
-
 // Language files break lines with CR LF; Qt widgets would show the CR.
 QString QtText(const std::string& text) {
-    return ToQt(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return ToQString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
 bool SameName(const QString& a, const char* b) {
@@ -47,7 +39,7 @@ bool SameName(const QString& a, const char* b) {
 
 std::string ClassNameOf(const QObject* object) {
     const QString declared = object->property("translationClass").toString();
-    if (!declared.isEmpty()) return ToStd(declared);
+    if (!declared.isEmpty()) return ToStdString(declared);
     const std::string_view full = object->metaObject()->className();
     const size_t colons = full.rfind("::");
     return std::string(colons == std::string_view::npos ? full : full.substr(colons + 2));
@@ -139,7 +131,7 @@ Binding Text(const char* qtName) {
 // The names language files use, mapped onto each kind of widget; anything else is a Qt
 // property of the object.
 Binding Resolve(QObject* object, std::string_view property) {
-    const QString name = ToQt(property);
+    const QString name = ToQString(property);
     auto* widget = qobject_cast<QWidget*>(object);
     const bool editor = qobject_cast<QPlainTextEdit*>(object) || qobject_cast<QTextEdit*>(object);
     const bool itemList = qobject_cast<QComboBox*>(object) || qobject_cast<QListWidget*>(object);
@@ -193,8 +185,8 @@ bool FitsType(int typeId, int64_t value) {
     const QString owner = object->objectName().isEmpty()
                               ? QString::fromStdString(ClassNameOf(object))
                               : object->objectName();
-    throw std::runtime_error("The property \"" + std::string(property) + "\" of \"" + ToStd(owner) +
-                             "\" cannot take " + what + ".");
+    throw std::runtime_error("The property \"" + std::string(property) + "\" of \"" +
+                             ToStdString(owner) + "\" cannot take " + what + ".");
 }
 
 // Writes `value` converted to the property's own type, so an int property gets an int.
@@ -228,7 +220,7 @@ public:
     std::unique_ptr<TranslationTarget> SubObject(std::string_view) override { return nullptr; }
 
     PropertyKind KindOf(std::string_view property) const override {
-        const QString name = ToQt(property);
+        const QString name = ToQString(property);
         if (!owner_) return PropertyKind::None;
         if (SameName(name, "Name")) return PropertyKind::Text;
         if (SameName(name, "Size")) return PropertyKind::Integer;
@@ -248,7 +240,7 @@ public:
     void SetText(std::string_view property, const std::string& value) override {
         Require(property, PropertyKind::Text, "a text");
         QFont font = Font();
-        font.setFamily(ToQt(value));
+        font.setFamily(ToQString(value));
         owner_->setProperty(property_.constData(), font);
     }
     void SetStringList(std::string_view property, const std::vector<std::string>&) override {
@@ -259,8 +251,8 @@ private:
     QFont Font() const { return owner_->property(property_.constData()).value<QFont>(); }
     void Require(std::string_view property, PropertyKind kind, const char* what) const {
         if (KindOf(property) == kind) return;
-        throw std::runtime_error("The property \"" + ToStd(QString::fromLatin1(property_)) + "." +
-                                 std::string(property) + "\" cannot take " + what + ".");
+        throw std::runtime_error("The property \"" + ToStdString(QString::fromLatin1(property_)) +
+                                 "." + std::string(property) + "\" cannot take " + what + ".");
     }
 
     QPointer<QObject> owner_;
@@ -277,7 +269,7 @@ std::string QtTranslationTarget::ClassName() const {
 
 std::unique_ptr<TranslationTarget> QtTranslationTarget::FindComponent(std::string_view name) {
     if (!object_ || name.empty()) return nullptr;
-    QObject* found = FindDescendant(object_, ToQt(name));
+    QObject* found = FindDescendant(object_, ToQString(name));
     return found ? std::make_unique<QtTranslationTarget>(found) : nullptr;
 }
 
@@ -358,7 +350,7 @@ QList<QWidget*> OpenForms() {
     }
     const QWidget* active = QApplication::activeWindow();
     auto key = [](const QWidget* form) {
-        return std::pair(ClassNameOf(form), ToStd(form->objectName()));
+        return std::pair(ClassNameOf(form), ToStdString(form->objectName()));
     };
     std::stable_sort(forms.begin(), forms.end(), [&](const QWidget* a, const QWidget* b) {
         if ((a == active) != (b == active)) return a == active;
@@ -392,7 +384,7 @@ void LanguageFileTranslator::Load(const TLangChanger& changer) {
     std::vector<std::string> keys;
     changer.ReadSectionKeys(TLangChanger::kSection, keys);
     for (const std::string& key : keys) {
-        const QString name = ToQt(key);
+        const QString name = ToQString(key);
         if (!name.startsWith(kQtKeyPrefix, Qt::CaseInsensitive)) continue;
         const QString lookup = QtTextKey(name.mid(kQtKeyPrefix.size()));
         if (!texts_.contains(lookup)) texts_.insert(lookup, QtText(changer.TranslateString(key)));

@@ -1,9 +1,6 @@
 #include "mainwin/Formini.h"
-#include "desktop/CenteredMessage.h"
 
-#include "app/TesseronVersion.h"
-
-#include <QMessageBox>
+#include "desktop/DesktopServices.h"
 
 namespace tesseron {
 namespace {
@@ -12,12 +9,11 @@ constexpr mode_t kOwnerOnly = 0600; // the file holds the proxy password
 
 } // namespace
 
-TFormINI::TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
-                   DesktopRegistration registration, QWidget* parent)
+TFormINI::TFormINI(ProgramPaths paths, TSettings& settings, DesktopServices& desktop,
+                   QWidget* parent)
     : QMainWindow(parent), paths_(std::move(paths)), settings_(settings),
-      settingsFile_(paths_.SettingsFile(), kOwnerOnly, FileModeRule::Always),
-      reportError_(std::move(reportError)) {
-    LoadSettings(settingsFile_, paths_, settings_, registration);
+      settingsFile_(paths_.SettingsFile(), kOwnerOnly, FileModeRule::Always), desktop_(desktop) {
+    LoadSettings(settingsFile_, paths_, settings_, &desktop_);
 }
 
 TFormINI::~TFormINI() {
@@ -25,6 +21,7 @@ TFormINI::~TFormINI() {
     // then written without the destroy handler, which cannot run on a half-built window.
     if (!destroyed_) {
         destroyed_ = true;
+        desktop_.SetMainWindow(nullptr, nullptr);
         SaveAll();
     }
 }
@@ -62,6 +59,8 @@ void TFormINI::setVisible(bool visible) {
 void TFormINI::Destroy() {
     if (destroyed_) return;
     destroyed_ = true;
+    // The window is on its way out: a report of the saves stands alone.
+    desktop_.SetMainWindow(nullptr, nullptr);
     try {
         FormDestroy();
     } catch (const std::exception& e) {
@@ -95,13 +94,7 @@ void TFormINI::ReportError(const QString& message) {
     // The results and the settings share a folder: a refused folder is said once.
     if (message == lastReported_) return;
     lastReported_ = message;
-    if (reportError_) {
-        reportError_(message);
-        return;
-    }
-    // The window is on its way out during the save: the box then stands alone.
-    ShowCenteredMessage(destroyed_ ? nullptr : this, QMessageBox::Critical,
-                        QString::fromUtf8(version::kProduct), message);
+    desktop_.ShowError(message);
 }
 
 } // namespace tesseron

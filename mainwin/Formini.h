@@ -7,9 +7,9 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <functional>
-
 namespace tesseron {
+
+class DesktopServices;
 
 // Base of the main window: it owns the settings file. Constructing it fills the settings
 // record before the derived window builds any component; Destroy() runs the derived
@@ -18,20 +18,19 @@ class TFormINI : public QMainWindow {
     Q_OBJECT
 
 public:
-    using ErrorReporter = std::function<void(const QString& message)>;
-
     static constexpr int kDesignedWidth = WindowPlacement{}.width;
     static constexpr int kDesignedHeight = WindowPlacement{}.height;
 
-    // `reportError` shows a failure to the user (a message box unless a test replaces it).
-    TFormINI(ProgramPaths paths, TSettings& settings, ErrorReporter reportError,
-             DesktopRegistration registration, QWidget* parent = nullptr);
+    // `desktop` answers the registration probes of the settings load and shows failures.
+    TFormINI(ProgramPaths paths, TSettings& settings, DesktopServices& desktop,
+             QWidget* parent = nullptr);
     ~TFormINI() override;
     TFormINI(const TFormINI&) = delete;
     TFormINI& operator=(const TFormINI&) = delete;
 
     TSettings& Settings() const noexcept { return settings_; }
     const ProgramPaths& Paths() const noexcept { return paths_; }
+    DesktopServices& Desktop() const noexcept { return desktop_; }
 
     // The first show applies the saved window state; later shows (from the tray) do not.
     void setVisible(bool visible) override;
@@ -59,7 +58,7 @@ private:
     ProgramPaths paths_;
     TSettings& settings_;
     ProfileFile settingsFile_;
-    ErrorReporter reportError_;
+    DesktopServices& desktop_;
     QString lastReported_;
 };
 

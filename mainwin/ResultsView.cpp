@@ -6,7 +6,8 @@
 #include <QToolTip>
 
 #include "desktop/AtomicFile.h"
-#include "desktop/ShellHandOver.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/QtText.h"
 #include "locale/TextFormat.h"
 
 #include <QCoreApplication>
@@ -43,10 +44,6 @@ QIcon ResourceIcon(const char* name) {
     return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 
-QString Text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
 } // namespace
 
 QString DecodeAnswer(const std::string& bytes) {
@@ -70,9 +67,10 @@ QString DecodeAnswer(const std::string& bytes) {
 }
 
 ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
-                         Deps deps, QObject* parent)
-    : QObject(parent), list_(lvResults), pane_(richEdit1), deps_(std::move(deps)),
-      resultIcon_(ResourceIcon("result.svg")) {
+                         TWhoisResultCollection& results, const MessageTable& messages,
+                         DesktopServices& desktop, QObject* parent)
+    : QObject(parent), list_(lvResults), pane_(richEdit1), results_(results), messages_(messages),
+      desktop_(desktop), resultIcon_(ResourceIcon("result.svg")) {
     list_->setColumnCount(3);
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
@@ -116,7 +114,7 @@ ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBa
 }
 
 void ResultsView::LoadResultToListView() {
-    const TWhoisResultCollection& results = *deps_.results;
+    const TWhoisResultCollection& results = results_;
     std::vector<std::unique_ptr<QTreeWidgetItem>> built;
     built.reserve(std::size_t(results.Count()));
     // Measuring every row through the list would make a rebuild of many rows several times
@@ -132,13 +130,14 @@ void ResultsView::LoadResultToListView() {
             if (c >= '0' && c <= '9') c = '0';
         auto known = dateWidths.find(shape);
         if (known == dateWidths.end())
-            known =
-                dateWidths
-                    .emplace(std::move(shape), metrics.horizontalAdvance(Text(result.QueryDate)))
-                    .first;
+            known = dateWidths
+                        .emplace(std::move(shape),
+                                 metrics.horizontalAdvance(ToQString(result.QueryDate)))
+                        .first;
         dateWidth_ = std::max(dateWidth_, known->second);
-        auto& row = built.emplace_back(std::make_unique<QTreeWidgetItem>(QStringList{
-            Text(result.QueryString), Text(result.ServerName), Text(result.QueryDate)}));
+        auto& row = built.emplace_back(std::make_unique<QTreeWidgetItem>(
+            QStringList{ToQString(result.QueryString), ToQString(result.ServerName),
+                        ToQString(result.QueryDate)}));
         row->setIcon(0, resultIcon_);
         row->setData(0, kDataRole, QVariant::fromValue<qulonglong>(result.Id()));
     }
@@ -166,21 +165,21 @@ void ResultsView::FitDateColumn() {
 TWhoisResultItem* ResultsView::ResultOf(const QTreeWidgetItem* row) const {
     if (row == nullptr) return nullptr;
     const QVariant id = row->data(0, kDataRole);
-    return id.isValid() ? deps_.results->Find(id.toULongLong()) : nullptr;
+    return id.isValid() ? results_.Find(id.toULongLong()) : nullptr;
 }
 
 void ResultsView::SelectResult(TWhoisResultItem* item) {
     current_.reset();
     if (item != nullptr) {
         current_ = item->Id();
-        if (deps_.setAddressText) deps_.setAddressText(Text(item->QueryString));
+        emit addressChosen(ToQString(item->QueryString));
     }
     ShowAnswerInBrowser(item);
     RepaintStatusBar();
 }
 
 TWhoisResultItem* ResultsView::CurrentResult() const {
-    return current_ ? deps_.results->Find(*current_) : nullptr;
+    return current_ ? results_.Find(*current_) : nullptr;
 }
 
 void ResultsView::ShowAnswerInBrowser(TWhoisResultItem* item) {
@@ -193,28 +192,28 @@ void ResultsView::ShowAnswerInBrowser(TWhoisResultItem* item) {
 
 QString ResultsView::Message(const std::string& text, const std::string& argument) const {
     try {
-        return Text(Format(text, argument));
+        return ToQString(Format(text, argument));
     } catch (const FormatError&) {
         // A broken language text is shown as it stands rather than breaking the window.
-        return Text(text);
+        return ToQString(text);
     }
 }
 
 QString ResultsView::RowToolTip(const TWhoisResultItem& result) const {
-    const MessageTable& m = *deps_.messages;
+    const MessageTable& m = messages_;
     QStringList lines;
-    lines << Text(m.sAddress) + QStringLiteral(": ") + Text(result.QueryString);
+    lines << ToQString(m.sAddress) + QStringLiteral(": ") + ToQString(result.QueryString);
     if (!result.IpAddress.empty())
-        lines << Text(m.sIP) + QStringLiteral(": ") + Text(result.IpAddress);
+        lines << ToQString(m.sIP) + QStringLiteral(": ") + ToQString(result.IpAddress);
     if (!result.ReverseName.empty()) lines << Message(m.sReverseName, result.ReverseName);
-    lines << Text(m.sServer) + QStringLiteral(": ") + Text(result.ServerName);
-    lines << Text(m.sDate) + QStringLiteral(": ") + Text(result.QueryDate);
+    lines << ToQString(m.sServer) + QStringLiteral(": ") + ToQString(result.ServerName);
+    lines << ToQString(m.sDate) + QStringLiteral(": ") + ToQString(result.QueryDate);
     return lines.join(QLatin1Char('\n'));
 }
 
 void ResultsView::SetResultColumnCaptions() {
-    const MessageTable& m = *deps_.messages;
-    list_->setHeaderLabels({Text(m.sAddress), Text(m.sServer), Text(m.sDate)});
+    const MessageTable& m = messages_;
+    list_->setHeaderLabels({ToQString(m.sAddress), ToQString(m.sServer), ToQString(m.sDate)});
     FitDateColumn(); // the caption may be the wider
 }
 
@@ -230,14 +229,14 @@ void ResultsView::SetCounts(int zones, int servers) {
 }
 
 void ResultsView::RepaintStatusBar() {
-    const MessageTable& m = *deps_.messages;
+    const MessageTable& m = messages_;
     std::array<StatusPanels::Panel, 8> panels;
     if (const TWhoisResultItem* result = CurrentResult()) {
-        panels[0] = {Text(result->QueryString), resultIcon_, 1, kImageWidth + 4};
-        panels[1].text = Text(result->ServerName);
-        panels[2].text = Text(result->IpAddress);
-        panels[3].text = Text(result->ReverseName);
-        panels[4].text = Text(result->QueryDate);
+        panels[0] = {ToQString(result->QueryString), resultIcon_, 1, kImageWidth + 4};
+        panels[1].text = ToQString(result->ServerName);
+        panels[2].text = ToQString(result->IpAddress);
+        panels[3].text = ToQString(result->ReverseName);
+        panels[4].text = ToQString(result->QueryDate);
     }
     panels[5] = {Message(m.sTLDS, std::to_string(zones_)), ResourceIcon("zones.svg"), 1,
                  kImageWidth + 4};
@@ -327,8 +326,8 @@ bool ResultsView::AfterListHandled(QObject* viewport, QEvent* event) {
 void ResultsView::SaveToFile() {
     const TWhoisResultItem* result = CurrentResult();
     const QString proposed =
-        result ? Text(result->QueryString) + QStringLiteral(".txt") : QString();
-    QString name = deps_.askSaveFileName(proposed);
+        result ? ToQString(result->QueryString) + QStringLiteral(".txt") : QString();
+    QString name = desktop_.AskSaveFileName(proposed);
     if (name.isEmpty()) return;
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".txt");
 
@@ -341,8 +340,8 @@ void ResultsView::SaveToFile() {
         WriteFileAtomically(std::filesystem::path(path.toStdString()),
                             std::string_view(bytes.constData(), std::size_t(bytes.size())));
     } catch (const FileWriteError& error) {
-        deps_.showError(QStringLiteral("Cannot create file \"%1\". %2")
-                            .arg(name, QString::fromLocal8Bit(error.what())));
+        desktop_.ShowError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(name, QString::fromLocal8Bit(error.what())));
     }
 }
 
@@ -357,7 +356,7 @@ void ResultsView::SelectAll() {
 void ResultsView::Print() {
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
     if (defaultPrinter.isNull()) {
-        deps_.showError(QStringLiteral("There is no default printer currently selected"));
+        desktop_.ShowError(QStringLiteral("There is no default printer currently selected"));
         return;
     }
     QPrinter printer(defaultPrinter, QPrinter::HighResolution);
@@ -365,7 +364,7 @@ void ResultsView::Print() {
     printer.setFullPage(true);
     pane_->document()->print(&printer);
     if (printer.printerState() == QPrinter::Error)
-        deps_.showError(
+        desktop_.ShowError(
             QStringLiteral("Printing on \"%1\" failed").arg(defaultPrinter.printerName()));
 }
 
@@ -374,7 +373,7 @@ void ResultsView::OpenInBrowser() {
         const QTreeWidgetItem* row = list_->topLevelItem(i);
         if (!row->isSelected()) continue;
         if (const TWhoisResultItem* result = ResultOf(row))
-            deps_.openUrl(WebAddressFor(Text(result->QueryString)));
+            desktop_.OpenInShell(QStringLiteral("http://") + ToQString(result->QueryString));
     }
 }
 
@@ -406,8 +405,8 @@ void ResultsView::DeleteSelected() {
 }
 
 void ResultsView::ClearAll() {
-    if (!deps_.confirm(Text(deps_.messages->sDeleteAllResult))) return;
-    deps_.results->Clear();
+    if (!desktop_.Confirm(ToQString(messages_.sDeleteAllResult))) return;
+    results_.Clear();
     LoadResultToListView();
     SelectResult(nullptr);
 }

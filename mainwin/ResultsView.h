@@ -6,8 +6,6 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
-#include <QUrl>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +18,7 @@ class QTreeWidgetItem;
 
 namespace tesseron {
 
+class DesktopServices;
 class StatusPanels;
 
 // Text for the answer pane: the bytes as UTF-8 when they are valid UTF-8, else as
@@ -33,18 +32,10 @@ class ResultsView final : public QObject {
     Q_OBJECT
 
 public:
-    struct Deps {
-        tesseron::TWhoisResultCollection* results;
-        const tesseron::MessageTable* messages;
-        std::function<void(const QString&)> setAddressText;   // SelectResult puts QueryString there
-        std::function<bool(const QString& question)> confirm; // Yes/No question, true = Yes
-        std::function<QString(const QString& proposedName)> askSaveFileName; // "" = cancelled
-        std::function<void(const QString& message)> showError;
-        std::function<void(const QUrl&)> openUrl;
-    };
-
-    ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1, Deps deps,
-                QObject* parent);
+    // Questions, file names, errors and the browser go through `desktop`.
+    ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
+                TWhoisResultCollection& results, const MessageTable& messages,
+                DesktopServices& desktop, QObject* parent);
 
     // Rebuilds the list from the store, newest on top. No row is selected afterwards and
     // the current result stays as it was.
@@ -72,6 +63,10 @@ public:
     // The five-line tool tip of a row, as shown when the mouse rests on it.
     QString ToolTipOf(const QTreeWidgetItem* row) const;
 
+signals:
+    // SelectResult made a result current: its query text belongs in the address box.
+    void addressChosen(const QString& queryText);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -88,7 +83,9 @@ private:
     QTreeWidget* list_;
     QTextEdit* pane_;
     StatusPanels* panels_;
-    Deps deps_;
+    TWhoisResultCollection& results_;
+    const MessageTable& messages_;
+    DesktopServices& desktop_;
     QIcon resultIcon_;
     std::optional<ResultId> current_;
     int dateWidth_ = 0; // of the widest date in the list

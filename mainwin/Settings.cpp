@@ -1,6 +1,7 @@
 #include "mainwin/Settings.h"
 
 #include "app/TesseronVersion.h"
+#include "desktop/Integration.h"
 #include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
 
@@ -103,17 +104,15 @@ IntRange SettingRange(int32_t TSettings::*member) {
 }
 
 void LoadSettings(const ProfileFile& f, const ProgramPaths& paths, TSettings& s,
-                  const DesktopRegistration& registration) {
+                  const DesktopRegistration* registration) {
     const TSettings d; // defaults
     s.ServerListPath = paths.ServerListFile().string();
     s.ResultsPath = paths.ResultsFile().string();
     // Reading has no side effects, so the keys are read in the table's order.
     for (const SettingKey& k : kKeys)
         Read(f, k, d, s);
-    s.StartWithWindows =
-        registration.isAutostartRegistered ? registration.isAutostartRegistered() : false;
-    s.IntegrateToIE =
-        registration.isBrowserButtonRegistered ? registration.isBrowserButtonRegistered() : false;
+    s.StartWithWindows = registration && registration->IsAutostartRegistered();
+    s.IntegrateToIE = registration && registration->IsBrowserButtonRegistered();
 }
 
 void SaveSettings(ProfileFile& f, const TSettings& s) {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <variant>
 
 namespace tesseron {
 
+class DesktopRegistration;
 class ProfileFile;
 struct ProgramPaths;
 
@@ -84,16 +84,11 @@ struct IntRange {
 };
 IntRange SettingRange(int32_t TSettings::*member);
 
-// Desktop registration probes, asked while loading; empty ones report "not registered".
-struct DesktopRegistration {
-    std::function<bool()> isAutostartRegistered;
-    std::function<bool()> isBrowserButtonRegistered;
-};
-
-// Reads every key into `settings`, the two paths from `paths`, and then asks the probes.
+// Reads every key into `settings`, the two paths from `paths`, and then asks `registration`
+// whether the program is registered with the desktop (none: it is not).
 // Missing or unparsable values give the key's default; numbers are fitted (NumberFit).
 void LoadSettings(const ProfileFile& file, const ProgramPaths& paths, TSettings& settings,
-                  const DesktopRegistration& registration = {});
+                  const DesktopRegistration* registration = nullptr);
 
 // Writes every key of [Defaults], [Default] and [Proxy] in the save order, one write each.
 // Throws ProfileWriteError at the first refused write; later keys are not written.

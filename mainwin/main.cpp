@@ -1,10 +1,9 @@
 #include "mainwin/main.h"
-#include "desktop/CenteredMessage.h"
 
 #include "app/Resources.h"
 #include "app/TesseronVersion.h"
-#include "desktop/Integration.h"
-#include "desktop/ShellHandOver.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/QtText.h"
 #include "desktop/StaleTemporaries.h"
 #include "desktop/about.h"
 #include "desktop/defaults.h"
@@ -24,21 +23,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QFileDialog>
 #include <QFontDatabase>
-#include <QHeaderView>
 #include <QLineEdit>
-#include <QListView>
-#include <QMessageBox>
 #include <QProxyStyle>
 #include <QShortcut>
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QTreeView>
 
-#include <cstdio>
 #include <filesystem>
 
 namespace tesseron {
@@ -46,36 +38,6 @@ namespace {
 
 constexpr int kMinQueryPanelWidth = 225; // narrower drags of the splitter are refused
 constexpr int kTrayTipLength = 127;
-
-QString Qt8(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-std::string Std(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-// While the program ends because of a signal a box would hold the end up, so the report
-// goes to standard error instead.
-TFormINI::ErrorReporter UnlessEnding(TFormINI::ErrorReporter show, std::function<bool()> ending) {
-    if (!ending) return show;
-    return [show = std::move(show), ending = std::move(ending)](const QString& message) {
-        if (ending())
-            std::fprintf(stderr, "tesseron: %s\n", message.toLocal8Bit().constData());
-        else
-            show(message);
-    };
-}
-
-TFormINI::ErrorReporter ShutDownReporter(const TTesseronForm::Seams& seams) {
-    TFormINI::ErrorReporter show = seams.showError;
-    if (!show)
-        show = [](const QString& m) {
-            // The window is on its way out when the settings are written: the box stands alone.
-            ShowCenteredMessage(nullptr, QMessageBox::Critical,
-                                QString::fromUtf8(version::kProduct), m);
-        };
-    return UnlessEnding(std::move(show), seams.ending);
-}
 
 // The menu bar's style: the desktop's own, except that Alt alone always reaches the menus.
 class MenuBarKeysStyle final : public QProxyStyle {
@@ -90,13 +52,11 @@ public:
 
 } // namespace
 
-TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams, QWidget* parent)
-    : TFormINI(std::move(paths), settings, ShutDownReporter(seams),
-               DesktopRegistration{seams.isAutostartRegistered, seams.isBrowserButtonRegistered},
-               parent),
-      seams_(std::move(seams)), langChanger_(OpenFormTargets) {
+TTesseronForm::TTesseronForm(ProgramPaths paths, TSettings& settings, DesktopServices& desktop,
+                             QWidget* parent)
+    : TFormINI(std::move(paths), settings, desktop, parent), langChanger_(OpenFormTargets) {
     InitTesseronResources();
-    SetUpSeams();
+    Desktop().SetMainWindow(this, &langChanger_);
     ui_ = std::make_unique<Ui::TTesseronForm>();
     ui_->setupUi(this);
     ApplyStoredPlacement();
@@ -115,42 +75,6 @@ TTesseronForm::~TTesseronForm() {
     Destroy();
 }
 
-void TTesseronForm::SetUpSeams() {
-    if (!seams_.showError)
-        seams_.showError = [this](const QString& m) {
-            ShowCenteredMessage(this, QMessageBox::Critical, QString::fromUtf8(version::kProduct),
-                                m);
-        };
-    if (!seams_.showInfo)
-        seams_.showInfo = [this](const QString& m) {
-            ShowCenteredMessage(this, QMessageBox::Information,
-                                QString::fromUtf8(version::kProduct), m);
-        };
-    if (!seams_.confirm)
-        seams_.confirm = [this](const QString& q) {
-            return ShowCenteredMessage(
-                       this, QMessageBox::Warning, QString::fromUtf8(version::kProduct), q,
-                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-        };
-    if (!seams_.askSaveFileName)
-        seams_.askSaveFileName = [this](const QString& proposed) {
-            return AskSaveFileName(proposed);
-        };
-    if (!seams_.openUrl) seams_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-    if (!seams_.trayAvailable) seams_.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
-    seams_.showError = UnlessEnding(std::move(seams_.showError), seams_.ending);
-    seams_.showInfo = UnlessEnding(std::move(seams_.showInfo), seams_.ending);
-    if (!seams_.sendMail)
-        seams_.sendMail = [](const std::string& subject, const std::string& body,
-                             const std::string& query) {
-            MailLauncher launcher = SystemMailLauncher();
-            launcher.openUrl = [](const std::string& url) {
-                return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-            };
-            return SendMail(subject, body, query, launcher);
-        };
-}
-
 void TTesseronForm::SetUpWidgets() {
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(12);
@@ -158,17 +82,9 @@ void TTesseronForm::SetUpWidgets() {
     ui_->RichEdit1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     ui_->lvResults->header()->setSectionsClickable(false);
 
-    ResultsView::Deps deps{
-        &results_,
-        &messages_,
-        [this](const QString& text) { ui_->cmbHost->setEditText(text); },
-        [this](const QString& q) { return seams_.confirm(q); },
-        [this](const QString& name) { return seams_.askSaveFileName(name); },
-        [this](const QString& m) { seams_.showError(m); },
-        [this](const QUrl& url) { seams_.openUrl(url); },
-    };
-    resultsView_ =
-        new ResultsView(ui_->lvResults, ui_->RichEdit1, ui_->StatusBar1, std::move(deps), this);
+    resultsView_ = new ResultsView(ui_->lvResults, ui_->RichEdit1, ui_->StatusBar1, results_,
+                                   messages_, Desktop(), this);
+    connect(resultsView_, &ResultsView::addressChosen, ui_->cmbHost, &QComboBox::setEditText);
 
     // The answer pane takes what the window gains; the query panel keeps its width.
     ui_->Splitter1->setStretchFactor(0, 0);
@@ -269,11 +185,9 @@ void TTesseronForm::ConnectActions() {
     connect(u.actShowMainForm, &QAction::triggered, this, &TTesseronForm::ShowMainForm);
     connect(u.actWhatNew, &QAction::triggered, this, &TTesseronForm::OpenHelpFile);
     connect(u.actHome, &QAction::triggered, this,
-            [this] { seams_.openUrl(QUrl(QString::fromUtf8(version::kMakerUrl))); });
-    connect(u.actMail, &QAction::triggered, this, [this] {
-        const QString host = QUrl(QString::fromUtf8(version::kMakerUrl)).host();
-        seams_.openUrl(QUrl(QStringLiteral("mailto:support@") + host));
-    });
+            [this] { Desktop().OpenInShell(TAboutBox::SiteUrl()); });
+    connect(u.actMail, &QAction::triggered, this,
+            [this] { Desktop().MailToInShell(TAboutBox::SupportAddress()); });
 
     auto* view = resultsView_;
     connect(u.actSaveToFile, &QAction::triggered, view, &ResultsView::SaveToFile);
@@ -350,7 +264,7 @@ void TTesseronForm::FormCreate() {
     if (!resultsLock_ && !Settings().ResultsPath.empty())
         SayAtStart([this, lockProblem] {
             return tr("The answers of this window will not be kept in the results file %1: %2.")
-                .arg(Qt8(Settings().ResultsPath),
+                .arg(ToQString(Settings().ResultsPath),
                      lockProblem.isEmpty() ? tr("it is in use by another Tesseron window or run")
                                            : lockProblem);
         });
@@ -360,7 +274,7 @@ void TTesseronForm::FormCreate() {
         resultsView_->SelectResult(&results_[results_.Count() - 1]);
     }
     for (const auto& address : ServerBoxAddresses(domains_))
-        ui_->cmbServerName->addItem(Qt8(address));
+        ui_->cmbServerName->addItem(ToQString(address));
     ListLang();
     const QString title = ApplicationTitle();
     setWindowTitle(title);
@@ -372,7 +286,7 @@ void TTesseronForm::FormCreate() {
     ui_->actShowRawAnswer->setChecked(Settings().bShowRawAnswer);
     acceptedPanelWidth_ = Settings().pnlQureyWidth;
     SetQueryPanelWidth(acceptedPanelWidth_);
-    if (seams_.trayAvailable()) trayIcon_->show();
+    if (Desktop().TrayAvailable()) trayIcon_->show();
 }
 
 std::vector<std::filesystem::path> TTesseronForm::WrittenFiles() const {
@@ -397,7 +311,7 @@ void TTesseronForm::LoadServerList() {
         domains_.Clear(); // what a broken file left half-read is not used
         SayAtStart([this, why = QString::fromUtf8(e.what())] {
             return tr("The server list %1 could not be read:\n%2")
-                .arg(Qt8(Settings().ServerListPath), why);
+                .arg(ToQString(Settings().ServerListPath), why);
         });
     }
     const auto totals = CountTotals(domains_);
@@ -410,7 +324,7 @@ void TTesseronForm::LoadResults() {
     } catch (const std::exception& e) {
         SayAtStart([this, why = QString::fromUtf8(e.what())] {
             return tr("The results file %1 could not be read:\n%2")
-                .arg(Qt8(Settings().ResultsPath), why);
+                .arg(ToQString(Settings().ResultsPath), why);
         });
     }
 }
@@ -419,19 +333,19 @@ void TTesseronForm::FillHistoryFromResults() {
     ui_->cmbHost->clear();
     const int lines = Settings().HistoryLines;
     for (int i = results_.Count() - 1; i >= 0 && ui_->cmbHost->count() < lines; --i)
-        ui_->cmbHost->addItem(Qt8(results_[i].QueryString));
+        ui_->cmbHost->addItem(ToQString(results_[i].QueryString));
     if (ui_->cmbHost->count() > 0) ui_->cmbHost->setCurrentIndex(0);
 }
 
 std::vector<std::string> TTesseronForm::History() const {
     std::vector<std::string> items;
     for (int i = 0; i < ui_->cmbHost->count(); ++i)
-        items.push_back(Std(ui_->cmbHost->itemText(i)));
+        items.push_back(ToStdString(ui_->cmbHost->itemText(i)));
     return items;
 }
 
 QString TTesseronForm::ApplicationTitle() const {
-    return Qt8(GetVersionString(false)) + QStringLiteral(" \u2014 ") +
+    return ToQString(GetVersionString(false)) + QStringLiteral(" \u2014 ") +
            QString::fromUtf8(version::kMakerName) + QStringLiteral(": ") +
            QString::fromUtf8(version::kMakerUrl);
 }
@@ -446,7 +360,7 @@ void TTesseronForm::LoadLanguage() {
     try {
         tesseron::LoadLanguage(langChanger_, messages_, Settings().DefaultLang, Paths(), hooks);
     } catch (const std::exception& e) {
-        seams_.showError(QString::fromUtf8(e.what()));
+        Desktop().ShowError(QString::fromUtf8(e.what()));
     }
     // Installed anew so that open windows and Qt's dialogs take the new texts.
     QCoreApplication::removeTranslator(&qtTexts_);
@@ -457,12 +371,12 @@ void TTesseronForm::LoadLanguage() {
     auto pending = std::move(startMessages_);
     startMessages_.clear();
     for (const auto& text : pending)
-        seams_.showError(text());
+        Desktop().ShowError(text());
 }
 
 void TTesseronForm::SayAtStart(std::function<QString()> text) {
     if (languageLoaded_)
-        seams_.showError(text());
+        Desktop().ShowError(text());
     else
         startMessages_.push_back(std::move(text));
 }
@@ -477,8 +391,9 @@ void TTesseronForm::ListLang() {
         const std::string name = entry.path().filename().string();
         if (name.empty() || name == "." || name == ".." || !IsLanguageFileName(name)) continue;
         // "&" would turn into an accelerator mark; the file name is kept as the item's data.
-        QAction* item = ui_->mnChangeLang->addAction(Qt8(name).replace('&', QStringLiteral("&&")));
-        item->setData(Qt8(name));
+        QAction* item =
+            ui_->mnChangeLang->addAction(ToQString(name).replace('&', QStringLiteral("&&")));
+        item->setData(ToQString(name));
         item->setCheckable(true);
         item->setChecked(name == Settings().DefaultLang);
         langGroup_->addAction(item);
@@ -487,7 +402,7 @@ void TTesseronForm::ListLang() {
 }
 
 void TTesseronForm::ChangeLang(QAction* item) {
-    Settings().DefaultLang = Std(item->data().toString());
+    Settings().DefaultLang = ToStdString(item->data().toString());
     item->setChecked(true);
     LoadLanguage();
     resultsView_->RepaintStatusBar();
@@ -505,8 +420,9 @@ void TTesseronForm::ScheduleUpdate() {
 void TTesseronForm::UpdateActions() {
     auto& u = *ui_;
     const ResultsView& view = *resultsView_;
-    u.actWhoIs->setEnabled(IsQueryEnabled(
-        Std(u.cmbHost->currentText()), Std(u.cmbServerName->currentText()), Settings().bUseRating));
+    u.actWhoIs->setEnabled(IsQueryEnabled(ToStdString(u.cmbHost->currentText()),
+                                          ToStdString(u.cmbServerName->currentText()),
+                                          Settings().bUseRating));
     u.actResultUpdate->setEnabled(view.CurrentResult() != nullptr);
     const bool lines = view.HasAnswerLines();
     u.actSaveToFile->setEnabled(lines);
@@ -535,7 +451,7 @@ void TTesseronForm::UpdateActions() {
 
 void TTesseronForm::actWhoIsExecute() {
     AddAddresses();
-    RunQueries({Std(ui_->cmbHost->currentText())});
+    RunQueries({ToStdString(ui_->cmbHost->currentText())});
 }
 
 void TTesseronForm::actResultUpdateExecute() {
@@ -544,18 +460,18 @@ void TTesseronForm::actResultUpdateExecute() {
         if (const TWhoisResultItem* current = resultsView_->CurrentResult())
             updateList_.push_back(current->Id());
     if (updateList_.empty()) return;
-    RunQueries({Std(ui_->cmbHost->currentText())});
+    RunQueries({ToStdString(ui_->cmbHost->currentText())});
 }
 
 void TTesseronForm::AddAddresses() {
     const bool smart = Settings().bSmartFilterURL;
-    std::string text = FilterURL(Std(ui_->cmbHost->currentText()), smart);
+    std::string text = FilterURL(ToStdString(ui_->cmbHost->currentText()), smart);
     if (ui_->cbAsDomain->isChecked()) text = StripWww(text, smart);
     std::vector<std::string> history = History();
     AddToHistory(history, text, Settings().HistoryLines);
     ui_->cmbHost->clear();
     for (const auto& item : history)
-        ui_->cmbHost->addItem(Qt8(item));
+        ui_->cmbHost->addItem(ToQString(item));
     ui_->cmbHost->setCurrentIndex(0);
 }
 
@@ -564,7 +480,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     context.request.addresses = std::move(addresses);
     context.request.updateList = updateList_;
     context.request.asDomain = ui_->actWhoisAsDomain->isChecked();
-    context.settings = MakeRunSettings(Settings(), Std(ui_->cmbServerName->currentText()));
+    context.settings = MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
     context.domains = &domains_;
     context.messages = &messages_;
     context.storeAnswer = [this](const StoreRequest& request) { return StoreAnswer(request); };
@@ -642,13 +558,13 @@ void TTesseronForm::HandOver(const QByteArray& payload) {
     const std::string text(payload.constData(), static_cast<size_t>(payload.size()));
     // A whois: link names its address whatever the filtering setting.
     ui_->cmbHost->setEditText(
-        Qt8(FilterURL(AddressFromWhoisLink(text), Settings().bSmartFilterURL)));
+        ToQString(FilterURL(AddressFromWhoisLink(text), Settings().bSmartFilterURL)));
 }
 
 void TTesseronForm::StartHidden() {
     startHidden_ = true;
     // Without a notification area a hidden window could never be reached again.
-    if (!seams_.trayAvailable()) {
+    if (!Desktop().TrayAvailable()) {
         SetStartMinimised(true);
         show();
     }
@@ -656,13 +572,13 @@ void TTesseronForm::StartHidden() {
 
 void TTesseronForm::ShowAtStart() {
     // Closed from the tray after minimising: the window comes back where it was left.
-    if (storedWindowState_ == int(WindowStateValue::Minimized) && seams_.trayAvailable())
+    if (storedWindowState_ == int(WindowStateValue::Minimized) && Desktop().TrayAvailable())
         startHidden_ = true;
     if (!startHidden_) show();
 }
 
 void TTesseronForm::HideToTray() {
-    if (seams_.trayAvailable())
+    if (Desktop().TrayAvailable())
         hide();
     else
         showMinimized();
@@ -688,7 +604,7 @@ void TTesseronForm::changeEvent(QEvent* event) {
     // A window manager that minimises a modal dialog with its owner must not send the
     // window to the tray: the dialog would sit there alone, out of reach.
     const auto toTray = [this] {
-        return isMinimized() && isVisible() && seams_.trayAvailable() &&
+        return isMinimized() && isVisible() && Desktop().TrayAvailable() &&
                !QApplication::activeModalWidget();
     };
     if (event->type() == QEvent::WindowStateChange && toTray())
@@ -726,8 +642,7 @@ void TTesseronForm::FormDestroy() {
 }
 
 void TTesseronForm::OpenHelpFile() {
-    const auto file = Paths().dataDir / messages_.sfilehistory;
-    seams_.openUrl(QUrl::fromLocalFile(Qt8(file.string())));
+    Desktop().OpenInShell(ToQString((Paths().dataDir / messages_.sfilehistory).string()));
 }
 
 // ---- dialogs: each created owned by the window, translated, shown modally, destroyed ----
@@ -749,40 +664,13 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
     dialog.setWindowModality(Qt::WindowModal);
     const int result = dialog.exec();
     // Minimised together with the dialog: the window now goes where minimising sends it.
-    if (isMinimized() && isVisible() && seams_.trayAvailable()) HideToTray();
+    if (isMinimized() && isVisible() && Desktop().TrayAvailable()) HideToTray();
     ScheduleUpdate();
     return result;
 }
 
-// A form of its own to language files ("SaveDialog.Caption", "SaveDialog.Filter"). Qt's
-// dialog rather than the desktop's: a native one speaks the desktop's language, not the
-// one the user chose here.
-QString TTesseronForm::AskSaveFileName(const QString& proposedName) {
-    QFileDialog dialog(this, QStringLiteral("Save to file"), proposedName);
-    dialog.setObjectName(QStringLiteral("dlgSave"));
-    dialog.setProperty("translationClass", QStringLiteral("TSaveDialog"));
-    dialog.setProperty("Filter", QStringLiteral("Text files (*.txt)"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    TranslateDialog(dialog);
-    dialog.setNameFilter(dialog.property("Filter").toString());
-    // Its columns and places are laid out for short English texts: give them their texts.
-    if (auto* files = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
-        QHeaderView* header = files->header();
-        header->setStretchLastSection(false);
-        header->setSectionResizeMode(QHeaderView::ResizeToContents);
-        header->setSectionResizeMode(0, QHeaderView::Stretch);
-    }
-    if (auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar")))
-        places->setMinimumWidth(places->sizeHintForColumn(0) + 2 * places->frameWidth() + 8);
-    if (dialog.exec() != QDialog::Accepted) return {};
-    return dialog.selectedFiles().value(0);
-}
-
 void TTesseronForm::OpenServerBrowser() {
-    TdlgShowServers dialog(this, domains_,
-                           [this](const QString& target) { seams_.openUrl(ShellUrlFor(target)); });
+    TdlgShowServers dialog(this, domains_, Desktop());
     TranslateDialog(dialog);
     ShowModal(dialog);
 }
@@ -793,30 +681,25 @@ void TTesseronForm::OpenServerListUpdate() {
     deps.serverListPath = &Settings().ServerListPath;
     deps.domains = &domains_;
     deps.messages = &messages_;
-    deps.countsChanged = [this] {
-        const auto totals = CountTotals(domains_);
-        resultsView_->SetCounts(totals.zones, totals.servers);
-    };
-    deps.showError = seams_.showError;
     deps.installPath = Paths().UpdatedServerListFile();
     deps.prepareFolder = [this] { Paths().EnsureWritableDir(); };
-    TdlgUpdateRating dialog(this, std::move(deps));
+    TdlgUpdateRating dialog(this, Desktop(), std::move(deps));
+    connect(&dialog, &TdlgUpdateRating::serverListReplaced, this, [this] {
+        const auto totals = CountTotals(domains_);
+        resultsView_->SetCounts(totals.zones, totals.servers);
+    });
     TranslateDialog(dialog);
     ShowModal(dialog);
 }
 
 void TTesseronForm::OpenOptions() {
-    OptionsIntegration integration{seams_.isAutostartRegistered, seams_.setAutostart,
-                                   seams_.isBrowserButtonRegistered, seams_.setBrowserButton};
-    TdlgOptions dialog(this, Settings(), std::move(integration));
+    TdlgOptions dialog(this, Settings(), Desktop());
     TranslateDialog(dialog);
     ShowModal(dialog);
 }
 
 void TTesseronForm::OpenAbout() {
-    TAboutBox::Links links{[this](const QString& url) { seams_.openUrl(ShellUrlFor(url)); },
-                           [this](const QString& address) { seams_.openUrl(MailToUrl(address)); }};
-    TAboutBox dialog(this, std::move(links));
+    TAboutBox dialog(this, Desktop());
     TranslateDialog(dialog);
     ShowModal(dialog);
 }
@@ -825,9 +708,10 @@ void TTesseronForm::SendResultByMail() {
     const auto selected = resultsView_->SelectedTopToBottom();
     const TWhoisResultItem* result =
         selected.empty() ? resultsView_->CurrentResult() : results_.Find(selected.front());
-    if (result == nullptr || !seams_.sendMail) return;
-    const std::string error = seams_.sendMail(kMailSubject, result->RawAnswer, result->QueryString);
-    if (!error.empty()) seams_.showError(QString::fromUtf8(error));
+    if (result == nullptr) return;
+    const std::string error =
+        Desktop().SendMail(kMailSubject, result->RawAnswer, result->QueryString);
+    if (!error.empty()) Desktop().ShowError(QString::fromUtf8(error));
 }
 
 } // namespace tesseron

@@ -10,7 +10,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QUrl>
 
 #include <filesystem>
 #include <functional>
@@ -36,31 +35,9 @@ class TTesseronForm final : public TFormINI {
     Q_OBJECT
 
 public:
-    // Everything that opens a box, a dialog or another program. Empty members get the
-    // ordinary behaviour; tests replace them so nothing modal opens.
-    struct Seams {
-        std::function<void(const QString& message)> showError;
-        std::function<void(const QString& message)> showInfo;
-        std::function<bool(const QString& question)> confirm; // Yes/No, true = Yes
-        std::function<QString(const QString& proposedName)> askSaveFileName;
-        std::function<void(const QUrl&)> openUrl;
-        std::function<bool()> trayAvailable; // a notification area exists
-        // Desktop integration: autostart entry and whois: link handler. Empty ones report
-        // "not registered" and change nothing (tests).
-        std::function<bool()> isAutostartRegistered;
-        std::function<void(bool on)> setAutostart;
-        std::function<bool()> isBrowserButtonRegistered;
-        std::function<void(bool on)> setBrowserButton;
-        // Hands a result to the mail program; returns an error text or "" (empty: none).
-        std::function<std::string(const std::string& subject, const std::string& body,
-                                  const std::string& query)>
-            sendMail;
-        // True once the program ends because of a signal: errors and notes then go to
-        // standard error instead of a box, so nothing holds the end up. Empty: never.
-        std::function<bool()> ending;
-    };
-
-    TTesseronForm(ProgramPaths paths, TSettings& settings, Seams seams = {},
+    // Everything that opens a box or another program goes through `desktop`, which must
+    // outlive the window.
+    TTesseronForm(ProgramPaths paths, TSettings& settings, DesktopServices& desktop,
                   QWidget* parent = nullptr);
     ~TTesseronForm() override;
 
@@ -96,7 +73,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetUpSeams();
     void SetUpWidgets();
     void SetUpMenus();
     void ConnectActions();
@@ -137,9 +113,7 @@ private:
     void SendResultByMail();
     void TranslateDialog(QWidget& dialog);
     int ShowModal(QDialog& dialog);
-    QString AskSaveFileName(const QString& proposedName);
 
-    Seams seams_;
     std::unique_ptr<Ui::TTesseronForm> ui_;
     TDomainCollection domains_;
     TWhoisResultCollection results_;

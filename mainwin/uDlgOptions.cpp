@@ -1,5 +1,6 @@
 #include "mainwin/uDlgOptions.h"
 
+#include "desktop/DesktopServices.h"
 #include "mainwin/Settings.h"
 #include "ui_uDlgOptions.h"
 
@@ -88,9 +89,9 @@ void TUpDown::fixup(QString& text) const {
     QSpinBox::fixup(text);
 }
 
-TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration integration)
+TdlgOptions::TdlgOptions(QWidget* owner, TSettings& settings, DesktopRegistration& desktop)
     : QDialog(owner), ui_(std::make_unique<Ui::TdlgOptions>()), settings_(settings),
-      integration_(std::move(integration)) {
+      desktop_(desktop) {
     ui_->setupUi(this);
     setFixedSize(526, 340);
     for (const auto& u : kUpDowns) {
@@ -207,12 +208,12 @@ void TdlgOptions::StoreControls() {
     const bool browserButton = ui_->cbIntegrateToIE->isChecked();
     if (browserButton != s.IntegrateToIE) {
         s.IntegrateToIE = browserButton;
-        if (integration_.setBrowserButton) integration_.setBrowserButton(browserButton);
+        desktop_.SetBrowserButton(browserButton);
     }
     const bool autostart = ui_->cbStartWithWindows->isChecked();
     if (autostart != s.StartWithWindows) {
         s.StartWithWindows = autostart;
-        if (integration_.setAutostart) integration_.setAutostart(autostart);
+        desktop_.SetAutostart(autostart);
     }
 }
 

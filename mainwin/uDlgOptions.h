@@ -4,7 +4,6 @@
 #include <QSpinBox>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@ class TdlgOptions;
 
 namespace tesseron {
 
+class DesktopRegistration;
 struct TSettings;
 
 // An up-down whose edit takes a number out of range as typed and, when the edit is left
@@ -34,16 +34,6 @@ private:
     std::optional<qlonglong> TypedNumber(const QString& text) const;
 };
 
-// The desktop registrations the dialog switches. The probes are part of the contract so
-// callers can hand over one set of functions; the dialog itself trusts the settings record,
-// which the settings load filled from the probes.
-struct OptionsIntegration {
-    std::function<bool()> isAutostartRegistered;
-    std::function<void(bool on)> setAutostart;
-    std::function<bool()> isBrowserButtonRegistered;
-    std::function<void(bool on)> setBrowserButton;
-};
-
 // The options dialog: edits the settings that have no control in the main window. It
 // copies the record into its controls when created and back only when accepted; Cancel,
 // Esc and the close box leave the record and the desktop registrations untouched.
@@ -51,7 +41,9 @@ class TdlgOptions final : public QDialog {
     Q_OBJECT
 
 public:
-    TdlgOptions(QWidget* owner, TSettings& settings, OptionsIntegration integration = {});
+    // `desktop` switches the registrations; whether they exist the dialog takes from the
+    // record, which the settings load filled from the desktop.
+    TdlgOptions(QWidget* owner, TSettings& settings, DesktopRegistration& desktop);
     ~TdlgOptions() override;
 
     void accept() override;
@@ -81,7 +73,7 @@ private:
 
     std::unique_ptr<Ui::TdlgOptions> ui_;
     TSettings& settings_;
-    OptionsIntegration integration_;
+    DesktopRegistration& desktop_;
     DisplayValues display_;
     QAction* actUseProxy_ = nullptr;
     QAction* actProxyAuthentication_ = nullptr;

@@ -1,5 +1,6 @@
 #include "serverdb/uDlgUpdateRating.h"
-#include "desktop/CenteredMessage.h"
+
+#include "desktop/DesktopServices.h"
 
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
@@ -9,14 +10,14 @@
 
 #include <QCloseEvent>
 #include <QIcon>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 
 namespace tesseron {
 
-TdlgUpdateRating::TdlgUpdateRating(QWidget* owner, Deps deps)
-    : QDialog(owner), ui_(std::make_unique<Ui::TdlgUpdateRating>()), deps_(std::move(deps)) {
+TdlgUpdateRating::TdlgUpdateRating(QWidget* owner, DesktopServices& desktop, Deps deps)
+    : QDialog(owner), ui_(std::make_unique<Ui::TdlgUpdateRating>()), desktop_(desktop),
+      deps_(std::move(deps)) {
     ui_->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     ui_->Image1->setPixmap(QIcon(QStringLiteral(":/icons/update.svg")).pixmap(48, 48));
@@ -99,7 +100,7 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
             ShowError(failed + QStringLiteral("\r\n") + QString::fromUtf8(e.what()));
         }
     }
-    if (deps_.countsChanged) deps_.countsChanged();
+    emit serverListReplaced();
     accept();
 }
 
@@ -151,9 +152,7 @@ QString TdlgUpdateRating::FailureText(const DownloadFailure& failure) const {
 }
 
 void TdlgUpdateRating::ShowError(const QString& message) {
-    if (deps_.showError) return deps_.showError(message);
-    ShowCenteredMessage(parentWidget() ? parentWidget() : this, QMessageBox::Critical,
-                        windowTitle(), message);
+    desktop_.ShowError(message);
 }
 
 void TdlgUpdateRating::reject() {

@@ -20,6 +20,7 @@ class TdlgUpdateRating;
 
 namespace tesseron {
 
+class DesktopServices;
 class TDomainCollection;
 struct MessageTable;
 
@@ -29,6 +30,7 @@ struct MessageTable;
 class TdlgUpdateRating final : public QDialog {
     Q_OBJECT
 public:
+    // What the update reads and replaces.
     struct Deps {
         // Where a newer list is downloaded from, read when the update starts.
         const std::string* whoisFileLink = nullptr;
@@ -36,9 +38,6 @@ public:
             nullptr;                          // the list in use; names the new one after an install
         TDomainCollection* domains = nullptr; // the shared server list
         const MessageTable* messages = nullptr; // sUpDateFailed, sFileCorrupted
-        std::function<void()> countsChanged;    // the window recomputes its totals
-        // An error with a single OK button; empty: a message box on the owner.
-        std::function<void(const QString& message)> showError;
         // Where a new list is downloaded and installed: the user's writable folder, which
         // an installed copy's shipped list is not in. Empty: beside serverListPath. After
         // an install serverListPath names it; the shipped list stays the fallback.
@@ -47,10 +46,15 @@ public:
         std::function<void()> prepareFolder;
     };
 
-    TdlgUpdateRating(QWidget* owner, Deps deps);
+    // Errors are shown through `desktop`.
+    TdlgUpdateRating(QWidget* owner, DesktopServices& desktop, Deps deps);
     ~TdlgUpdateRating() override;
 
     bool UpdateRunning() const { return worker_.joinable(); }
+
+signals:
+    // A new list is installed and loaded into the shared one: its totals have changed.
+    void serverListReplaced();
 
 public slots:
     void btnUpdateClick();
@@ -75,6 +79,7 @@ private:
     QString FailureText(const DownloadFailure& failure) const;
 
     std::unique_ptr<Ui::TdlgUpdateRating> ui_;
+    DesktopServices& desktop_;
     Deps deps_;
     std::thread worker_;
     AbortHandle abort_; // raised when the dialog goes away during a download

@@ -1,6 +1,8 @@
 #include "serverdb/udlgShowServers.h"
 
 #include "app/Resources.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/QtText.h"
 #include "serverdb/uDomainList.h"
 #include "ui_udlgShowServers.h"
 
@@ -31,10 +33,6 @@ private:
     const void* object_;
 };
 
-QString Qt8(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 struct TreeIcons {
     QIcon zone{QStringLiteral(":/icons/zones.svg")};
     QIcon server{QStringLiteral(":/icons/servers.svg")};
@@ -54,14 +52,14 @@ void AddDomainsToTree(QList<QTreeWidgetItem*>& level, const TDomainCollection& z
     for (int i = 0; i < zones.Count(); ++i) {
         const TDomainItem& zone = zones[i];
         QTreeWidgetItem* node =
-            MakeNode(Qt8(zone.Suffix) + QStringLiteral(" - ") + Qt8(zone.Description), kZoneNode,
-                     &zone, icons.zone);
+            MakeNode(ToQString(zone.Suffix) + QStringLiteral(" - ") + ToQString(zone.Description),
+                     kZoneNode, &zone, icons.zone);
         level.append(node);
         QList<QTreeWidgetItem*> children;
         AddDomainsToTree(children, zone.SubDomains, icons);
         for (int s = 0; s < zone.WhoisServers.Count(); ++s) {
             const TWhoisServerItem& server = zone.WhoisServers[s];
-            children.append(MakeNode(Qt8(server.Name), kServerNode, &server, icons.server));
+            children.append(MakeNode(ToQString(server.Name), kServerNode, &server, icons.server));
         }
         node->addChildren(children);
     }
@@ -87,9 +85,9 @@ void StyleAsLink(QLineEdit* box) {
 } // namespace
 
 TdlgShowServers::TdlgShowServers(QWidget* owner, const TDomainCollection& domains,
-                                 std::function<void(const QString&)> openUrl)
+                                 DesktopServices& desktop)
     : QDialog(owner), ui_(std::make_unique<Ui::TdlgShowServers>()), domains_(domains),
-      openUrl_(std::move(openUrl)) {
+      desktop_(desktop) {
     InitTesseronResources();
     ui_->setupUi(this);
     ui_->layZone->setColumnStretch(0, 1);
@@ -185,19 +183,19 @@ void TdlgShowServers::tvDomainsChange(QTreeWidgetItem* node) {
         const auto* server = static_cast<const TWhoisServerItem*>(object);
         ui_->pnlServer->show();
         zone = server->Zone();
-        ui_->edServerNAme->setText(Qt8(server->Name));
-        ui_->edAddress->setText(Qt8(server->Address));
-        ui_->edDescription->setPlainText(Qt8(server->Description));
-        ui_->edOnLine->setText(Qt8(server->Online));
-        ui_->edWWWAddress->setText(Qt8(server->WebInterface));
+        ui_->edServerNAme->setText(ToQString(server->Name));
+        ui_->edAddress->setText(ToQString(server->Address));
+        ui_->edDescription->setPlainText(ToQString(server->Description));
+        ui_->edOnLine->setText(ToQString(server->Online));
+        ui_->edWWWAddress->setText(ToQString(server->WebInterface));
         ui_->edRating->setText(QString::number(server->Rating));
     }
-    ui_->edSuffix->setText(zone ? Qt8(zone->Suffix) : QString());
-    ui_->edDomainDescription->setText(zone ? Qt8(zone->Description) : QString());
+    ui_->edSuffix->setText(zone ? ToQString(zone->Suffix) : QString());
+    ui_->edDomainDescription->setText(zone ? ToQString(zone->Description) : QString());
 }
 
 void TdlgShowServers::edWWWAddressClick(QLineEdit* box) {
-    if (!box->text().isEmpty() && openUrl_) openUrl_(box->text());
+    if (!box->text().isEmpty()) desktop_.OpenInShell(box->text());
 }
 
 void TdlgShowServers::actCollapseAllExecute() {

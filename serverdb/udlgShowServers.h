@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-#include <functional>
 #include <memory>
 
 class QLineEdit;
@@ -15,6 +14,7 @@ class TdlgShowServers;
 
 namespace tesseron {
 
+class DesktopServices;
 class TDomainCollection;
 
 // The read-only browser of the server list: zones and their servers as a tree, the
@@ -23,9 +23,8 @@ class TdlgShowServers final : public QDialog {
     Q_OBJECT
 
 public:
-    // openUrl receives the text of a clicked, non-empty web address box.
-    TdlgShowServers(QWidget* owner, const TDomainCollection& domains,
-                    std::function<void(const QString&)> openUrl);
+    // A click on a non-empty web address box opens its text through `desktop`.
+    TdlgShowServers(QWidget* owner, const TDomainCollection& domains, DesktopServices& desktop);
     ~TdlgShowServers() override;
 
     void actCollapseAllExecute();
@@ -41,7 +40,7 @@ private:
 
     std::unique_ptr<Ui::TdlgShowServers> ui_;
     const TDomainCollection& domains_;
-    std::function<void(const QString&)> openUrl_;
+    DesktopServices& desktop_;
     QMenu* pmTLD_ = nullptr;
 };
 

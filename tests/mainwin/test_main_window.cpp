@@ -1,5 +1,7 @@
+#include "app/QtDesktopServices.h"
 #include "mainwin/ResultsView.h"
 #include "mainwin/main.h"
+#include "support/FakeDesktop.h"
 #include "support/FakeServer.h"
 #include "support/TempDir.h"
 
@@ -38,9 +40,11 @@ struct Program {
     TempDir dir;
     ProgramPaths paths;
     TSettings settings;
-    QStringList errors;
-    QStringList infos;
-    bool tray = false;
+    FakeDesktop desktop;
+    QtDesktopServices realDesktop{IntegrationEnvironment{}};
+    QStringList& errors = desktop.errors;
+    QStringList& infos = desktop.infos;
+    bool& tray = desktop.tray;
     bool realBoxes = false; // the real question box and save dialog instead of recorders
 
     Program() {
@@ -74,16 +78,8 @@ struct Program {
         results.SaveToFile(paths.ResultsFile().string());
     }
     std::unique_ptr<TTesseronForm> Open() {
-        TTesseronForm::Seams seams;
-        seams.showError = [this](const QString& m) { errors << m; };
-        seams.showInfo = [this](const QString& m) { infos << m; };
-        if (!realBoxes) {
-            seams.confirm = [](const QString&) { return true; };
-            seams.askSaveFileName = [](const QString&) { return QString(); };
-        }
-        seams.openUrl = [](const QUrl&) {};
-        seams.trayAvailable = [this] { return tray; };
-        auto form = std::make_unique<TTesseronForm>(paths, settings, seams);
+        if (realBoxes) desktop.real = &realDesktop;
+        auto form = std::make_unique<TTesseronForm>(paths, settings, desktop);
         form->LoadLanguage();
         return form;
     }
@@ -525,6 +521,56 @@ private slots:
                 QTEST(ButtonTexts(*Child<QDialogButtonBox>(&dialog, "buttonBox")), "saveButtons");
                 QCOMPARE(dialog.selectedFiles().value(0).section('/', -1), "example.test.txt");
             });
+    }
+
+    // The help actions and Send E-mail reach the desktop through its services only, in the
+    // two forms of the hand-over; a mail nobody took is reported.
+    void helpActionsAndMailReachTheDesktop_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("url"); // "%1": the program folder
+        QTest::addColumn<QString>("mailError");
+        QTest::newRow("home page") << "actHome"
+                                   << "https://tesseron-whois.org"
+                                   << "";
+        QTest::newRow("mail to the maker") << "actMail"
+                                           << "mailto:support@tesseron-whois.org"
+                                           << "";
+        QTest::newRow("version history") << "actWhatNew"
+                                         << "file://%1/history.txt"
+                                         << "";
+        QTest::newRow("result mailed") << "actSendEmail"
+                                       << ""
+                                       << "";
+        QTest::newRow("mail not taken") << "actSendEmail"
+                                        << ""
+                                        << "no mail program";
+    }
+    void helpActionsAndMailReachTheDesktop() {
+        QFETCH(QString, action);
+        QFETCH(QString, url);
+        QFETCH(QString, mailError);
+        Program p;
+        p.StoreResults({"a.test", "b.test"});
+        p.desktop.mailError = mailError.toStdString();
+        auto form = p.Open();
+        auto* list = Child<QTreeWidget>(form.get(), "lvResults");
+        list->clearSelection();
+        list->topLevelItem(1)->setSelected(true); // the older one: a.test
+        Child<QAction>(form.get(), qPrintable(action))->trigger();
+        if (!url.isEmpty()) {
+            const QString folder = QString::fromStdString(p.paths.dataDir.string());
+            QCOMPARE(p.desktop.urls, QList<QUrl>{QUrl(url.arg(folder))});
+            QVERIFY(p.desktop.mails.empty());
+            return;
+        }
+        QVERIFY(p.desktop.urls.isEmpty());
+        QCOMPARE(p.desktop.mails.size(), size_t(1));
+        const auto& mail = p.desktop.mails.front();
+        QCOMPARE(
+            (QStringList{QString::fromStdString(mail.subject), QString::fromStdString(mail.body),
+                         QString::fromStdString(mail.query)}),
+            (QStringList{"Tesseron Result", "old answer of a.test", "a.test"}));
+        QCOMPARE(p.errors, mailError.isEmpty() ? QStringList() : QStringList{mailError});
     }
 
     // The counters are always in view and whole; a text that fits is shown whole, one

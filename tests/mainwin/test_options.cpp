@@ -4,6 +4,7 @@
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/Settings.h"
 #include "mainwin/uDlgOptions.h"
+#include "support/FakeDesktop.h"
 #include "support/SampleSettings.h"
 #include "support/TempDir.h"
 
@@ -35,16 +36,14 @@ auto Fields(const TSettings& s) {
 }
 
 struct Calls {
-    std::vector<bool> autostart;
-    std::vector<bool> browser;
+    FakeDesktop desktop;
+    std::vector<bool>& autostart = desktop.autostartSwitches;
+    std::vector<bool>& browser = desktop.browserButtonSwitches;
 };
 
 // A shown dialog over `settings` whose registrations are recorded in `calls`.
 std::unique_ptr<TdlgOptions> Open(TSettings& settings, Calls& calls) {
-    OptionsIntegration integration;
-    integration.setAutostart = [&calls](bool on) { calls.autostart.push_back(on); };
-    integration.setBrowserButton = [&calls](bool on) { calls.browser.push_back(on); };
-    auto dialog = std::make_unique<TdlgOptions>(nullptr, settings, std::move(integration));
+    auto dialog = std::make_unique<TdlgOptions>(nullptr, settings, calls.desktop);
     dialog->show();
     return dialog;
 }
@@ -407,7 +406,8 @@ private slots:
         QFETCH(bool, english);
         TempDir dir;
         TSettings settings;
-        TdlgOptions dialog(nullptr, settings);
+        FakeDesktop desktop;
+        TdlgOptions dialog(nullptr, settings, desktop);
         if (english) {
             TLangChanger changer;
             changer.SetLangFile(dir.Write("english.lng", ReadFile(TESSERON_SOURCE_DIR
@@ -452,7 +452,8 @@ private slots:
         const auto file =
             dir.Write("english.lng", ReadFile(TESSERON_SOURCE_DIR "/data/languages/english.lng"));
         TSettings settings;
-        TdlgOptions dialog(nullptr, settings);
+        FakeDesktop desktop;
+        TdlgOptions dialog(nullptr, settings, desktop);
         TLangChanger changer;
         changer.SetLangFile(file.string());
         QtTranslationTarget form(&dialog);

@@ -1,4 +1,5 @@
 #include "mainwin/ResultsView.h"
+#include "support/FakeDesktop.h"
 #include "support/TempDir.h"
 
 #include <QElapsedTimer>
@@ -22,10 +23,13 @@ struct Harness {
     TWhoisResultCollection results;
     MessageTable messages;
     QString address;
-    QStringList questions, errors, proposals;
-    QList<QUrl> urls;
-    bool answerYes = false;
-    QString saveAs;
+    FakeDesktop desktop;
+    QStringList& questions = desktop.questions;
+    QStringList& errors = desktop.errors;
+    QStringList& proposals = desktop.proposals;
+    QList<QUrl>& urls = desktop.urls;
+    bool& answerYes = desktop.answerYes;
+    QString& saveAs = desktop.saveAs;
     std::unique_ptr<ResultsView> view;
 
     explicit Harness(const QStringList& queries = {}) {
@@ -43,14 +47,11 @@ struct Harness {
         messages.sDeleteAllResult = "Delete all results?";
         for (const QString& query : queries)
             Add(query.toStdString());
-        ResultsView::Deps deps{&results,
-                               &messages,
-                               [this](const QString& text) { address = text; },
-                               [this](const QString& q) { return questions << q, answerYes; },
-                               [this](const QString& p) { return proposals << p, saveAs; },
-                               [this](const QString& e) { errors << e; },
-                               [this](const QUrl& url) { urls << url; }};
-        view = std::make_unique<ResultsView>(list, pane, status, deps, nullptr);
+        answerYes = false;
+        view =
+            std::make_unique<ResultsView>(list, pane, status, results, messages, desktop, nullptr);
+        QObject::connect(view.get(), &ResultsView::addressChosen,
+                         [this](const QString& text) { address = text; });
         view->LoadResultToListView();
         host.resize(800, 600);
         host.show();

@@ -1,3 +1,4 @@
+#include "desktop/Integration.h"
 #include "desktop/ProfileFile.h"
 #include "desktop/ProgramPaths.h"
 #include "mainwin/Settings.h"
@@ -53,13 +54,16 @@ TEST(Settings, ValuesAreReadWithTheFileRules) {
                                             "[PROXY]\nproxyVersion=3\nproxyHost= socks.test \n"
                                             "proxyPassword=p=ss;word\n"));
     TSettings s;
-    bool autostartAsked = false;
-    LoadSettings(f, PathsIn(dir), s,
-                 {[&] {
-                      autostartAsked = true;
-                      return true;
-                  },
-                  [] { return true; }});
+    // Registered both ways; records that the load asked.
+    struct Registered final : DesktopRegistration {
+        mutable bool asked = false;
+        bool IsAutostartRegistered() const override { return asked = true; }
+        bool IsBrowserButtonRegistered() const override { return true; }
+        void SetAutostart(bool) override {}
+        void SetBrowserButton(bool) override {}
+    } registration;
+    const bool& autostartAsked = registration.asked;
+    LoadSettings(f, PathsIn(dir), s, &registration);
     EXPECT_EQ(s.whoisTimeout, 5000);
     EXPECT_EQ(s.HistoryLines, 8);
     EXPECT_TRUE(s.bUseRating);

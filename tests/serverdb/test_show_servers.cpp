@@ -6,6 +6,7 @@
 #include "locale/QtTranslationTarget.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/udlgShowServers.h"
+#include "support/FakeDesktop.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -80,7 +81,8 @@ private slots:
     void treeOrderAndTexts() {
         TDomainCollection domains;
         FillSample(domains);
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
         QVERIFY(tree);
         QCOMPARE(Texts(tree->invisibleRootItem()),
@@ -96,7 +98,8 @@ private slots:
         TDomainCollection domains;
         for (const char* suffix : {".com", ".Com", ".b", ".a", ".рф", ".COM", ".a-b", ".ab", ".Ab"})
             AddZone(domains, suffix, "x");
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         const QStringList texts =
             Texts(dialog.findChild<QTreeWidget*>("tvDomains")->invisibleRootItem());
         QCOMPARE(texts.size(), domains.Count());
@@ -108,7 +111,8 @@ private slots:
     void detailRules() {
         TDomainCollection domains;
         FillSample(domains);
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
         auto* panel = dialog.findChild<QWidget*>("pnlServer");
         const auto text = [&](const char* name) {
@@ -150,7 +154,8 @@ private slots:
 
     void emptyList() {
         TDomainCollection domains;
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
         QCOMPARE(tree->topLevelItemCount(), 0);
         QVERIFY(!tree->currentItem());
@@ -162,8 +167,9 @@ private slots:
     void linksOpenOnlyWhenFilled() {
         TDomainCollection domains;
         FillSample(domains);
-        QStringList opened;
-        TdlgShowServers dialog(nullptr, domains, [&](const QString& url) { opened << url; });
+        FakeDesktop desktop;
+        const QStringList& opened = desktop.opened;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         dialog.show();
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
         auto* web = dialog.findChild<QLineEdit*>("edWWWAddress");
@@ -180,7 +186,8 @@ private slots:
     void expandAndCollapseAll() {
         TDomainCollection domains;
         FillSample(domains);
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
         QTreeWidgetItem* org = FindNode(tree, ".org - Organisations");
         QTreeWidgetItem* sub = FindNode(tree, ".za.org - first");
@@ -201,7 +208,8 @@ private slots:
         TDomainCollection domains;
         AddZone(domains, ".a", "Short");
         AddZone(domains, ".b", "A description far too long for the zone tree to show it whole");
-        TdlgShowServers dialog(nullptr, domains, {});
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
@@ -227,7 +235,8 @@ private slots:
     void aboutBoxFits() {
         QFETCH(QString, language);
         TempDir dir;
-        TAboutBox box(nullptr, {});
+        FakeDesktop desktop;
+        TAboutBox box(nullptr, desktop);
         if (!language.isEmpty()) {
             TLangChanger changer;
             changer.SetLangFile(
@@ -257,9 +266,9 @@ private slots:
     }
 
     void aboutBox() {
-        QStringList opened, mailed;
-        TAboutBox box(nullptr, {[&](const QString& url) { opened << url; },
-                                [&](const QString& address) { mailed << address; }});
+        FakeDesktop desktop;
+        const QStringList &opened = desktop.opened, &mailed = desktop.mailedTo;
+        TAboutBox box(nullptr, desktop);
         box.show();
         QCOMPARE(box.findChild<QLabel*>("Label1")->text(),
                  QString::fromStdString(GetVersionString(true)));

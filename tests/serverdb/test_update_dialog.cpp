@@ -4,6 +4,7 @@
 #include "serverdb/HttpTestServer.h"
 #include "serverdb/uDlgUpdateRating.h"
 #include "serverdb/uDomainList.h"
+#include "support/FakeDesktop.h"
 #include "support/TempDir.h"
 
 #include <QLineEdit>
@@ -25,7 +26,8 @@ class UpdateDialogTest : public QObject {
         TSettings settings;
         MessageTable messages;
         TDomainCollection domains;
-        QStringList errors;
+        FakeDesktop desktop;
+        QStringList& errors = desktop.errors;
         int countsChanged = 0;
         std::unique_ptr<TdlgUpdateRating> dialog;
 
@@ -38,10 +40,12 @@ class UpdateDialogTest : public QObject {
             messages.sUpDateFailed = "failed";
             messages.sFileCorrupted = "corrupted";
             dialog = std::make_unique<TdlgUpdateRating>(
-                nullptr, TdlgUpdateRating::Deps{&settings.WhoisFileLink, &settings.ServerListPath,
-                                                &domains, &messages, [this] { ++countsChanged; },
-                                                [this](const QString& m) { errors << m; },
-                                                std::move(installPath), std::move(prepareFolder)});
+                nullptr, desktop,
+                TdlgUpdateRating::Deps{&settings.WhoisFileLink, &settings.ServerListPath, &domains,
+                                       &messages, std::move(installPath),
+                                       std::move(prepareFolder)});
+            QObject::connect(dialog.get(), &TdlgUpdateRating::serverListReplaced,
+                             [this] { ++countsChanged; });
             dialog->show();
         }
         template <typename T> T* Find(const char* name) { return dialog->findChild<T*>(name); }
