@@ -38,6 +38,8 @@ private slots:
         QTest::newRow("file with colon and hash")
             << "/tmp/a:b #1.txt" << QUrl::fromLocalFile("/tmp/a:b #1.txt");
         QTest::newRow("host and port") << "example.com:4343" << QUrl("http://example.com:4343");
+        QTest::newRow("web address of an IPv6 query")
+            << "http://2001:db8::1" << QUrl("http://[2001:db8::1]");
         QTest::newRow("localhost, port and path")
             << "localhost:8080/whois?q=a" << QUrl("http://localhost:8080/whois?q=a");
         QTest::newRow("relative file")
