@@ -9,7 +9,7 @@
 #include "locale/Language.h"
 #include "mainwin/Settings.h"
 #include "mainwin/SettingsAdapters.h"
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
 #include "query/uWhoisRequestThread.h"
 #include "serverdb/ResultsFile.h"
 #include "serverdb/uDomainList.h"

@@ -12,7 +12,7 @@
 #include "mainwin/ResultsView.h"
 #include "mainwin/SettingsAdapters.h"
 #include "mainwin/uDlgOptions.h"
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
 #include "query/uFrmShowProgress.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDlgUpdateRating.h"

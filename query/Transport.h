@@ -5,8 +5,8 @@
 // failed, told in kinds the run acts on. The run picks the transport for each server
 // (TWhoisRequestThread::TransportFor); nothing else in the run knows the wire.
 
-#include "query/AddressTools.h"
 #include "query/KindedError.h"
+#include "query/Referral.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "query/WhoisExchange.h"
 
 #include "query/AbortHandle.h"
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
 #include "query/Socket.h"
 
 #include <algorithm>

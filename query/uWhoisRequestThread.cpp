@@ -1,9 +1,12 @@
 #include "query/uWhoisRequestThread.h"
 
+#include "desktop/TextUtil.h"
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
 #include "query/AbortHandle.h"
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
+#include "query/Referral.h"
+#include "query/Resolver.h"
 #include "serverdb/uDomainList.h"
 
 namespace tesseron {

@@ -1,6 +1,5 @@
 #include "desktop/Integration.h"
 #include "desktop/mapimail.h"
-#include "query/AddressTools.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

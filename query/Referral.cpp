@@ -1,15 +1,12 @@
-#include "query/AddressTools.h"
+#include "query/Referral.h"
 
 #include "desktop/ProfileFile.h"
-#include "query/AbortHandle.h"
-#include "query/RunOffThread.h"
+#include "desktop/TextUtil.h"
+#include "query/AddressBox.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstdint>
 #include <cstring>
-#include <netdb.h>
-#include <sys/socket.h>
 
 namespace tesseron {
 namespace {
@@ -18,116 +15,13 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool IsControl(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7f;
-}
-
 std::string LowerAscii(std::string_view s) {
     std::string out(s);
     std::transform(out.begin(), out.end(), out.begin(), Lower);
     return out;
 }
 
-int AbortFd(const AbortHandle* abort) {
-    return abort ? abort->fd() : -1;
-}
-
 } // namespace
-
-std::optional<std::array<unsigned char, 4>> ParseIPAddress(std::string_view text) {
-    std::string_view parts[4];
-    for (int i = 0; i < 3; ++i) {
-        const auto dot = text.find('.');
-        if (dot == std::string_view::npos) {
-            parts[i] = text;
-            text = {};
-            continue;
-        }
-        parts[i] = text.substr(0, dot);
-        text.remove_prefix(dot + 1);
-    }
-    parts[3] = text;
-    std::array<unsigned char, 4> bytes{};
-    for (int i = 0; i < 4; ++i) {
-        // The same integer text the settings accept: decimal with a sign, or "0x" hex.
-        const auto v = ParseProfileInteger(parts[i]);
-        if (!v || *v < 0 || *v > 255) return std::nullopt;
-        bytes[i] = static_cast<unsigned char>(*v);
-    }
-    return bytes;
-}
-
-bool IsIPAddress(std::string_view text) {
-    return ParseIPAddress(text).has_value();
-}
-
-bool FitsHostName(std::string_view name) {
-    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
-    if (name.size() > 253) return false;
-    for (std::size_t start = 0;;) {
-        const auto dot = name.find('.', start);
-        const auto end = dot == std::string_view::npos ? name.size() : dot;
-        if (end - start > 63) return false;
-        if (dot == std::string_view::npos) return true;
-        start = dot + 1;
-    }
-}
-
-bool HasControlCharacter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), IsControl);
-}
-
-std::string ShowControlCharacters(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        if (!IsControl(c)) {
-            out += c;
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            const auto u = static_cast<unsigned char>(c);
-            out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
-}
-
-std::string ResolveAddress(const std::string& name, const AbortHandle* abort) {
-    if (name.empty() || name.size() >= 256 || name.find('\0') != std::string::npos ||
-        !FitsHostName(name))
-        return {};
-    const auto r = ResolveIPv4(name, AbortFd(abort));
-    if (r.status != ResolveStatus::Ok) return {};
-    char text[INET_ADDRSTRLEN] = {};
-    return inet_ntop(AF_INET, &r.address, text, sizeof text) ? std::string(text) : std::string();
-}
-
-std::string ResolveReverseName(const std::string& address, const AbortHandle* abort) {
-    const auto bytes = ParseIPAddress(address);
-    if (!bytes) return {};
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    std::memcpy(&sa.sin_addr, bytes->data(), 4);
-    const auto name = RunOffThread<std::string>(
-        [sa]() {
-            char host[NI_MAXHOST] = {};
-            if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host, sizeof host,
-                            nullptr, 0, NI_NAMEREQD) != 0)
-                return std::string();
-            return std::string(host);
-        },
-        AbortFd(abort));
-    return name.value_or(std::string());
-}
 
 ServerAddress SplitServerAddress(std::string_view text) {
     ServerAddress out;
@@ -220,32 +114,6 @@ std::optional<std::string> FindReferral(std::string_view answer, std::string_vie
            (static_cast<unsigned char>(value.back()) <= ' ' || value.back() == 0x7f))
         value.remove_suffix(1);
     return LowerAscii(value);
-}
-
-std::string FilterURL(std::string_view text, bool smart) {
-    std::string t(TrimBlanks(text));
-    if (!smart) return t;
-    if (const auto scheme = t.find("://"); scheme != std::string::npos) t.erase(0, scheme + 3);
-    if (const auto slash = t.find('/'); slash != std::string::npos) t.erase(slash);
-    if (const auto colon = t.find(':'); colon != std::string::npos) t.erase(colon);
-    return t;
-}
-
-std::string StripWww(std::string_view text, bool smart) {
-    std::string t(TrimBlanks(text));
-    if (smart && t.rfind("www.", 0) == 0) t.erase(0, 4);
-    return t;
-}
-
-void AddToHistory(std::vector<std::string>& history, const std::string& text, int historyLines) {
-    history.erase(std::remove(history.begin(), history.end(), text), history.end());
-    history.insert(history.begin(), text);
-    const auto keep = static_cast<std::size_t>(std::max(historyLines, 0));
-    if (history.size() > keep) history.resize(keep);
-}
-
-bool IsQueryEnabled(std::string_view addressText, std::string_view serverText, bool useRating) {
-    return !addressText.empty() && (!serverText.empty() || useRating);
 }
 
 } // namespace tesseron

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "desktop/TextUtil.h"
+// The address box's rules: what counts as an IPv4 address or a host name, how typed text
+// is cleaned, the history and when a query may start.
 
 #include <array>
 #include <optional>
@@ -9,8 +10,6 @@
 #include <vector>
 
 namespace tesseron {
-
-class AbortHandle;
 
 // Four dot-separated parts, each an integer from 0 to 255 ("001.002.003.004" counts).
 bool IsIPAddress(std::string_view text);
@@ -27,33 +26,6 @@ bool FitsHostName(std::string_view name);
 bool HasControlCharacter(std::string_view text);
 // `text` with its control characters written out ("\r", "\n", "\t", "\x1b"), for a log line.
 std::string ShowControlCharacters(std::string_view text);
-
-// The first IPv4 address of a host name as dotted text, or "" when the look-up fails.
-// A name too long to be one resolves to nothing without asking the resolver. An abort
-// ends the wait at once with "".
-std::string ResolveAddress(const std::string& name, const AbortHandle* abort = nullptr);
-
-// The host name registered for an address IsIPAddress accepts, or "".
-std::string ResolveReverseName(const std::string& address, const AbortHandle* abort = nullptr);
-
-// A server text as the server box, the server list or a referral gives it:
-// "host", "host:port" or "scheme://host:port/path". The port is 43 unless a valid
-// integer follows the first ":". The scheme, lower-cased, picks the transport that asks
-// the server; it is empty when the text names none.
-struct ServerAddress {
-    std::string scheme;
-    std::string host;
-    int port = 43;
-};
-ServerAddress SplitServerAddress(std::string_view text);
-
-// The referral key of an answer: "ReferralServer:" for an IPv4 query, else "Whois Server:".
-std::string_view ReferralKey(std::string_view queryString);
-
-// The referral value of an answer: the first line whose lower-case form contains the
-// lower-case key, lower-cased, from the second character after the key to the line's end,
-// less trailing blanks and control characters. nullopt when no line holds the key.
-std::optional<std::string> FindReferral(std::string_view answer, std::string_view key);
 
 // The address box's smart filter: "scheme://host:port/path" becomes "host". With
 // `smart` off only blanks and control characters are trimmed.

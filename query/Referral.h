@@ -1,0 +1,31 @@
+#pragma once
+
+// Server addresses as people and answers write them, and the rule that finds a referral
+// to the next server in a port-43 answer.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tesseron {
+
+// A server text as the server box, the server list or a referral gives it:
+// "host", "host:port" or "scheme://host:port/path". The port is 43 unless a valid
+// integer follows the first ":". The scheme, lower-cased, picks the transport that asks
+// the server; it is empty when the text names none.
+struct ServerAddress {
+    std::string scheme;
+    std::string host;
+    int port = 43;
+};
+ServerAddress SplitServerAddress(std::string_view text);
+
+// The referral key of an answer: "ReferralServer:" for an IPv4 query, else "Whois Server:".
+std::string_view ReferralKey(std::string_view queryString);
+
+// The referral value of an answer: the first line whose lower-case form contains the
+// lower-case key, lower-cased, from the second character after the key to the line's end,
+// less trailing blanks and control characters. nullopt when no line holds the key.
+std::optional<std::string> FindReferral(std::string_view answer, std::string_view key);
+
+} // namespace tesseron
