@@ -82,22 +82,18 @@ bool ClassifyNetwork(std::string_view t, QueryText& q) {
     const auto slash = t.rfind('/');
     if (slash == std::string_view::npos) return false;
     const auto host = t.substr(0, slash);
-    if (const auto v4 = ParseIPAddress(host)) {
-        const auto len = ParseDecimal(t.substr(slash + 1), 32);
-        if (!len) return false;
+    const auto v4 = ParseIPAddress(host);
+    const auto length = ParseDecimal(t.substr(slash + 1), v4 ? 32 : 128);
+    if (!length) return false;
+    if (v4) {
         std::copy(v4->begin(), v4->end(), q.address.begin());
-        q.kind = QueryKind::IPv4Network;
-    } else if (const auto len = ParseDecimal(t.substr(slash + 1), 128);
-               len && ParseIPv6(Unbracket(host), q.address)) {
-        q.kind = QueryKind::IPv6Network;
-    } else {
-        q.address = {};
+    } else if (!ParseIPv6(Unbracket(host), q.address)) {
         return false;
     }
-    const bool v6 = q.kind == QueryKind::IPv6Network;
-    q.prefixLength = static_cast<int>(*ParseDecimal(t.substr(slash + 1), 128));
-    ClearHostBits(q.address, q.prefixLength, v6 ? 128 : 32);
-    q.canonical = FormatAddress(q.address, v6) + "/" + std::to_string(q.prefixLength);
+    q.kind = v4 ? QueryKind::IPv4Network : QueryKind::IPv6Network;
+    q.prefixLength = static_cast<int>(*length);
+    ClearHostBits(q.address, q.prefixLength, v4 ? 32 : 128);
+    q.canonical = FormatAddress(q.address, !v4) + "/" + std::to_string(q.prefixLength);
     return true;
 }
 
@@ -108,6 +104,7 @@ QueryText ClassifyQuery(std::string_view text) {
     const auto t = TrimBlanks(text);
     if (t.empty()) return q;
     if (ClassifyAddress(t, q) || ClassifyNetwork(t, q) || ClassifyAsNumber(t, q)) return q;
+    q = QueryText{}; // a failed parse may have left bytes behind
     q.kind = QueryKind::Name;
     q.canonical = std::string(t);
     q.nonAscii = std::any_of(t.begin(), t.end(),
