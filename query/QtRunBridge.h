@@ -52,9 +52,9 @@ public:
     void Refuse();
     void Open();
 
+private:
     struct Pending; // one call on its way
 
-private:
     void Run(const std::function<void()>& work);
 
     QObject* home_; // outlives every call made through it
