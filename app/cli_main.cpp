@@ -43,17 +43,24 @@ void Warn(const std::string& sentence) {
     std::cerr << "tesseron-cli: " << OneLine(sentence) << "\n";
 }
 
-// The run's user interface in a terminal: log lines to standard error, each stored answer
-// to standard output. Called on the run's own thread, which nothing else touches.
-class TerminalUi final : public RunUi {
+// The run's log in a terminal: one line each on standard error. Called on the run's own
+// thread, which nothing else touches.
+class TerminalLog final : public RunLog {
 public:
-    // `results` is null when nothing is kept: the answers are only printed.
-    TerminalUi(TWhoisResultCollection* results, StoreSettings storeSettings)
-        : results_(results), storeSettings_(std::move(storeSettings)) {}
-
     void AddLogLine(LogImage image, const std::string& text) override {
         std::cerr << (image == LogError ? "E " : "I ") << text << '\n';
     }
+    void EndOfRun(bool) override {}
+};
+
+// Each answer goes to standard output, and into the result store when one is kept. Called
+// on the run's own thread, which nothing else touches.
+class TerminalStore final : public ResultSink {
+public:
+    // `results` is null when nothing is kept: the answers are only printed.
+    TerminalStore(TWhoisResultCollection* results, StoreSettings storeSettings)
+        : results_(results), storeSettings_(std::move(storeSettings)) {}
+
     std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
     std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
         TWhoisResultItem* item =
@@ -64,7 +71,6 @@ public:
             outputFailed_ = true;
         return item ? std::optional<ResultId>(item->Id()) : std::nullopt;
     }
-    void EndOfRun(bool) override {}
 
     bool outputFailed() const { return outputFailed_; }
 
@@ -196,16 +202,17 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         }
     }
 
-    TerminalUi ui(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
+    TerminalLog log;
+    TerminalStore store(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
     int32_t code = QueryOk;
     {
         TWhoisRequestThread run(std::move(request),
                                 MakeRunSettings(settings, cmd.server.value_or("")),
-                                settings.bUseRating ? &domains : nullptr, messages, ui);
+                                settings.bUseRating ? &domains : nullptr, messages, log, store);
         run.Wait();
         code = run.ErrorCode();
     }
-    if (ui.outputFailed())
+    if (store.outputFailed())
         return Fail(kExchangeFailed, "Cannot write the answer to standard output.");
     if (cmd.store) {
         try {

@@ -475,22 +475,46 @@ void TTesseronForm::AddAddresses() {
     ui_->cmbHost->setCurrentIndex(0);
 }
 
-void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
-    TfrmShowProgress::RunContext context;
-    context.request.addresses = std::move(addresses);
-    context.request.updateList = updateList_;
-    context.request.asDomain = ui_->actWhoisAsDomain->isChecked();
-    context.settings = MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
-    context.domains = &domains_;
-    context.messages = &messages_;
-    context.storeAnswer = [this](const StoreRequest& request) { return StoreAnswer(request); };
-    context.readQueued = [this](ResultId id) -> std::optional<RunUi::QueuedEntry> {
+namespace {
+
+// The store step of the window's runs: answers go into the result store with the store
+// settings taken when the run starts, and the views follow them.
+class WindowStore final : public ResultSink {
+public:
+    WindowStore(TWhoisResultCollection& results, ResultsView& view, StoreSettings settings)
+        : results_(results), view_(view), settings_(std::move(settings)) {}
+
+    std::optional<QueuedEntry> ReadQueued(ResultId id) override {
         const TWhoisResultItem* item = results_.Find(id);
         if (!item) return std::nullopt;
-        return RunUi::QueuedEntry{item->QueryString, item->QueryType};
-    };
+        return QueuedEntry{item->QueryString, item->QueryType};
+    }
+
+    std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
+        TWhoisResultItem* item = StoreResult(results_, request, settings_);
+        view_.LoadResultToListView();
+        // When the trim took the stored entry, the current result stays if it still exists.
+        view_.SelectResult(item ? item : view_.CurrentResult());
+        if (!item) return std::nullopt;
+        return item->Id();
+    }
+
+private:
+    TWhoisResultCollection& results_;
+    ResultsView& view_;
+    StoreSettings settings_;
+};
+
+} // namespace
+
+void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
+    RunRequest request{std::move(addresses), updateList_, ui_->actWhoisAsDomain->isChecked()};
+    WindowStore store(results_, *resultsView_, MakeStoreSettings(Settings()));
     {
-        TfrmShowProgress progress(std::move(context), this);
+        TfrmShowProgress progress(
+            std::move(request),
+            MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText())), &domains_,
+            messages_, store, this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
         progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable
@@ -498,15 +522,6 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     }
     updateList_.clear();
     ScheduleUpdate();
-}
-
-std::optional<ResultId> TTesseronForm::StoreAnswer(const StoreRequest& request) {
-    TWhoisResultItem* item = StoreResult(results_, request, MakeStoreSettings(Settings()));
-    resultsView_->LoadResultToListView();
-    // When the trim took the stored entry, the current result stays if it still exists.
-    resultsView_->SelectResult(item ? item : resultsView_->CurrentResult());
-    if (!item) return std::nullopt;
-    return item->Id();
 }
 
 void TTesseronForm::SetQueryPanelWidth(int width) {

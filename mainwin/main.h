@@ -96,7 +96,6 @@ private:
     void actResultUpdateExecute();
     void AddAddresses();
     void RunQueries(std::vector<std::string> addresses);
-    std::optional<ResultId> StoreAnswer(const StoreRequest& request);
     void OnSplitterMoved();
     void SetQueryPanelWidth(int width);
     void ShowMainForm();

@@ -1,9 +1,9 @@
 #include "query/QtRunBridge.h"
 
+#include <QObject>
 #include <QThread>
 
-#include <exception>
-#include <stdexcept>
+#include <condition_variable>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
@@ -15,11 +15,11 @@ namespace tesseron {
 
 namespace {
 
-// The blocking call below waits inside Qt, on a futex ThreadSanitizer cannot see in a Qt
-// that was not built with it. In a ThreadSanitizer build these marks tell it what the call
-// is: everything before it on the worker happens before the work on the UI thread, which
-// happens before everything after it on the worker; Qt's own traffic in between is left
-// out. In other builds they are nothing.
+// Posting a call hands it over inside Qt, on a lock ThreadSanitizer cannot see in a Qt that
+// was not built with it. In a ThreadSanitizer build these marks tell it what the post is:
+// everything before it on the worker happens before the call runs on the UI thread; Qt's
+// own traffic in between is left out. The wait for the result is on our own lock, which it
+// sees. In other builds they are nothing.
 void MarkHandOver([[maybe_unused]] void* at) {
 #if defined(__SANITIZE_THREAD__)
     __tsan_release(at);
@@ -43,66 +43,93 @@ void IgnoreQtEnd() {
 
 } // namespace
 
-QtRunBridge::QtRunBridge(Callbacks callbacks, QObject* parent)
-    : QObject(parent), callbacks_(std::move(callbacks)) {}
+struct QtMarshaller::Pending {
+    enum class State { Waiting, Running, Done, Refused };
+    std::mutex mutex;
+    std::condition_variable settled;
+    State state = State::Waiting;
+    const std::function<void()>* work = nullptr; // on the waiting worker's stack
+    std::exception_ptr failure;
 
-void QtRunBridge::OnOwnThread(const std::function<void()>& work) {
-    if (QThread::currentThread() == thread()) {
-        work(); // a blocking queued call to our own thread would wait for itself
+    // On the UI thread, when the posted call comes up.
+    void RunHere() {
+        {
+            std::lock_guard lock(mutex);
+            if (state != State::Waiting) return; // refused: its worker has gone on
+            state = State::Running;
+        }
+        std::exception_ptr thrown;
+        try {
+            (*work)();
+        } catch (...) {
+            thrown = std::current_exception(); // thrown on, in the worker
+        }
+        std::lock_guard lock(mutex);
+        failure = thrown;
+        state = State::Done;
+        settled.notify_all();
+    }
+};
+
+QtMarshaller::QtMarshaller(QObject* home) : home_(home) {}
+
+QtMarshaller::~QtMarshaller() {
+    Refuse(); // no worker may go on waiting for a thread that no longer serves it
+}
+
+void QtMarshaller::Refuse() {
+    std::lock_guard lock(mutex_);
+    refused_ = true;
+    for (const auto& call : pending_) {
+        std::lock_guard callLock(call->mutex);
+        if (call->state != Pending::State::Waiting) continue; // running: it finishes first
+        call->state = Pending::State::Refused;
+        call->settled.notify_all();
+    }
+}
+
+void QtMarshaller::Open() {
+    std::lock_guard lock(mutex_);
+    refused_ = false;
+}
+
+void QtMarshaller::Run(const std::function<void()>& work) {
+    if (home_ && QThread::currentThread() == home_->thread()) {
+        work(); // a queued call to our own thread would wait for itself
         return;
     }
-    bool ran = false;
-    std::exception_ptr failure;
-    // The worker blocks here until the UI thread has run the call. Qt releases the wait
-    // also when this object is deleted first; then the call never ran.
-    MarkHandOver(&ran);
+    auto call = std::make_shared<Pending>();
+    {
+        std::lock_guard lock(mutex_);
+        if (refused_ || !home_) throw CallRefused();
+        std::lock_guard callLock(call->mutex);
+        call->work = &work;
+        pending_.insert(call);
+    }
+    MarkHandOver(call.get());
     IgnoreQtBegin();
     QMetaObject::invokeMethod(
-        this,
-        [&] {
-            MarkTakeOver(&ran);
-            ran = true;
-            try {
-                work();
-            } catch (...) {
-                failure = std::current_exception(); // thrown on, in the worker
-            }
-            MarkHandOver(&ran);
+        home_,
+        [call] {
+            MarkTakeOver(call.get());
+            call->RunHere();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
     IgnoreQtEnd();
-    MarkTakeOver(&ran);
+
+    std::unique_lock callLock(call->mutex);
+    call->settled.wait(callLock, [&] {
+        return call->state == Pending::State::Done || call->state == Pending::State::Refused;
+    });
+    const bool refused = call->state == Pending::State::Refused;
+    const std::exception_ptr failure = call->failure;
+    callLock.unlock();
+    {
+        std::lock_guard lock(mutex_);
+        pending_.erase(call);
+    }
+    if (refused) throw CallRefused();
     if (failure) std::rethrow_exception(failure);
-    if (!ran) throw std::runtime_error("The progress window closed during the query.");
-}
-
-void QtRunBridge::AddLogLine(LogImage image, const std::string& text) {
-    OnOwnThread([&] {
-        if (callbacks_.addLogLine) callbacks_.addLogLine(image, text);
-    });
-}
-
-std::optional<RunUi::QueuedEntry> QtRunBridge::ReadQueued(ResultId id) {
-    std::optional<QueuedEntry> entry;
-    OnOwnThread([&] {
-        if (callbacks_.readQueued) entry = callbacks_.readQueued(id);
-    });
-    return entry;
-}
-
-std::optional<ResultId> QtRunBridge::StoreAnswer(const StoreRequest& request) {
-    std::optional<ResultId> stored;
-    OnOwnThread([&] {
-        if (!callbacks_.storeAnswer) throw std::runtime_error("No result store is attached.");
-        stored = callbacks_.storeAnswer(request);
-    });
-    return stored;
-}
-
-void QtRunBridge::EndOfRun(bool close) {
-    OnOwnThread([&] {
-        if (callbacks_.endOfRun) callbacks_.endOfRun(close);
-    });
 }
 
 } // namespace tesseron

@@ -3,13 +3,11 @@
 #include "locale/Language.h"
 #include "ui_uFrmShowProgress.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
-#include <QThread>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
@@ -75,23 +73,12 @@ void SearchAnimation::paintEvent(QPaintEvent*) {
     p.drawEllipse(lens, radius, radius);
 }
 
-TfrmShowProgress::TfrmShowProgress(RunContext context, QWidget* owner)
+TfrmShowProgress::TfrmShowProgress(RunRequest request, RunSettings settings,
+                                   const TDomainCollection* domains, const MessageTable& messages,
+                                   ResultSink& sink, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      context_(std::move(context)), ui_(std::make_unique<Ui::TfrmShowProgress>()),
-      bridge_(
-          QtRunBridge::Callbacks{[this](LogImage image, const std::string& text) {
-                                     AddLogLine(image, QString::fromStdString(text));
-                                 },
-                                 [this](ResultId id) -> std::optional<RunUi::QueuedEntry> {
-                                     if (!context_.readQueued) return std::nullopt;
-                                     return context_.readQueued(id);
-                                 },
-                                 [this](const StoreRequest& request) -> std::optional<ResultId> {
-                                     if (!context_.storeAnswer)
-                                         throw std::runtime_error("No result store is attached.");
-                                     return context_.storeAnswer(request);
-                                 },
-                                 [this](bool close) { RunEnded(close); }}) {
+      request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
+      messages_(messages), ui_(std::make_unique<Ui::TfrmShowProgress>()), sink_(marshaller_, sink) {
     ui_->setupUi(this);
     setFixedSize(390, 208);
     logIcons_[LogInformation] = LogIcon(QStringLiteral(":/icons/info.svg"));
@@ -137,25 +124,24 @@ void TfrmShowProgress::CentreOnOwner() {
     if (area.isValid()) move(area.center() - rect().center());
 }
 
-const MessageTable& TfrmShowProgress::Messages() const {
-    static const MessageTable keysOnly; // every text is its key
-    return context_.messages ? *context_.messages : keysOnly;
-}
-
 void TfrmShowProgress::StartRun() {
-    ReleaseRun(); // the previous showing's run, long over
+    StopAndWait(); // the previous showing's run, long over
+    marshaller_.Open();
     ui_->Animate1->Start();
     runActive_ = true;
     try {
-        run_ = std::make_unique<TWhoisRequestThread>(context_.request, context_.settings,
-                                                     context_.domains, Messages(), bridge_,
-                                                     context_.limits);
+        run_ = std::make_unique<TWhoisRequestThread>(request_, settings_, domains_, messages_, log_,
+                                                     sink_);
     } catch (const std::exception& e) {
         // No thread started: nothing will end the run, so it ends here.
         runActive_ = false;
         ui_->Animate1->Stop();
         AddLogLine(LogError, QString::fromUtf8(e.what()));
     }
+}
+
+void TfrmShowProgress::AddLogLine(LogImage image, const std::string& text) {
+    AddLogLine(image, QString::fromStdString(text));
 }
 
 void TfrmShowProgress::AddLogLine(LogImage image, const QString& text) {
@@ -181,38 +167,30 @@ bool TfrmShowProgress::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TfrmShowProgress::RunEnded(bool close) {
-    // Called by the worker, which waits inside this call: the run object must not be
-    // destroyed here. It is released once the worker has returned.
+void TfrmShowProgress::EndOfRun(bool close) {
+    // The worker waits inside this call: the run object is released later, never here.
     runActive_ = false;
     ui_->Animate1->Stop();
-    QMetaObject::invokeMethod(
-        this, [this] { ReleaseRun(); }, Qt::QueuedConnection);
     if (close) QDialog::done(QDialog::Rejected);
 }
 
-void TfrmShowProgress::ReleaseRun() {
-    if (!run_ || runActive_) return;
-    run_->Wait(); // the worker's last step after EndOfRun: returns at once
-    run_.reset();
-}
-
 void TfrmShowProgress::StopAndWait() {
-    if (runActive_ && run_) {
-        run_->Stop(); // ends a look-up or exchange in progress at once
-        // The worker still needs this thread for its last calls, EndOfRun among them.
-        while (runActive_) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            if (runActive_) QThread::msleep(2);
-        }
+    if (run_) {
+        run_->Stop();         // ends a look-up or exchange in progress at once
+        marshaller_.Refuse(); // and a call of the worker waiting for this thread
+        run_->Wait();
+        run_.reset();
     }
-    ReleaseRun();
+    if (runActive_) { // its EndOfRun was refused
+        runActive_ = false;
+        ui_->Animate1->Stop();
+    }
 }
 
 void TfrmShowProgress::btnCloseClick() {
     if (runActive_ && run_) {
         run_->Stop();
-        AddLogLine(LogInformation, QString::fromStdString(Messages().sStopWhois));
+        AddLogLine(LogInformation, QString::fromStdString(messages_.sStopWhois));
         return; // the run closes the window when it has ended
     }
     reject();

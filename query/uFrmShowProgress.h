@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -48,25 +47,17 @@ private:
 // log lists every step. It closes at the end of the run when the run says so (the
 // PropWNDQuery rule), else the user closes it. While the run is active nothing but the
 // end of the run closes it; Close then stops the run.
-class TfrmShowProgress final : public QDialog {
+class TfrmShowProgress final : public QDialog, private RunLog {
     Q_OBJECT
 
 public:
-    struct RunContext {
-        tesseron::RunRequest request;
-        tesseron::RunSettings settings;
-        const tesseron::TDomainCollection* domains = nullptr;
-        const tesseron::MessageTable* messages = nullptr;
-        // Both run on the UI thread, called by the run through blocking queued calls.
-        std::function<std::optional<tesseron::ResultId>(const tesseron::StoreRequest&)> storeAnswer;
-        std::function<std::optional<tesseron::RunUi::QueuedEntry>(tesseron::ResultId)> readQueued;
-        tesseron::ExchangeLimits limits{};
-    };
-
     // Each line of lvLog carries its icon index (LogImage) under this role.
     static constexpr int LogImageRole = Qt::UserRole;
 
-    TfrmShowProgress(RunContext context, QWidget* owner);
+    // The run hands its answers to `sink` on this window's thread. `domains` may be null;
+    // everything given must outlive the window.
+    TfrmShowProgress(RunRequest request, RunSettings settings, const TDomainCollection* domains,
+                     const MessageTable& messages, ResultSink& sink, QWidget* owner);
     // Stops a run that is still active (only when the application quits under it) and
     // waits for its end.
     ~TfrmShowProgress() override;
@@ -86,22 +77,29 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The run's log, called on this thread through the marshaller.
+    void AddLogLine(LogImage image, const std::string& text) override;
+    void EndOfRun(bool close) override;
+
     void StartRun();
     void AddLogLine(LogImage image, const QString& text);
     void FitLogColumn();
-    void RunEnded(bool close);
-    void ReleaseRun();
     void StopAndWait();
     void btnCloseClick();
     void CentreOnOwner();
-    const MessageTable& Messages() const;
 
-    RunContext context_;
+    RunRequest request_;
+    RunSettings settings_;
+    const TDomainCollection* domains_;
+    const MessageTable& messages_;
     std::unique_ptr<Ui::TfrmShowProgress> ui_;
     QIcon logIcons_[2];
     bool runActive_ = false;
-    int lineWidth_ = 0;                        // of the longest log line
-    QtRunBridge bridge_;                       // outlives run_, which calls it
+    int lineWidth_ = 0; // of the longest log line
+    // The run calls this window and the sink through these; they outlive run_.
+    QtMarshaller marshaller_{this};
+    QtRunLog log_{marshaller_, *this};
+    QtResultSink sink_;
     std::unique_ptr<TWhoisRequestThread> run_; // reset only once its worker has finished
 };
 

@@ -13,10 +13,10 @@ namespace tesseron {
 
 TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
                                          const TDomainCollection* domains,
-                                         const MessageTable& messages, RunUi& ui,
-                                         ExchangeLimits limits)
+                                         const MessageTable& messages, RunLog& log,
+                                         ResultSink& sink, ExchangeLimits limits)
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
-      messages_(messages), ui_(ui), abort_(std::make_shared<AbortHandle>()),
+      messages_(messages), log_(log), sink_(sink), abort_(std::make_shared<AbortHandle>()),
       whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_),
       thread_([this] { Execute(); }) {}
 
@@ -40,11 +40,11 @@ std::string TWhoisRequestThread::Fmt(const std::string& text, const std::string&
 void TWhoisRequestThread::Log(LogImage image, const std::string& text) {
     // AddLogLine: nothing more is shown once the user has stopped the run.
     if (Terminated()) return;
-    ui_.AddLogLine(image, text);
+    log_.AddLogLine(image, text);
 }
 
 void TWhoisRequestThread::Execute() {
-    // A UI call that throws ends that address only: nothing may leave the thread (the
+    // A call out that throws ends that address only: nothing may leave the thread (the
     // process would end) and EndOfRun must still come, or the window never closes.
     const auto process = [this] {
         try {
@@ -69,9 +69,9 @@ void TWhoisRequestThread::Execute() {
     } else {
         for (const ResultId id : request_.updateList) {
             if (Terminated()) break;
-            std::optional<RunUi::QueuedEntry> entry;
+            std::optional<ResultSink::QueuedEntry> entry;
             try {
-                entry = ui_.ReadQueued(id);
+                entry = sink_.ReadQueued(id);
             } catch (...) {
             }
             if (!entry) continue; // deleted by an earlier store step's trim: never touched again
@@ -254,7 +254,7 @@ void TWhoisRequestThread::FinishQuery() {
             request.ReverseName = ReverseName;
             request.AsDomain = AsDomain;
             request.Target = ResultItem;
-            ResultItem = ui_.StoreAnswer(request);
+            ResultItem = sink_.StoreAnswer(request);
             image = LogInformation;
             try {
                 text = Fmt(messages_.sStopWhoisSucces, QueryString);
@@ -274,10 +274,9 @@ void TWhoisRequestThread::EndRun() {
     const bool close = (code == QueryOk && settings_.PropWNDQuery == 0) ||
                        settings_.PropWNDQuery == 1 || Terminated();
     try {
-        ui_.EndOfRun(close);
+        log_.EndOfRun(close);
     } catch (const std::exception&) {
     }
-    finished_.store(true, std::memory_order_release);
 }
 
 } // namespace tesseron

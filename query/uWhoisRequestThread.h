@@ -29,15 +29,25 @@ enum QueryErrorCode : int32_t {
     QueryEmpty = -3,
 };
 
-// The user-interface side of a run. The worker calls it and waits until each call is done,
-// so the calls must run on the thread that owns the result store and the windows: the
-// window realises it with blocking queued calls, the command line calls straight through.
-class RunUi {
+// The run's log and its end, realised by the progress window (or a terminal). The worker
+// calls it and waits until each call is done, so log lines arrive in order and never
+// overtake the store step.
+class RunLog {
 public:
-    virtual ~RunUi() = default;
+    virtual ~RunLog() = default;
 
     // A line of the progress log.
     virtual void AddLogLine(LogImage image, const std::string& text) = 0;
+    // The run is over: stop the animation, and close the progress window when `close`.
+    virtual void EndOfRun(bool close) = 0;
+};
+
+// Where a run's answers go, realised by whoever owns the result store. Its calls must run
+// on the thread that owns the store and its views: the window carries them there with
+// blocking queued calls, the command line calls straight through.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
 
     // A queued refresh entry as it is now, or nullopt once it has been deleted.
     struct QueuedEntry {
@@ -50,9 +60,6 @@ public:
     // Returns the entry that holds the answer, or nullopt when none does (the trim deleted
     // it, or a refresh target is gone).
     virtual std::optional<ResultId> StoreAnswer(const StoreRequest& request) = 0;
-
-    // The run is over: stop the animation, and close the progress window when `close`.
-    virtual void EndOfRun(bool close) = 0;
 };
 
 // What a run reads, captured when it starts so later changes do not reach it.
@@ -78,13 +85,13 @@ struct RunRequest {
 
 // A run of queries on a worker thread. Starts in the constructor. Stop() asks it to end
 // and interrupts a look-up or exchange in progress; the destructor waits for the end.
-// Everything it is given must outlive it. EndOfRun is its last call into the UI, so the
-// UI must not destroy the thread object from inside that call (it would wait for itself).
+// Everything it is given must outlive it. EndOfRun is its last call out, so the log must
+// not destroy the thread object from inside that call (it would wait for itself).
 class TWhoisRequestThread {
 public:
     // `domains` may be null (no server list).
     TWhoisRequestThread(RunRequest request, RunSettings settings, const TDomainCollection* domains,
-                        const MessageTable& messages, RunUi& ui,
+                        const MessageTable& messages, RunLog& log, ResultSink& sink,
                         ExchangeLimits limits = ExchangeLimits{});
     ~TWhoisRequestThread();
     TWhoisRequestThread(const TWhoisRequestThread&) = delete;
@@ -95,8 +102,7 @@ public:
     bool Terminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
     // Waits for the end of the run (also done by the destructor). Not from the worker.
     void Wait();
-    bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
-    // Outcome of the last address processed; meaningful once finished.
+    // Outcome of the last address processed; meaningful once the run has ended.
     int32_t ErrorCode() const noexcept { return errorCodeOut_.load(std::memory_order_acquire); }
 
 private:
@@ -127,11 +133,11 @@ private:
     RunSettings settings_;
     const TDomainCollection* domains_;
     const MessageTable& messages_;
-    RunUi& ui_;
+    RunLog& log_;
+    ResultSink& sink_;
     std::shared_ptr<AbortHandle> abort_;
     WhoisTransport whois_;
     std::atomic<bool> terminated_{false};
-    std::atomic<bool> finished_{false};
     std::atomic<int32_t> errorCodeOut_{0};
     std::thread thread_; // last: starts once everything above exists
 };

@@ -156,7 +156,7 @@ TEST(Language, ArgumentTextsThatCannotTakeTheirArgumentFallBackToEnglish) {
 }
 
 // Calls straight through on the worker; read only after the run has ended.
-struct LogUi final : RunUi {
+struct LogUi final : RunLog, ResultSink {
     std::vector<std::string> log;
     std::vector<std::string> stored;
     void AddLogLine(LogImage, const std::string& text) override { log.push_back(text); }
@@ -204,7 +204,7 @@ TEST(Language, ABrokenTextNeverMakesARunANoOp) {
             run.DetermineReverseName = false;
             run.serverBoxText = "127.0.0.1:" + std::to_string(port);
             LogUi ui;
-            TWhoisRequestThread thread({{"a.test"}, {}, true}, run, nullptr, *messages, ui);
+            TWhoisRequestThread thread({{"a.test"}, {}, true}, run, nullptr, *messages, ui, ui);
             thread.Wait();
             EXPECT_EQ(thread.ErrorCode() == QueryOk, answering);
             EXPECT_EQ(ui.stored,

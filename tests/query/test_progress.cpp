@@ -27,7 +27,7 @@ using W = WhoisBehaviour;
 
 // One run's world: a server list whose zone "test" is served by one address, a result
 // store, short texts.
-struct World {
+struct World final : ResultSink {
     explicit World(const std::string& server) {
         const std::string xml = "<?xml version=\"1.0\"?><whois><domains><domain><suffix>test"
                                 "</suffix><servers><server><name>n</name><address>" +
@@ -39,21 +39,20 @@ struct World {
         messages.sStopWhoisFail = "failed %s";
         messages.sStopWhois = "stopped";
     }
-    TfrmShowProgress::RunContext Context(std::vector<std::string> addresses, int propWndQuery,
-                                         int whoisTimeout = 2000) {
-        TfrmShowProgress::RunContext c;
-        c.request.addresses = std::move(addresses);
-        c.settings.DetermineIpAddress = false;
-        c.settings.DetermineReverseName = false;
-        c.settings.PropWNDQuery = static_cast<uint8_t>(propWndQuery);
-        c.settings.whoisTimeout = whoisTimeout;
-        c.domains = &domains;
-        c.messages = &messages;
-        c.storeAnswer = [this](const StoreRequest& r) -> std::optional<ResultId> {
-            const TWhoisResultItem* item = StoreResult(results, r, store);
-            return item ? std::optional(item->Id()) : std::nullopt;
-        };
-        return c;
+    std::unique_ptr<TfrmShowProgress> Window(std::vector<std::string> addresses, int propWndQuery,
+                                             int whoisTimeout = 2000) {
+        RunSettings settings;
+        settings.DetermineIpAddress = false;
+        settings.DetermineReverseName = false;
+        settings.PropWNDQuery = static_cast<uint8_t>(propWndQuery);
+        settings.whoisTimeout = whoisTimeout;
+        return std::make_unique<TfrmShowProgress>(RunRequest{std::move(addresses), {}, true},
+                                                  settings, &domains, messages, *this, nullptr);
+    }
+    std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
+    std::optional<ResultId> StoreAnswer(const StoreRequest& r) override {
+        const TWhoisResultItem* item = StoreResult(results, r, store);
+        return item ? std::optional(item->Id()) : std::nullopt;
     }
 
     TempDir dir;
@@ -105,7 +104,8 @@ private slots:
         const QString server =
             QString("127.0.0.1:%1").arg(fails ? refusing.port() : answering.port());
         World world(server.toStdString());
-        TfrmShowProgress w(world.Context({"example.test"}, prop), nullptr);
+        auto window = world.Window({"example.test"}, prop);
+        TfrmShowProgress& w = *window;
 
         // Left open, the window is closed with Close once the run has ended.
         bool leftOpen = false;
@@ -131,7 +131,8 @@ private slots:
         const QString server = QString("127.0.0.1:%1").arg(silent.port());
         World world(server.toStdString());
         // No read time-out and PropWNDQuery 2: only the stop can end the run and close.
-        TfrmShowProgress w(world.Context({"example.test"}, 2, 0), nullptr);
+        auto window = world.Window({"example.test"}, 2, 0);
+        TfrmShowProgress& w = *window;
         w.show();
         QTRY_COMPARE_WITH_TIMEOUT(silent.Connections(), 1,
                                   5000); // the UI thread must go on serving the run
@@ -157,7 +158,8 @@ private slots:
     void staysResponsiveAndAnimatesDuringARun() {
         FakeWhoisServer slow(W::Delayed(500, "Domain: example.test\r\n"));
         World world("127.0.0.1:" + std::to_string(slow.port()));
-        TfrmShowProgress w(world.Context({"example.test"}, 0), nullptr);
+        auto window = world.Window({"example.test"}, 0);
+        TfrmShowProgress& w = *window;
         const auto* animation = w.findChild<SearchAnimation*>("Animate1");
         int ticks = 0;
         bool animatedAll = true;
@@ -180,7 +182,8 @@ private slots:
         std::vector<std::string> names;
         for (int i = 0; i < 20; ++i)
             names.push_back("n" + std::to_string(i) + ".test");
-        TfrmShowProgress w(world.Context(names, 2), nullptr);
+        auto window = world.Window(names, 2);
+        TfrmShowProgress& w = *window;
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(!w.RunActive(), 10000);
         const auto* log = w.findChild<QTreeWidget*>("lvLog");
@@ -205,7 +208,8 @@ private slots:
         QFETCH(bool, scrolls);
         FakeWhoisServer server(W::Answer("x\r\n"));
         World world("127.0.0.1:" + std::to_string(server.port()));
-        TfrmShowProgress w(world.Context({name.toStdString()}, 2), nullptr);
+        auto window = world.Window({name.toStdString()}, 2);
+        TfrmShowProgress& w = *window;
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(!w.RunActive(), 10000);
         auto* log = w.findChild<QTreeWidget*>("lvLog");
@@ -225,7 +229,8 @@ private slots:
         const auto file =
             dir.Write("russian.lng", ReadFile(TESSERON_SOURCE_DIR "/data/languages/russian.lng"));
         World world("127.0.0.1:1");
-        TfrmShowProgress w(world.Context({}, 0), nullptr);
+        auto window = world.Window({}, 0);
+        TfrmShowProgress& w = *window;
         TLangChanger changer;
         changer.SetLangFile(file.string());
         QtTranslationTarget form(&w);
@@ -237,48 +242,112 @@ private slots:
     // Calls from the worker run on the UI thread; calls there go straight through;
     // a callback's exception reaches the caller.
     void bridgeRunsCallsOnTheUiThread() {
-        QThread* ranOn = nullptr;
-        QtRunBridge bridge({[&](LogImage, const std::string&) { ranOn = QThread::currentThread(); },
-                            {},
-                            [](const StoreRequest& r) -> std::optional<ResultId> {
-                                if (r.QueryString.empty()) throw std::runtime_error("refused");
-                                return ResultId{42};
-                            },
-                            {}});
-        bridge.AddLogLine(LogInformation, "direct"); // would deadlock if queued
-        QCOMPARE(ranOn, QThread::currentThread());
+        struct Target final : RunLog, ResultSink {
+            QThread* ranOn = nullptr;
+            void AddLogLine(LogImage, const std::string&) override {
+                ranOn = QThread::currentThread();
+            }
+            void EndOfRun(bool) override {}
+            std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
+            std::optional<ResultId> StoreAnswer(const StoreRequest& r) override {
+                if (r.QueryString.empty()) throw std::runtime_error("refused");
+                return ResultId{42};
+            }
+        } target;
+        QObject home;
+        QtMarshaller marshaller(&home);
+        QtRunLog log(marshaller, target);
+        QtResultSink sink(marshaller, target);
+        log.AddLogLine(LogInformation, "direct"); // would deadlock if queued
+        QCOMPARE(target.ranOn, QThread::currentThread());
 
-        ranOn = nullptr;
+        target.ranOn = nullptr;
         std::optional<ResultId> stored;
         std::string refusal;
         bool missing = false;
         std::atomic<bool> done{false};
         std::thread worker([&] {
-            bridge.AddLogLine(LogError, "from the worker");
+            log.AddLogLine(LogError, "from the worker");
             StoreRequest request;
             request.QueryString = "example.test";
-            stored = bridge.StoreAnswer(request);
+            stored = sink.StoreAnswer(request);
             try {
-                bridge.StoreAnswer(StoreRequest{});
+                sink.StoreAnswer(StoreRequest{});
             } catch (const std::runtime_error& e) {
                 refusal = e.what();
             }
-            missing = !bridge.ReadQueued(7).has_value();
+            missing = !sink.ReadQueued(7).has_value();
             done = true;
         });
         QTRY_VERIFY(done.load());
         worker.join();
-        QCOMPARE(ranOn, QThread::currentThread());
+        QCOMPARE(target.ranOn, QThread::currentThread());
         QCOMPARE(stored, std::optional<ResultId>(42));
         QCOMPARE(refusal, std::string("refused"));
         QVERIFY(missing);
+    }
+
+    // A refusal releases a worker waiting for a busy UI thread at once, and the refused
+    // call never runs; later calls are refused until the marshaller opens again.
+    void refusalReleasesAWaitingCall() {
+        QObject home;
+        QtMarshaller marshaller(&home);
+        std::vector<int> ran; // touched on the UI thread only
+        std::atomic<int> refused{0};
+        const auto call = [&](int n) {
+            try {
+                marshaller.Call([&ran, n] { ran.push_back(n); });
+            } catch (const CallRefused&) {
+                ++refused;
+            }
+        };
+        std::atomic<bool> posted{false};
+        std::thread worker([&] {
+            posted = true;
+            call(1); // waits: the UI thread serves no events until the refusal
+            call(2);
+        });
+        while (!posted)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // call 1 is queued by now
+        marshaller.Refuse();
+        worker.join(); // a refusal that missed the waiting call would hang here
+        QCoreApplication::processEvents();
+        QCOMPARE(refused.load(), 2);
+        QVERIFY(ran.empty());
+
+        marshaller.Open();
+        std::thread again([&] { call(3); });
+        QTRY_COMPARE(ran, std::vector<int>{3});
+        again.join();
+    }
+
+    // Destroying the window while the worker waits for the UI thread ends the run promptly;
+    // what was stored before stays, nothing more is stored.
+    void closingWhileTheRunWaitsKeepsWhatWasStored() {
+        FakeWhoisServer server({W::Answer("Domain: a.test\r\n"), W::Delayed(200, "b\r\n")});
+        World world("127.0.0.1:" + std::to_string(server.port()));
+        auto window = world.Window({"a.test", "b.test"}, 2);
+        window->show();
+        QTRY_COMPARE_WITH_TIMEOUT(world.results.Count(), 1, 5000);
+        // Busy: meanwhile b.test is answered, and the worker's call to store it waits.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        QCOMPARE_LT(clock.elapsed(), 1000);
+        QCoreApplication::processEvents(); // a refused call must not run now
+        QCOMPARE(world.results.Count(), 1);
+        QCOMPARE(world.results[0].QueryString, std::string("a.test"));
+        QCOMPARE(world.results[0].RawAnswer, std::string("Domain: a.test\r\n"));
     }
 
     // Last: once the application quits, no event loop of this thread runs again.
     void quittingDuringARunEndsItBeforeExecReturns() {
         FakeWhoisServer silent(W::Silent());
         World world("127.0.0.1:" + std::to_string(silent.port()));
-        TfrmShowProgress w(world.Context({"example.test"}, 2, 0), nullptr);
+        auto window = world.Window({"example.test"}, 2, 0);
+        TfrmShowProgress& w = *window;
         QTimer quit;
         connect(&quit, &QTimer::timeout, [&] {
             if (silent.Connections() == 1) QCoreApplication::exit(0); // e.g. SIGTERM

@@ -45,9 +45,9 @@ const MessageTable& Messages() {
     return m;
 }
 
-// Calls straight through on the worker, as the command line does. The test reads the
-// records only after the run has been joined.
-class RecordingUi : public RunUi {
+// The log and the store in one, called straight through on the worker, as the command
+// line does. The test reads the records only after the run has been joined.
+class RecordingUi : public RunLog, public ResultSink {
 public:
     RecordingUi() {
         store.clock = [] { return std::tm{}; };
@@ -106,7 +106,7 @@ struct Bench {
         domains.LoadFromFile(dir.Write("whois.xml", xml + "</domains></whois>").string());
     }
     int32_t Run(RunRequest request) {
-        TWhoisRequestThread run(std::move(request), settings, &domains, Messages(), ui);
+        TWhoisRequestThread run(std::move(request), settings, &domains, Messages(), ui, ui);
         run.Wait();
         return run.ErrorCode();
     }
@@ -534,7 +534,7 @@ TEST(RequestRun, StopEndsTheExchangeAtOnceAndStoresNothing) {
         b.ui.results[b.ui.results.Count() - 1].RawAnswer = "old";
     }
     const RunRequest request{{}, {b.ui.results[0].Id(), b.ui.results[1].Id()}, true};
-    TWhoisRequestThread run(request, b.settings, &b.domains, Messages(), b.ui);
+    TWhoisRequestThread run(request, b.settings, &b.domains, Messages(), b.ui, b.ui);
     ASSERT_TRUE(silent.WaitForConnections(1, 5000));
 
     const auto stopped = std::chrono::steady_clock::now();
@@ -608,7 +608,7 @@ TEST(RequestRun, FailingUiCallEndsOnlyThatAddress) {
         ThrowingUi ui;
         ui.failOn = c.failOn;
         TWhoisRequestThread run({{"a.test", "b.test"}, {}, true}, b.settings, &b.domains,
-                                Messages(), ui);
+                                Messages(), ui, ui);
         run.Wait();
         EXPECT_EQ(ui.log, c.log);
         EXPECT_EQ(ui.results.Count(), c.stored);
