@@ -22,10 +22,10 @@ namespace tesseron {
 
 class StatusPanels;
 
-// Text for the answer pane: the bytes as UTF-8 when they are valid UTF-8, else as
-// Windows-1252 with its five unassigned bytes kept as the C1 controls of the same value,
-// so nothing is lost or merged.
-QString DecodeAnswer(const std::string& bytes);
+// Text for the answer pane: the bytes read in the server's character set when the list
+// knows one, else as UTF-8 when they are valid UTF-8, else as Windows-1252 with its five
+// unassigned bytes kept as the C1 controls of the same value, so nothing is lost or merged.
+QString DecodeAnswer(const std::string& bytes, const std::string& charset = {});
 
 // The main window's view of the result store: the results list, the answer pane and the
 // status bar, with the actions that work on them. It owns no widget; the window does.
@@ -41,6 +41,8 @@ public:
         std::function<QString(const QString& proposedName)> askSaveFileName; // "" = cancelled
         std::function<void(const QString& message)> showError;
         std::function<void(const QUrl&)> openUrl;
+        // The character set of the server a result names ("" when the list knows none).
+        std::function<std::string(const std::string& serverName)> charsetOf = {};
     };
 
     ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1, Deps deps,

@@ -166,6 +166,7 @@ void TTesseronForm::SetUpWidgets() {
         [this](const QString& name) { return seams_.askSaveFileName(name); },
         [this](const QString& m) { seams_.showError(m); },
         [this](const QUrl& url) { seams_.openUrl(url); },
+        [this](const std::string& server) { return CharsetOfServer(domains_, server); },
     };
     resultsView_ =
         new ResultsView(ui_->lvResults, ui_->RichEdit1, ui_->StatusBar1, std::move(deps), this);
