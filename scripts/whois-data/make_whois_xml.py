@@ -2,7 +2,8 @@
 """Writes data/whois.xml, the program's server list, from IANA's data and whois_table.txt.
 
 Usage: make_whois_xml.py [--check] [--table FILE] [--iana DIR] [--out FILE]
-  --check  compare the existing output with what would be written; exit 1 if it differs.
+  --check  compare the existing output with what would be written; exit 1 if it differs
+           (quietly: the places where IANA overrules the table are printed when writing).
   --iana   folder of tlds-alpha-by-domain.txt and whois-servers.tsv (default: iana/ here).
 The table's format is described at its top. Every TLD of the root zone gets a zone; each
 zone's port-43 server is IANA's where IANA names one, and none where it names none. Every
@@ -370,8 +371,6 @@ def main():
         check(zones)
     except TableError as error:
         sys.exit(f"make_whois_xml: {error}")
-    for note in notes:
-        print(f"IANA over the table: {note}" if not note.startswith("charset") else note)
     zones = sort_zones(zones)
     text = render(zones)
     ET.fromstring(text.encode("utf-8"))  # refuse to write a document that does not parse
@@ -381,6 +380,8 @@ def main():
         if current != text:
             sys.exit(f"make_whois_xml: {args.out} is not what the table gives; run me")
         return
+    for note in notes:
+        print(note if note.startswith("charset") else f"IANA over the table: {note}")
     args.out.parent.mkdir(parents=True, exist_ok=True)
     args.out.write_text(text, encoding="utf-8")
     print(f"{args.out}: {len(zones)} top-level zones, {count(zones)} zones in all")
