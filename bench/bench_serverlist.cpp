@@ -289,8 +289,10 @@ int main(int argc, char** argv) {
     if (whoisFixture && oldFixture) {
         const int zones = CountTotals(*whoisFixture->list).zones;
         const int oldZones = CountTotals(*oldFixture->list).zones;
-        std::printf("\nShipped list (%d zones) against the earlier list (%d zones), target 1.5:\n",
-                    zones, oldZones);
+        std::printf(
+            "\nShipped list (%d zones) against the earlier list (%d zones), each run's time "
+            "divided by its list's zones; target 1.5:\n",
+            zones, oldZones);
         for (const char* what : {"LoadFromBuffer/", "FindServers/"})
             PrintPerZoneRatio(reporter, what + std::string("whois.xml"), zones,
                               what + std::string("old797"), oldZones);
