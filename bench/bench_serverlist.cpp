@@ -2,6 +2,8 @@
 //   Load:        LoadFromBuffer / LoadFromFile vs a bare pugixml parse of the same bytes.
 //   FindServers: 100,000 names (hits on top-level zones and sub-zones, misses) vs a plain
 //                loop doing a case-insensitive ends-with of each name against every suffix.
+//   Per zone:    the shipped list's load and FindServers against the earlier 797-zone list
+//                (bench/data/whois-797-zones.xml), each time divided by the list's zones.
 #include "serverdb/uDomainList.h"
 
 #include "RecordingReporter.h"
@@ -119,6 +121,8 @@ Fixture MakeFixture(std::string bytes) {
 }
 
 const std::filesystem::path kWhoisXml = std::filesystem::path(TESSERON_BINARY_DIR) / "whois.xml";
+const std::filesystem::path kOldXml =
+    std::filesystem::path(TESSERON_SOURCE_DIR) / "bench" / "data" / "whois-797-zones.xml";
 
 const std::string& WhoisXmlBytes() {
     static const std::string bytes =
@@ -214,6 +218,16 @@ void PrintRatio(const RecordingReporter& rep, const std::string& what, const std
                 b->second * 1e3, a->second / b->second);
 }
 
+// The time of `ours` per zone of its list against that of `reference` per zone of its own.
+void PrintPerZoneRatio(const RecordingReporter& rep, const std::string& ours, int oursZones,
+                       const std::string& reference, int referenceZones) {
+    const auto a = rep.seconds.find(ours), b = rep.seconds.find(reference);
+    if (a == rep.seconds.end() || b == rep.seconds.end() || b->second <= 0) return;
+    const double mine = a->second / oursZones, theirs = b->second / referenceZones;
+    std::printf("%-44s %8.1f ns/zone  reference %8.1f ns/zone  ratio per zone %.2f\n",
+                (ours + " vs " + reference).c_str(), mine * 1e9, theirs * 1e9, mine / theirs);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -227,6 +241,7 @@ int main(int argc, char** argv) {
     const std::string& gen10k = Generated10k();
     const TempListFile genFile;
     const std::string whoisPath = kWhoisXml.string();
+    const std::string old = std::filesystem::exists(kOldXml) ? ReadAll(kOldXml) : std::string();
 
     std::unique_ptr<Fixture> whoisFixture;
     if (!whois.empty()) {
@@ -239,6 +254,12 @@ int main(int argc, char** argv) {
     } else {
         std::printf("%s is missing or empty: only generated lists are measured\n",
                     whoisPath.c_str());
+    }
+    std::unique_ptr<Fixture> oldFixture;
+    if (!old.empty()) {
+        benchmark::RegisterBenchmark("LoadFromBuffer/old797", BM_LoadFromBuffer, &old);
+        oldFixture = std::make_unique<Fixture>(MakeFixture(old));
+        benchmark::RegisterBenchmark("FindServers/old797", BM_FindServers, oldFixture.get());
     }
     benchmark::RegisterBenchmark("Pugixml/generated10k", BM_PugixmlParse, &gen10k);
     benchmark::RegisterBenchmark("LoadFromBuffer/generated10k", BM_LoadFromBuffer, &gen10k);
@@ -264,6 +285,17 @@ int main(int argc, char** argv) {
             std::printf("FindServers/%s: %.0f names/s\n", list.c_str(), 100'000 / it->second);
         PrintRatio(reporter, "FindServers/" + list + " vs ends-with loop", "FindServers/" + list,
                    "EndsWithLoop/" + list);
+    }
+    if (whoisFixture && oldFixture) {
+        const int zones = CountTotals(*whoisFixture->list).zones;
+        const int oldZones = CountTotals(*oldFixture->list).zones;
+        std::printf(
+            "\nShipped list (%d zones) against the earlier list (%d zones), each run's time "
+            "divided by its list's zones; target 1.5:\n",
+            zones, oldZones);
+        for (const char* what : {"LoadFromBuffer/", "FindServers/"})
+            PrintPerZoneRatio(reporter, what + std::string("whois.xml"), zones,
+                              what + std::string("old797"), oldZones);
     }
     return 0;
 }

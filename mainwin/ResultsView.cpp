@@ -8,6 +8,7 @@
 #include "desktop/AtomicFile.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/QtText.h"
+#include "locale/AnswerCharset.h"
 #include "locale/TextFormat.h"
 
 #include <QCoreApplication>
@@ -46,24 +47,12 @@ QIcon ResourceIcon(const char* name) {
 
 } // namespace
 
-QString DecodeAnswer(const std::string& bytes) {
+QString DecodeAnswer(const std::string& bytes, const std::string& charset) {
+    const std::string utf8 = AnswerToUtf8(bytes, charset);
     // A leading byte-order mark is part of the answer, not a hint to drop.
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    if (!utf8.hasError()) return text;
-
-    static constexpr std::array<char16_t, 32> k80to9F{
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    text.clear();
-    text.reserve(qsizetype(bytes.size()));
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text.append(byte >= 0x80 && byte <= 0x9F ? QChar(k80to9F[byte - 0x80]) : QChar(byte));
-    }
-    return text;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(utf8.data(), qsizetype(utf8.size())));
 }
 
 ResultsView::ResultsView(QTreeWidget* lvResults, QTextEdit* richEdit1, QStatusBar* statusBar1,
@@ -187,7 +176,8 @@ void ResultsView::ShowAnswerInBrowser(TWhoisResultItem* item) {
         pane_->clear();
         return;
     }
-    pane_->setPlainText(DecodeAnswer(item->RawAnswer));
+    const std::string charset = charsetOf_ ? charsetOf_(item->ServerName) : "";
+    pane_->setPlainText(DecodeAnswer(item->RawAnswer, charset));
 }
 
 QString ResultsView::Message(const std::string& text, const std::string& argument) const {

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,10 +22,10 @@ namespace tesseron {
 class DesktopServices;
 class StatusPanels;
 
-// Text for the answer pane: the bytes as UTF-8 when they are valid UTF-8, else as
-// Windows-1252 with its five unassigned bytes kept as the C1 controls of the same value,
-// so nothing is lost or merged.
-QString DecodeAnswer(const std::string& bytes);
+// Text for the answer pane: the bytes read in the server's character set when the list
+// knows one, else as UTF-8 when they are valid UTF-8, else as Windows-1252 with its five
+// unassigned bytes kept as the C1 controls of the same value, so nothing is lost or merged.
+QString DecodeAnswer(const std::string& bytes, const std::string& charset = {});
 
 // The main window's view of the result store: the results list, the answer pane and the
 // status bar, with the actions that work on them. It owns no widget; the window does.
@@ -40,6 +41,10 @@ public:
     // Rebuilds the list from the store, newest on top. No row is selected afterwards and
     // the current result stays as it was.
     void LoadResultToListView();
+    // The character set of the server a result names ("" when the list knows none).
+    void SetCharsetLookup(std::function<std::string(const std::string& serverName)> lookup) {
+        charsetOf_ = std::move(lookup);
+    }
     // Makes `item` current (nullptr: none), shows it and repaints the status bar.
     void SelectResult(tesseron::TWhoisResultItem* item);
     tesseron::TWhoisResultItem* CurrentResult() const; // nullptr once deleted
@@ -71,6 +76,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::function<std::string(const std::string&)> charsetOf_;
     TWhoisResultItem* ResultOf(const QTreeWidgetItem* row) const;
     QString RowToolTip(const TWhoisResultItem& result) const;
     QString Message(const std::string& text, const std::string& argument) const;

@@ -85,6 +85,8 @@ void TTesseronForm::SetUpWidgets() {
     resultsView_ = new ResultsView(ui_->lvResults, ui_->RichEdit1, ui_->StatusBar1, results_,
                                    messages_, Desktop(), this);
     connect(resultsView_, &ResultsView::addressChosen, ui_->cmbHost, &QComboBox::setEditText);
+    resultsView_->SetCharsetLookup(
+        [this](const std::string& server) { return CharsetOfServer(domains_, server); });
 
     // The answer pane takes what the window gains; the query panel keeps its width.
     ui_->Splitter1->setStretchFactor(0, 0);

@@ -196,8 +196,9 @@ std::int32_t RatingOf(pugi::xml_node rating) {
 }
 
 void ReadServers(pugi::xml_node servers, TWhoisServerCollection& out) {
-    static constexpr std::array<std::string_view, 7> kNames = {
-        "name", "address", "webinterface", "online", "description", "whois_prefix", "rating"};
+    static constexpr std::array<std::string_view, 8> kNames = {
+        "name",        "address",      "webinterface", "online",
+        "description", "whois_prefix", "rating",       "charset"};
     for (pugi::xml_node v : servers.children()) {
         TWhoisServerItem& s = out.Add();
         const auto e = FirstChildren(v, kNames);
@@ -208,6 +209,7 @@ void ReadServers(pugi::xml_node servers, TWhoisServerCollection& out) {
         s.Description = ValueOf(e[4]);
         s.WhoisPrefix = ValueOf(e[5]);
         s.Rating = RatingOf(e[6]);
+        s.Charset = ValueOf(e[7]);
     }
 }
 
@@ -279,14 +281,19 @@ TWhoisServerCollection* TDomainCollection::FindFirst(const std::string& text,
 }
 
 TWhoisServerCollection* TDomainCollection::FindServers(const std::string& text) const {
-    static const std::string ip(kIPAddressZoneText);
+    static const std::string kFixed[] = {std::string(kIPAddressZoneText),
+                                         std::string(kASNumberZoneText)};
     TWhoisServerCollection* found = FindFirst(text, nullptr);
-    if (!found || text == ip || !found->Owner()->Serves(ip)) return found;
-    // A suffix such as "ip" also matches names that merely end in those letters
-    // ("friendship"); a name never goes to the servers of IP addresses. The look-up of
-    // "ip" stops at the zone found, so it meets no mask the first one did not.
-    if (FindFirst(ip, nullptr) != found) return found;
-    return FindFirst(text, found->Owner());
+    for (const std::string& fixed : kFixed) {
+        if (!found || text == fixed || !found->Owner()->Serves(fixed)) continue;
+        // A suffix such as "ip" also matches names that merely end in those letters
+        // ("friendship"); a name never goes to the servers of IP addresses or AS numbers.
+        // The look-up of the fixed text stops at the zone found, so it meets no mask the
+        // first one did not.
+        if (FindFirst(fixed, nullptr) != found) continue;
+        return FindFirst(text, found->Owner());
+    }
+    return found;
 }
 
 namespace {
@@ -321,6 +328,38 @@ std::vector<std::string> ServerBoxAddresses(const TDomainCollection& domains) {
     std::vector<std::string> out;
     AddAddresses(domains, out);
     return out;
+}
+
+namespace {
+
+bool IsHostOf(std::string_view address, std::string_view host) {
+    if (address.size() > host.size() && address[host.size()] == ':')
+        address = address.substr(0, host.size());
+    return address.size() == host.size() &&
+           std::equal(address.begin(), address.end(), host.begin(), [](char a, char b) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+               return lower(a) == lower(b);
+           });
+}
+
+const std::string* FindCharset(const TDomainCollection& domains, std::string_view host) {
+    for (int i = 0; i < domains.Count(); ++i) {
+        const TDomainItem& zone = domains[i];
+        for (int k = 0; k < zone.WhoisServers.Count(); ++k) {
+            const TWhoisServerItem& server = zone.WhoisServers[k];
+            if (!server.Charset.empty() && IsHostOf(server.Address, host)) return &server.Charset;
+        }
+        if (const std::string* found = FindCharset(zone.SubDomains, host)) return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string CharsetOfServer(const TDomainCollection& domains, std::string_view host) {
+    if (host.empty()) return {};
+    const std::string* found = FindCharset(domains, host);
+    return found ? *found : std::string();
 }
 
 } // namespace tesseron

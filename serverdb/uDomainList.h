@@ -60,6 +60,8 @@ public:
     std::string Description;
     int32_t Rating = 0;
     std::string WhoisPrefix;
+    // The character set the server answers in ("windows-1251"); empty: UTF-8, or unknown.
+    std::string Charset;
 
     TWhoisServerCollection* Collection() const noexcept { return collection_; }
     int Index() const noexcept { return index_; }
@@ -91,8 +93,8 @@ public:
     void LoadFromBuffer(const void* data, std::size_t size);
 
     // The servers of the zone that serves `text` (sub-zones before their parent, first
-    // match wins), or nullptr. The zone found for kIPAddressZoneText serves IP addresses
-    // only: any other text skips it. Throws InvalidMaskError.
+    // match wins), or nullptr. The zones found for kIPAddressZoneText and kASNumberZoneText
+    // serve those texts only: any other text skips them. Throws InvalidMaskError.
     TWhoisServerCollection* FindServers(const std::string& text) const;
 
 private:
@@ -142,5 +144,9 @@ ServerListTotals CountTotals(const TDomainCollection& domains);
 
 // The server box: for each zone the non-empty addresses of its servers, then its sub-zones.
 std::vector<std::string> ServerBoxAddresses(const TDomainCollection& domains);
+
+// The character set the list gives for the server at `host` (a result's ServerName; host
+// names compare without regard to case, a port in the list's address is ignored), or "".
+std::string CharsetOfServer(const TDomainCollection& domains, std::string_view host);
 
 } // namespace tesseron

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <map>
 #include <memory>
 
 namespace tesseron::test {
@@ -30,6 +31,7 @@ struct Harness {
     QList<QUrl>& urls = desktop.urls;
     bool& answerYes = desktop.answerYes;
     QString& saveAs = desktop.saveAs;
+    std::map<std::string, std::string> charsets; // by server name
     std::unique_ptr<ResultsView> view;
 
     explicit Harness(const QStringList& queries = {}) {
@@ -52,6 +54,10 @@ struct Harness {
             std::make_unique<ResultsView>(list, pane, status, results, messages, desktop, nullptr);
         QObject::connect(view.get(), &ResultsView::addressChosen,
                          [this](const QString& text) { address = text; });
+        view->SetCharsetLookup([this](const std::string& server) {
+            const auto found = charsets.find(server);
+            return found == charsets.end() ? std::string() : found->second;
+        });
         view->LoadResultToListView();
         host.resize(800, 600);
         host.show();
@@ -302,6 +308,17 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         QCOMPARE(DecodeAnswer(bytes.toStdString()), shown);
+    }
+
+    void paneReadsAnswersInTheirServersCharset() {
+        Harness h({"a.kg", "b.kg"});
+        h.charsets["whois.a.kg"] = "windows-1251";
+        h.results[0].RawAnswer = h.results[1].RawAnswer = "\xCF\xF0\xE8";
+        h.view->SelectResult(&h.results[0]);
+        QCOMPARE(h.pane->toPlainText(), QString::fromUtf16(u"\u041F\u0440\u0438"));
+        h.view->SelectResult(&h.results[1]); // no charset known: Windows-1252
+        QCOMPARE(h.pane->toPlainText(), QString::fromUtf16(u"\u00CF\u00F0\u00E8"));
+        QCOMPARE(h.results[0].RawAnswer, std::string("\xCF\xF0\xE8")); // the store keeps bytes
     }
 
     void printWithoutPrinterReportsIt() {

@@ -310,6 +310,46 @@ TEST(DomainList, NamesNeverGoToTheZoneOfIPAddresses) {
         EXPECT_EQ(list.FindServers(text), expected) << text;
 }
 
+// Likewise the zone of AS numbers, with the zone of IP addresses beside it.
+TEST(DomainList, NamesNeverGoToTheZoneOfASNumbers) {
+    TDomainCollection list;
+    Load(list, List(Zone(".example", "<servers>" + Server("ex") + "</servers>") +
+                    Zone("ip", "<servers>" + Server("arin") + "</servers>") +
+                    Zone("asn", "<servers>" + Server("ripe") + "</servers>") +
+                    Zone(".plasn", "<servers>" + Server("plasn") + "</servers>")));
+    const std::pair<const char*, const TWhoisServerCollection*> cases[] = {
+        {"asn", &list[2].WhoisServers},
+        {"ip", &list[1].WhoisServers},
+        {"ASN", nullptr},
+        {"wasn", nullptr},
+        {"x.plasn", &list[3].WhoisServers},
+        {"example.trip", nullptr},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(list.FindServers(text), expected) << text;
+}
+
+// A server's character set is kept as written; the answer pane finds it by the host a
+// result names, whatever its letter case and with or without the listed port.
+TEST(DomainList, CharsetsAreReadAndFoundByHost) {
+    TDomainCollection list;
+    Load(list, List(Zone(".a", "<servers><s><address>whois.kg</address><charset>windows-1251"
+                               "</charset></s>" +
+                                   Server("plain.example") + "</servers>") +
+                    Zone(".b", "<domains>" +
+                                   Zone(".x.b", "<servers><s><address>deep.example:4343</address>"
+                                                "<charset>ISO-8859-1</charset></s></servers>") +
+                                   "</domains>")));
+    EXPECT_EQ(list[0].WhoisServers[0].Charset, "windows-1251");
+    EXPECT_EQ(list[0].WhoisServers[1].Charset, "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"whois.kg", "windows-1251"}, {"WHOIS.KG", "windows-1251"},   {"whois.k", ""},
+        {"plain.example", ""},        {"deep.example", "ISO-8859-1"}, {"", ""},
+    };
+    for (const auto& [host, charset] : cases)
+        EXPECT_EQ(CharsetOfServer(list, host), charset) << host;
+}
+
 TEST(DomainList, InvalidMaskRaisesOnlyWhenReachedAndSuffixChangesAreSeen) {
     TDomainCollection list;
     Load(list, List(Zone(".good") + Zone("[bad") + Zone(".other")));
