@@ -133,14 +133,4 @@ private:
     mutable std::vector<std::unique_ptr<SuffixMask>> masks_;
 };
 
-// Walks of the whole tree, sub-zones included, in list order.
-struct ServerListTotals {
-    int zones = 0;
-    int servers = 0;
-};
-ServerListTotals CountTotals(const TDomainCollection& domains);
-
-// The server box: for each zone the non-empty addresses of its servers, then its sub-zones.
-std::vector<std::string> ServerBoxAddresses(const TDomainCollection& domains);
-
 } // namespace tesseron

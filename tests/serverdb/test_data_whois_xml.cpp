@@ -1,6 +1,7 @@
 // Checks the server list shipped in data/whois.xml: it loads, names resolve to the right
 // registry, and no zone is malformed or hidden behind another one.
 
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDomainList.h"
 
 #include <gtest/gtest.h>
