@@ -251,7 +251,7 @@ private:
     }
 
     void ProxySend(const std::string& request) {
-        IoResult r = SendAll(socket_.fd(), request.data(), request.size(),
+        IoResult r = SendAll(socket_.get(), request.data(), request.size(),
                              Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status == IoStatus::Ok) return;
         ProxyFailure(r);
@@ -259,7 +259,7 @@ private:
 
     std::string ProxyRead(std::size_t count) {
         std::string reply(count, '\0');
-        IoResult r = ReceiveExact(socket_.fd(), reply.data(), count,
+        IoResult r = ReceiveExact(socket_.get(), reply.data(), count,
                                   Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status != IoStatus::Ok) ProxyFailure(r);
         return reply;
@@ -357,8 +357,8 @@ private:
 
     void SendQuery(const std::string& queryLine) {
         std::string line = queryLine + "\r\n";
-        IoResult r = SendAll(socket_.fd(), line.data(), line.size(), Timeout(limits_.readTimeoutMs),
-                             abortFd_);
+        IoResult r = SendAll(socket_.get(), line.data(), line.size(),
+                             Timeout(limits_.readTimeoutMs), abortFd_);
         switch (r.status) {
         case IoStatus::Ok:
             return;
@@ -393,7 +393,7 @@ private:
             if (inPlace) answer.resize(at + room);
             char* into = inPlace ? answer.data() + at : small;
             IoResult r =
-                ReceiveSome(socket_.fd(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
+                ReceiveSome(socket_.get(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
             if (inPlace) answer.resize(at + (r.status == IoStatus::Ok ? r.bytes : 0));
             switch (r.status) {
             case IoStatus::Ok:

@@ -1,5 +1,6 @@
 #include "serverdb/FileMask.h"
 
+#include "desktop/TextUtil.h"
 #include "serverdb/uDomainList.h"
 
 #include <array>
@@ -11,7 +12,7 @@ namespace {
 constexpr std::array<unsigned char, 256> MakeLowerTable() {
     std::array<unsigned char, 256> t{};
     for (int i = 0; i < 256; ++i)
-        t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
+        t[i] = static_cast<unsigned char>(AsciiLower(static_cast<char>(i)));
     return t;
 }
 constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();

@@ -1,113 +1,32 @@
 // Reading a server list file (whois.xml) into the zone tree.
 
+#include "desktop/AtomicFile.h"
+#include "serverdb/XmlNodes.h"
 #include "serverdb/XmlSource.h"
 #include "serverdb/uDomainList.h"
 
-#include <pugixml.hpp>
-
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
-#include <fcntl.h>
-#include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tesseron {
 
-// ---- reading the file and turning it into UTF-8 ----
-
 namespace {
 
-std::string ReadWholeFile(const std::string& path) {
-    const auto fail = [&path](int err) {
-        return ServerListError("Cannot read the server list file \"" + path +
-                               "\": " + std::strerror(err));
-    };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw fail(errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    std::size_t expected = 0;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) expected = static_cast<std::size_t>(st.st_size);
-    // Read straight into the string: one extra byte tells whether the file has grown.
-    std::string data(expected + 1, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size()) data.resize(data.size() * 2);
-        const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw fail(errno);
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
-    return data;
-}
-
-} // namespace
-
-// ---- loading ----
-
-namespace {
-
-constexpr const char* kNotSingleText = "Element does not contain a single text node";
 // Real lists nest two or three levels; the limit keeps a hostile file from exhausting
 // the stack in the recursive walks.
 constexpr int kMaxDepth = 100;
 
-// The first child element of each given name, in one pass over the children (a look-up
-// per name would compare every name against every child).
-template <std::size_t N>
-std::array<pugi::xml_node, N> FirstChildren(pugi::xml_node parent,
-                                            const std::array<std::string_view, N>& names) {
-    std::array<pugi::xml_node, N> found{};
-    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element) continue;
-        const std::string_view name = c.name();
-        for (std::size_t k = 0; k < N; ++k)
-            if (!found[k] && name == names[k]) {
-                found[k] = c;
-                break;
-            }
-    }
-    return found;
-}
-
-// Text of a value element: empty when absent or empty. Text and CDATA pieces (split only
-// by a dropped comment) are joined; an element child is an error.
+// Text of a value element: empty when absent or empty; an element child is an error.
 std::string ValueOf(pugi::xml_node e) {
     std::string out;
-    for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata)
-            throw ServerListError(kNotSingleText);
-        out += c.value();
-    }
+    if (!AppendElementText(e, out)) throw ServerListError(kNotSingleText);
     return out;
 }
 
 std::int32_t RatingOf(pugi::xml_node rating) {
     std::string text;
-    try {
-        text = ValueOf(rating);
-    } catch (const ServerListError&) {
-        return 0;
-    }
-    std::string_view v = text;
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!v.empty() && blank(v.front()))
-        v.remove_prefix(1);
-    while (!v.empty() && blank(v.back()))
-        v.remove_suffix(1);
-    if (v.size() > 1 && v[0] == '+' && v[1] != '-') v.remove_prefix(1);
-    std::int32_t value = 0;
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
-    if (ec != std::errc() || end != v.data() + v.size()) return 0;
-    return value;
+    if (!AppendElementText(rating, text)) return 0;
+    return ParseXmlInt32(text).value_or(0);
 }
 
 void ReadServers(pugi::xml_node servers, TWhoisServerCollection& out) {
@@ -147,7 +66,10 @@ void ReadZones(pugi::xml_node domains, TDomainCollection& zones, int depth) {
 } // namespace
 
 void TDomainCollection::LoadFromFile(const std::string& path) {
-    const std::string raw = ReadWholeFile(path);
+    std::string raw;
+    if (!ReadWholeFile(path, raw))
+        throw ServerListError("Cannot read the server list file \"" + path +
+                              "\": " + std::strerror(errno));
     LoadFromBuffer(raw.data(), raw.size());
 }
 
@@ -170,14 +92,10 @@ void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
             XmlErrorMessage(result.description(), text, static_cast<std::size_t>(result.offset)));
     // The parser accepts text or a second element beside the document element; a file
     // like that is damaged, not a list to read part of.
-    const pugi::xml_node root = doc.document_element();
-    for (pugi::xml_node n : doc.children()) {
-        if (n == root) continue;
-        const std::ptrdiff_t at = n.offset_debug();
-        throw ServerListError(XmlErrorMessage("Content outside the document element", text,
-                                              at < 0 ? text.size() : static_cast<std::size_t>(at)));
-    }
-    if (const pugi::xml_node domains = root.child("domains")) ReadZones(domains, *this, 0);
+    if (const auto at = ContentOutsideRoot(doc, text.size()))
+        throw ServerListError(XmlErrorMessage("Content outside the document element", text, *at));
+    if (const pugi::xml_node domains = doc.document_element().child("domains"))
+        ReadZones(domains, *this, 0);
 }
 
 } // namespace tesseron
