@@ -65,6 +65,9 @@ public:
         return item ? std::optional<ResultId>(item->Id()) : std::nullopt;
     }
     void EndOfRun(bool) override {}
+    void ExchangeFailed(const std::string& sentence) override {
+        std::cerr << "E " << sentence << '\n';
+    }
 
     bool outputFailed() const { return outputFailed_; }
 

@@ -84,6 +84,12 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
         {"sDownloadInsecure", &M::sDownloadInsecure, false,
          "a secure connection could not be established."},
         {"sDownloadEmpty", &M::sDownloadEmpty, false, "the server sent nothing."},
+        {"sExchangeFailedWith", &M::sExchangeFailedWith, true, "The exchange with %s failed:"},
+        {"sExchangeProxy", &M::sExchangeProxy, false, "the proxy did not pass the connection on."},
+        {"sExchangeUnsendable", &M::sExchangeUnsendable, false,
+         "the query cannot be sent as it is."},
+        {"sExchangeBroken", &M::sExchangeBroken, false, "the connection broke off."},
+        {"sExchangeTooLarge", &M::sExchangeTooLarge, false, "the answer is too large."},
     }};
     return keys;
 }

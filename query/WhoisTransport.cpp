@@ -19,14 +19,34 @@ std::string WhoisTransport::Ask(const ServerAddress& server, const Question& que
     try {
         return client_.WhoisExchange(server.host, server.port, question.prefix + question.query);
     } catch (const ExchangeError& e) {
+        const auto failed = [&e](FailureReason reason) {
+            return TransportError(TransportFailure::Failed, e.what(), reason);
+        };
         switch (e.kind()) {
         case ExchangeFailure::ExchangeTimeout:
             throw TransportError(TransportFailure::OverTime, e.what());
         case ExchangeFailure::Aborted:
             throw TransportError(TransportFailure::Aborted, e.what());
-        default:
-            throw TransportError(TransportFailure::Failed, e.what());
+        case ExchangeFailure::Resolve:
+            throw failed(FailureReason::HostNotFound);
+        case ExchangeFailure::Connect:
+            throw failed(FailureReason::Refused);
+        case ExchangeFailure::ConnectTimeout:
+        case ExchangeFailure::ProxyTimeout:
+        case ExchangeFailure::ReadTimeout:
+            throw failed(FailureReason::TimedOut);
+        case ExchangeFailure::ProxyRefused:
+        case ExchangeFailure::ProxyProtocol:
+            throw failed(FailureReason::Proxy);
+        case ExchangeFailure::Argument:
+            throw failed(FailureReason::Unsendable);
+        case ExchangeFailure::TooLarge:
+            throw failed(FailureReason::TooLarge);
+        case ExchangeFailure::Receive:
+        case ExchangeFailure::Send:
+            break;
         }
+        throw failed(FailureReason::Broken);
     }
 }
 

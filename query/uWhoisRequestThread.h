@@ -53,6 +53,11 @@ public:
 
     // The run is over: stop the animation, and close the progress window when `close`.
     virtual void EndOfRun(bool close) = 0;
+
+    // Why the last server asked for an address that failed could not answer, in one
+    // sentence, just before the end line. The window's log keeps to its own lines; a
+    // terminal shows it.
+    virtual void ExchangeFailed(const std::string& sentence) { (void)sentence; }
 };
 
 // What a run reads, captured when it starts so later changes do not reach it.
@@ -120,6 +125,7 @@ private:
     std::string IpAddress;
     std::string WhoisPrefix;
     std::string ReverseName;
+    std::string lastFailure_; // why the last server asked for this address failed
     std::optional<ResultId> ResultItem;
     const TWhoisServerCollection* Servers = nullptr;
 
