@@ -2,34 +2,19 @@
 
 #include "locale/TextFormat.h"
 
+#include <array>
+
 namespace tesseron {
 
 std::string ExplainFailure(const MessageTable& messages, FailureReason reason,
                            const std::string& server) {
-    const std::string* why = &messages.sExchangeBroken;
-    switch (reason) {
-    case FailureReason::HostNotFound:
-        why = &messages.sDownloadHostNotFound;
-        break;
-    case FailureReason::Refused:
-        why = &messages.sDownloadRefused;
-        break;
-    case FailureReason::TimedOut:
-        why = &messages.sDownloadTimedOut;
-        break;
-    case FailureReason::Proxy:
-        why = &messages.sExchangeProxy;
-        break;
-    case FailureReason::Unsendable:
-        why = &messages.sExchangeUnsendable;
-        break;
-    case FailureReason::TooLarge:
-        why = &messages.sExchangeTooLarge;
-        break;
-    case FailureReason::Broken:
-        break;
-    }
-    return Format(messages.sExchangeFailedWith, server) + " " + *why;
+    using M = MessageTable;
+    // In the order of FailureReason; the download's reasons serve where they fit.
+    static constexpr std::array<std::string M::*, 7> kWhy = {
+        &M::sDownloadHostNotFound, &M::sDownloadRefused, &M::sDownloadTimedOut, &M::sExchangeProxy,
+        &M::sExchangeUnsendable,   &M::sExchangeBroken,  &M::sExchangeTooLarge};
+    return Format(messages.sExchangeFailedWith, server) + " " +
+           messages.*kWhy[static_cast<std::size_t>(reason)];
 }
 
 } // namespace tesseron

@@ -1,6 +1,30 @@
 #include "query/WhoisTransport.h"
 
+#include <utility>
+
 namespace tesseron {
+namespace {
+
+// What the user is told for each kind of failure; any other kind is a connection that
+// broke off.
+constexpr std::pair<ExchangeFailure, FailureReason> kReasons[] = {
+    {ExchangeFailure::Resolve, FailureReason::HostNotFound},
+    {ExchangeFailure::Connect, FailureReason::Refused},
+    {ExchangeFailure::ConnectTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ReadTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyRefused, FailureReason::Proxy},
+    {ExchangeFailure::ProxyProtocol, FailureReason::Proxy},
+    {ExchangeFailure::Argument, FailureReason::Unsendable},
+    {ExchangeFailure::TooLarge, FailureReason::TooLarge}};
+
+FailureReason ReasonOf(ExchangeFailure kind) {
+    for (const auto& [k, reason] : kReasons)
+        if (k == kind) return reason;
+    return FailureReason::Broken;
+}
+
+} // namespace
 
 WhoisTransport::WhoisTransport(SocksInfo socks, ExchangeLimits limits,
                                std::shared_ptr<AbortHandle> abort)
@@ -19,34 +43,14 @@ std::string WhoisTransport::Ask(const ServerAddress& server, const Question& que
     try {
         return client_.WhoisExchange(server.host, server.port, question.prefix + question.query);
     } catch (const ExchangeError& e) {
-        const auto failed = [&e](FailureReason reason) {
-            return TransportError(TransportFailure::Failed, e.what(), reason);
-        };
         switch (e.kind()) {
         case ExchangeFailure::ExchangeTimeout:
             throw TransportError(TransportFailure::OverTime, e.what());
         case ExchangeFailure::Aborted:
             throw TransportError(TransportFailure::Aborted, e.what());
-        case ExchangeFailure::Resolve:
-            throw failed(FailureReason::HostNotFound);
-        case ExchangeFailure::Connect:
-            throw failed(FailureReason::Refused);
-        case ExchangeFailure::ConnectTimeout:
-        case ExchangeFailure::ProxyTimeout:
-        case ExchangeFailure::ReadTimeout:
-            throw failed(FailureReason::TimedOut);
-        case ExchangeFailure::ProxyRefused:
-        case ExchangeFailure::ProxyProtocol:
-            throw failed(FailureReason::Proxy);
-        case ExchangeFailure::Argument:
-            throw failed(FailureReason::Unsendable);
-        case ExchangeFailure::TooLarge:
-            throw failed(FailureReason::TooLarge);
-        case ExchangeFailure::Receive:
-        case ExchangeFailure::Send:
-            break;
+        default:
+            throw TransportError(TransportFailure::Failed, e.what(), ReasonOf(e.kind()));
         }
-        throw failed(FailureReason::Broken);
     }
 }
 
