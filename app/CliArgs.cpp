@@ -1,5 +1,6 @@
 #include "app/CliArgs.h"
 
+#include "desktop/TextUtil.h"
 #include "mainwin/Settings.h"
 
 #include <charconv>
@@ -15,23 +16,6 @@ int ParsePort(std::string_view text, std::string_view what) {
         throw UsageError(std::string(what) + " has an invalid port \"" + std::string(text) +
                          "\" (1 to 65535).");
     return port;
-}
-
-std::string PercentDecode(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            int v = 0;
-            const auto [end, ec] = std::from_chars(s.data() + i + 1, s.data() + i + 3, v, 16);
-            if (ec == std::errc() && end == s.data() + i + 3) {
-                out += static_cast<char>(v);
-                i += 2;
-                continue;
-            }
-        }
-        out += s[i];
-    }
-    return out;
 }
 
 } // namespace

@@ -51,6 +51,9 @@ public:
         std::cerr << (image == LogError ? "E " : "I ") << text << '\n';
     }
     void EndOfRun(bool) override {}
+    void ExchangeFailed(const std::string& sentence) override {
+        std::cerr << "E " << sentence << '\n';
+    }
 };
 
 // Each answer goes to standard output, and into the result store when one is kept. Called

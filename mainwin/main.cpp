@@ -15,6 +15,7 @@
 #include "query/AddressBox.h"
 #include "query/uFrmShowProgress.h"
 #include "serverdb/ServerListUpdate.h"
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDlgUpdateRating.h"
 #include "serverdb/udlgShowServers.h"
 #include "ui_main.h"

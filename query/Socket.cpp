@@ -1,5 +1,7 @@
 #include "query/Socket.h"
 
+#include "query/RunOffThread.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -47,22 +49,13 @@ IoStatus FromWait(WaitStatus w) {
     return w == WaitStatus::Aborted ? IoStatus::Aborted : IoStatus::Timeout;
 }
 
-// State shared between a look-up and its helper thread. Whoever leaves last frees it, so
-// an abandoned look-up never writes into freed memory.
-struct Lookup {
-    std::string name;
-    Socket readEnd;
-    Socket writeEnd;
-    std::mutex mutex;
-    ResolveResult result;
-};
-
-void RunLookup(const std::shared_ptr<Lookup>& lookup) {
+// The first IPv4 address the system resolver gives for `name`.
+ResolveResult LookUp(const std::string& name) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    int rc = getaddrinfo(lookup->name.c_str(), nullptr, &hints, &list);
+    int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
     ResolveResult r;
     if (rc != 0) {
         r.error = rc == EAI_SYSTEM ? std::string("system error") : gai_strerror(rc);
@@ -77,31 +70,10 @@ void RunLookup(const std::shared_ptr<Lookup>& lookup) {
         if (r.status != ResolveStatus::Ok) r.error = "no IPv4 address";
         freeaddrinfo(list);
     }
-    {
-        std::lock_guard lock(lookup->mutex);
-        lookup->result = r;
-    }
-    const char done = 1;
-    [[maybe_unused]] auto n = write(lookup->writeEnd.fd(), &done, 1);
+    return r;
 }
 
 } // namespace
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-}
-
-void Socket::Reset(int fd) noexcept {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-}
-
-int Socket::Release() noexcept {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
 
 WaitStatus WaitFor(int fd, short events, int timeoutMs, int abortFd) {
     Deadline deadline(timeoutMs);
@@ -126,44 +98,36 @@ ResolveResult ResolveIPv4(const std::string& name, int abortFd, int timeoutMs) {
         direct.status = ResolveStatus::Ok;
         return direct;
     }
-    auto lookup = std::make_shared<Lookup>();
-    lookup->name = name;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return {ResolveStatus::Failed, {}, "cannot create a pipe"};
-    lookup->readEnd.Reset(fds[0]);
-    lookup->writeEnd.Reset(fds[1]);
-    try {
-        std::thread([lookup] { RunLookup(lookup); }).detach();
-    } catch (const std::system_error&) {
-        return {ResolveStatus::Failed, {}, "cannot start the look-up"};
-    }
-    switch (WaitFor(lookup->readEnd.fd(), POLLIN, timeoutMs, abortFd)) {
-    case WaitStatus::Aborted:
+    auto r = RunOffThreadFor<ResolveResult>([name] { return LookUp(name); }, abortFd, timeoutMs);
+    switch (r.status) {
+    case OffThreadStatus::Done:
+        return std::move(*r.value);
+    case OffThreadStatus::Aborted:
         return {ResolveStatus::Aborted, {}, {}};
-    case WaitStatus::Timeout:
+    case OffThreadStatus::Timeout:
         return {ResolveStatus::Failed, {}, "the look-up took too long"};
-    case WaitStatus::Ready:
+    case OffThreadStatus::NoPipe:
+        return {ResolveStatus::Failed, {}, "cannot create a pipe"};
+    case OffThreadStatus::NoThread:
         break;
     }
-    std::lock_guard lock(lookup->mutex);
-    return lookup->result;
+    return {ResolveStatus::Failed, {}, "cannot start the look-up"};
 }
 
 IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out) {
     Socket s(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!s.valid()) return Fail(IoStatus::Error, 0, errno);
+    if (!s) return Fail(IoStatus::Error, 0, errno);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr = address;
-    if (connect(s.fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    if (connect(s.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) return Fail(IoStatus::Error, 0, errno);
-        WaitStatus w = WaitFor(s.fd(), POLLOUT, timeoutMs, abortFd);
+        WaitStatus w = WaitFor(s.get(), POLLOUT, timeoutMs, abortFd);
         if (w != WaitStatus::Ready) return Fail(FromWait(w), 0);
         int err = 0;
         socklen_t len = sizeof err;
-        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
         if (err != 0) return Fail(IoStatus::Error, 0, err);
     }
     out = std::move(s);

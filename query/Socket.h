@@ -4,6 +4,8 @@
 // also watches an abort fd (-1: none), so another thread can end it at once. Sockets are
 // non-blocking from creation; nothing here ever blocks outside poll.
 
+#include "desktop/UniqueFd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <netinet/in.h>
@@ -11,25 +13,8 @@
 
 namespace tesseron {
 
-// Owns one file descriptor; closes it when it goes away.
-class Socket {
-public:
-    Socket() noexcept = default;
-    explicit Socket(int fd) noexcept : fd_(fd) {}
-    ~Socket() { Reset(); }
-    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
-    Socket& operator=(Socket&& other) noexcept;
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    int fd() const noexcept { return fd_; }
-    bool valid() const noexcept { return fd_ >= 0; }
-    void Reset(int fd = -1) noexcept;
-    int Release() noexcept;
-
-private:
-    int fd_ = -1;
-};
+// A socket is a file descriptor like any other: the one owner closes it.
+using Socket = UniqueFd;
 
 enum class WaitStatus { Ready, Timeout, Aborted };
 

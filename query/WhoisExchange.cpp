@@ -11,7 +11,9 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
+#include <span>
 #include <sys/mman.h>
+#include <utility>
 #include <vector>
 
 namespace tesseron {
@@ -42,41 +44,25 @@ std::string SizeText(std::size_t bytes) {
     throw ExchangeError(kind, message);
 }
 
-const char* Socks5Refusal(unsigned char code) {
-    switch (code) {
-    case 1:
-        return "general SOCKS server failure";
-    case 2:
-        return "connection not allowed by ruleset";
-    case 3:
-        return "network unreachable";
-    case 4:
-        return "host unreachable";
-    case 5:
-        return "connection refused";
-    case 6:
-        return "TTL expired";
-    case 7:
-        return "command not supported";
-    case 8:
-        return "address type not supported";
-    default:
-        return "unknown reply code";
-    }
+// "<reason> (code <n>)" for a proxy's refusal code.
+std::string Refusal(std::span<const std::pair<unsigned char, const char*>> texts,
+                    unsigned char code) {
+    const char* reason = "unknown reply code";
+    for (const auto& [known, text] : texts)
+        if (known == code) reason = text;
+    return std::string(reason) + " (code " + std::to_string(code) + ")";
 }
 
-const char* Socks4Refusal(unsigned char code) {
-    switch (code) {
-    case 91:
-        return "request rejected or failed";
-    case 92:
-        return "the proxy cannot reach the client's identd";
-    case 93:
-        return "the client program and identd report different user ids";
-    default:
-        return "unknown reply code";
-    }
-}
+constexpr std::pair<unsigned char, const char*> kSocks5Refusals[] = {
+    {1, "general SOCKS server failure"}, {2, "connection not allowed by ruleset"},
+    {3, "network unreachable"},          {4, "host unreachable"},
+    {5, "connection refused"},           {6, "TTL expired"},
+    {7, "command not supported"},        {8, "address type not supported"}};
+
+constexpr std::pair<unsigned char, const char*> kSocks4Refusals[] = {
+    {91, "request rejected or failed"},
+    {92, "the proxy cannot reach the client's identd"},
+    {93, "the client program and identd report different user ids"}};
 
 const char* MethodName(unsigned char method) {
     return method == 2 ? "user name and password" : "no authentication";
@@ -232,26 +218,19 @@ private:
         std::string what = viaProxy() ? "the " + proxyLabel_ : ServerLabel();
         IoResult r = ConnectIPv4(address, static_cast<uint16_t>(port),
                                  Timeout(limits_.connectTimeoutMs), abortFd_, socket_);
-        switch (r.status) {
-        case IoStatus::Ok:
-            return;
-        case IoStatus::Aborted:
-            Aborted();
-        case IoStatus::Timeout:
-            CheckOverTime();
-            Throw(ExchangeFailure::ConnectTimeout, "Connection to " + what + " timed out after " +
-                                                       std::to_string(limits_.connectTimeoutMs) +
-                                                       " ms");
-        default:
-            if (r.error == ECONNREFUSED)
-                Throw(ExchangeFailure::Connect, "Connection to " + what + " refused");
-            Throw(ExchangeFailure::Connect,
-                  "Cannot connect to " + what + ": " + std::strerror(r.error));
-        }
+        if (r.status == IoStatus::Ok) return;
+        if (r.status == IoStatus::Aborted) Aborted();
+        if (r.status == IoStatus::Timeout)
+            TimedOut(ExchangeFailure::ConnectTimeout, "Connection to " + what + " timed out after",
+                     limits_.connectTimeoutMs);
+        if (r.error == ECONNREFUSED)
+            Throw(ExchangeFailure::Connect, "Connection to " + what + " refused");
+        Throw(ExchangeFailure::Connect,
+              "Cannot connect to " + what + ": " + std::strerror(r.error));
     }
 
     void ProxySend(const std::string& request) {
-        IoResult r = SendAll(socket_.fd(), request.data(), request.size(),
+        IoResult r = SendAll(socket_.get(), request.data(), request.size(),
                              Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status == IoStatus::Ok) return;
         ProxyFailure(r);
@@ -259,10 +238,17 @@ private:
 
     std::string ProxyRead(std::size_t count) {
         std::string reply(count, '\0');
-        IoResult r = ReceiveExact(socket_.fd(), reply.data(), count,
+        IoResult r = ReceiveExact(socket_.get(), reply.data(), count,
                                   Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status != IoStatus::Ok) ProxyFailure(r);
         return reply;
+    }
+
+    // A wait that ran out: the whole exchange's bound when that struck first, else `kind`,
+    // saying "<what> <ms> ms".
+    [[noreturn]] void TimedOut(ExchangeFailure kind, const std::string& what, int ms) const {
+        CheckOverTime();
+        Throw(kind, what + " " + std::to_string(ms) + " ms");
     }
 
     [[noreturn]] void ProxyFailure(const IoResult& r) const {
@@ -270,10 +256,8 @@ private:
         case IoStatus::Aborted:
             Aborted();
         case IoStatus::Timeout:
-            CheckOverTime();
-            Throw(ExchangeFailure::ProxyTimeout, "The " + proxyLabel_ + " did not reply within " +
-                                                     std::to_string(limits_.handshakeTimeoutMs) +
-                                                     " ms");
+            TimedOut(ExchangeFailure::ProxyTimeout, "The " + proxyLabel_ + " did not reply within",
+                     limits_.handshakeTimeoutMs);
         case IoStatus::Closed:
             Throw(ExchangeFailure::ProxyProtocol,
                   "The " + proxyLabel_ + " closed the connection during the handshake");
@@ -306,8 +290,7 @@ private:
         }
         ProxySend(request);
         auto code = static_cast<unsigned char>(ProxyRead(8)[1]);
-        if (code != 90)
-            Refused(std::string(Socks4Refusal(code)) + " (code " + std::to_string(code) + ")");
+        if (code != 90) Refused(Refusal(kSocks4Refusals, code));
     }
 
     void Socks5() {
@@ -335,8 +318,7 @@ private:
         ProxySend(request);
         std::string head = ProxyRead(4);
         auto code = static_cast<unsigned char>(head[1]);
-        if (code != 0)
-            Refused(std::string(Socks5Refusal(code)) + " (code " + std::to_string(code) + ")");
+        if (code != 0) Refused(Refusal(kSocks5Refusals, code));
         // The bound address and port mean nothing to us but must be consumed in full.
         switch (static_cast<unsigned char>(head[3])) {
         case 1:
@@ -357,18 +339,17 @@ private:
 
     void SendQuery(const std::string& queryLine) {
         std::string line = queryLine + "\r\n";
-        IoResult r = SendAll(socket_.fd(), line.data(), line.size(), Timeout(limits_.readTimeoutMs),
-                             abortFd_);
+        IoResult r = SendAll(socket_.get(), line.data(), line.size(),
+                             Timeout(limits_.readTimeoutMs), abortFd_);
         switch (r.status) {
         case IoStatus::Ok:
             return;
         case IoStatus::Aborted:
             Aborted();
         case IoStatus::Timeout:
-            CheckOverTime();
-            Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
-                                             " did not finish within " +
-                                             std::to_string(limits_.readTimeoutMs) + " ms");
+            TimedOut(ExchangeFailure::Send,
+                     "Sending the query to " + ServerLabel() + " did not finish within",
+                     limits_.readTimeoutMs);
         default:
             Throw(ExchangeFailure::Send,
                   "Sending the query to " + ServerLabel() + " failed: " + std::strerror(r.error));
@@ -393,7 +374,7 @@ private:
             if (inPlace) answer.resize(at + room);
             char* into = inPlace ? answer.data() + at : small;
             IoResult r =
-                ReceiveSome(socket_.fd(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
+                ReceiveSome(socket_.get(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
             if (inPlace) answer.resize(at + (r.status == IoStatus::Ok ? r.bytes : 0));
             switch (r.status) {
             case IoStatus::Ok:
@@ -403,10 +384,8 @@ private:
             case IoStatus::Aborted:
                 Aborted();
             case IoStatus::Timeout:
-                CheckOverTime();
-                Throw(ExchangeFailure::ReadTimeout, "No answer from " + ServerLabel() + " within " +
-                                                        std::to_string(limits_.readTimeoutMs) +
-                                                        " ms");
+                TimedOut(ExchangeFailure::ReadTimeout,
+                         "No answer from " + ServerLabel() + " within", limits_.readTimeoutMs);
             default:
                 Throw(ExchangeFailure::Receive, "Receiving the answer from " + ServerLabel() +
                                                     " failed: " + std::strerror(r.error));

@@ -1,6 +1,30 @@
 #include "query/WhoisTransport.h"
 
+#include <utility>
+
 namespace tesseron {
+namespace {
+
+// What the user is told for each kind of failure; any other kind is a connection that
+// broke off.
+constexpr std::pair<ExchangeFailure, FailureReason> kReasons[] = {
+    {ExchangeFailure::Resolve, FailureReason::HostNotFound},
+    {ExchangeFailure::Connect, FailureReason::Refused},
+    {ExchangeFailure::ConnectTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ReadTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyRefused, FailureReason::Proxy},
+    {ExchangeFailure::ProxyProtocol, FailureReason::Proxy},
+    {ExchangeFailure::Argument, FailureReason::Unsendable},
+    {ExchangeFailure::TooLarge, FailureReason::TooLarge}};
+
+FailureReason ReasonOf(ExchangeFailure kind) {
+    for (const auto& [k, reason] : kReasons)
+        if (k == kind) return reason;
+    return FailureReason::Broken;
+}
+
+} // namespace
 
 WhoisTransport::WhoisTransport(SocksInfo socks, ExchangeLimits limits,
                                std::shared_ptr<AbortHandle> abort)
@@ -25,7 +49,7 @@ std::string WhoisTransport::Ask(const ServerAddress& server, const Question& que
         case ExchangeFailure::Aborted:
             throw TransportError(TransportFailure::Aborted, e.what());
         default:
-            throw TransportError(TransportFailure::Failed, e.what());
+            throw TransportError(TransportFailure::Failed, e.what(), ReasonOf(e.kind()));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "locale/TextFormat.h"
 #include "query/AbortHandle.h"
 #include "query/AddressBox.h"
+#include "query/FailureText.h"
 #include "query/Referral.h"
 #include "query/Resolver.h"
 #include "serverdb/uDomainList.h"
@@ -92,6 +93,7 @@ void TWhoisRequestThread::Execute() {
 void TWhoisRequestThread::ProcessAddress() {
     if (Terminated()) return;
     ErrorCode_ = QueryOk;
+    lastFailure_.clear();
     try {
         if (QueryString.empty()) {
             ErrorCode_ = QueryEmpty;
@@ -187,11 +189,14 @@ std::string TWhoisRequestThread::Ask(const std::string& serverText, const Server
     try {
         return TransportFor(server).Ask(server, question);
     } catch (const TransportError& e) {
+        lastFailure_.clear();
         if (e.kind() == TransportFailure::OverTime)
             Log(LogError,
                 Fmt(messages_.sExchangeTimedOut, server.host + ":" + std::to_string(server.port)));
         else if (e.kind() == TransportFailure::Unsupported)
             Log(LogError, Fmt(messages_.sSchemeNotSpoken, serverText));
+        else if (e.kind() == TransportFailure::Failed)
+            lastFailure_ = ExplainFailure(messages_, e.reason(), serverText);
         throw;
     }
 }
@@ -265,6 +270,8 @@ void TWhoisRequestThread::FinishQuery() {
             // The store step failed: the end line stays the failure line.
         }
     }
+    if (ErrorCode_ == QueryExchangeFailed && !lastFailure_.empty() && !Terminated())
+        log_.ExchangeFailed(lastFailure_);
     Log(image, text);
 }
 

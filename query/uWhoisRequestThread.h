@@ -40,6 +40,10 @@ public:
     virtual void AddLogLine(LogImage image, const std::string& text) = 0;
     // The run is over: stop the animation, and close the progress window when `close`.
     virtual void EndOfRun(bool close) = 0;
+    // Why the last server asked for an address that failed could not answer, in one
+    // sentence, just before the end line. The window's log keeps to its own lines; a
+    // terminal shows it.
+    virtual void ExchangeFailed(const std::string& sentence) { (void)sentence; }
 };
 
 // Where a run's answers go, realised by whoever owns the result store. Its calls must run
@@ -126,6 +130,7 @@ private:
     std::string IpAddress;
     std::string WhoisPrefix;
     std::string ReverseName;
+    std::string lastFailure_; // why the last server asked for this address failed
     std::optional<ResultId> ResultItem;
     const TWhoisServerCollection* Servers = nullptr;
 

@@ -125,6 +125,30 @@ TEST(CliExchange, RefusedConnectionFails) {
     EXPECT_TRUE(r.err.ends_with("E Query example.com failed: no server answered\n")) << r.err;
 }
 
+// The reason of the last failed exchange comes just before the end line, in the language
+// file's words.
+TEST(CliExchange, FailedExchangeSaysWhy) {
+    int closed;
+    {
+        FakeWhoisServer gone;
+        closed = gone.port();
+    }
+    FakeWhoisServer silent(WhoisBehaviour::Silent());
+    FakeWhoisServer reset(WhoisBehaviour::PartThenReset("partial"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"127.0.0.1:" + std::to_string(closed), "the server refused the connection."},
+        {Server(silent), "the server did not answer in time."},
+        {Server(reset), "the connection broke off."},
+    };
+    for (const auto& [server, why] : cases) {
+        const auto r = RunCli({"--server", server, "--timeout", "200", "example.com"});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(r.err.ends_with("E The exchange with " + server + " failed: " + why +
+                                    "\nE Query example.com failed: no server answered\n"))
+            << r.err;
+    }
+}
+
 TEST(CliExchange, ThroughEachKindOfProxy) {
     struct Case {
         const char* scheme;
