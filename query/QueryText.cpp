@@ -1,7 +1,7 @@
 #include "query/QueryText.h"
 
 #include "desktop/TextUtil.h"
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

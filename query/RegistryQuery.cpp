@@ -1,6 +1,6 @@
 #include "query/RegistryQuery.h"
 
-#include "query/AddressTools.h"
+#include "query/Referral.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,7 +1,7 @@
 // Which registry holds a typed number, the line its server expects, and the referral an
 // address's answer names.
 
-#include "query/AddressTools.h"
+#include "query/Referral.h"
 #include "query/RegistryQuery.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The address box's filter for web addresses, beside the original filter it extends.
 
-#include "query/AddressTools.h"
+#include "query/AddressBox.h"
 #include "query/WebAddress.h"
 
 #include <gtest/gtest.h>
