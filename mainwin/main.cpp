@@ -481,6 +481,7 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     context.request.updateList = updateList_;
     context.request.asDomain = ui_->actWhoisAsDomain->isChecked();
     context.settings = MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
+    context.settings.connectTo = connectTo_;
     context.domains = &domains_;
     context.messages = &messages_;
     context.storeAnswer = [this](const StoreRequest& request) { return StoreAnswer(request); };

@@ -17,7 +17,8 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
                                          ExchangeLimits limits)
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
       messages_(messages), ui_(ui), abort_(std::make_shared<AbortHandle>()),
-      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_),
+      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
+             settings_.connectTo),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {
