@@ -36,8 +36,8 @@ const std::string& PatternTable() {
     return table;
 }
 
-Socket Listen(int backlog, int& port, Loopback at = Loopback::V4) {
-    const bool v6 = at == Loopback::V6;
+Socket Listen(int backlog, int& port, ListenOn at = ListenOn::V4) {
+    const bool v6 = at == ListenOn::V6;
     Socket s(socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!s.valid()) throw std::runtime_error("fake server: socket() failed");
     int one = 1;
@@ -70,7 +70,7 @@ class ThreadedServer {
 public:
     using Handler = std::function<void(int index, Socket connection)>;
 
-    explicit ThreadedServer(Handler handle, Loopback at = Loopback::V4)
+    explicit ThreadedServer(Handler handle, ListenOn at = ListenOn::V4)
         : handle_(std::move(handle)) {
         listen_ = Listen(64, port_, at);
         stop_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -180,7 +180,7 @@ bool HaveIPv6Loopback() {
     static const bool have = [] {
         try {
             int port = 0;
-            Listen(1, port, Loopback::V6);
+            Listen(1, port, ListenOn::V6);
             return true;
         } catch (const std::runtime_error&) {
             return false;
@@ -258,7 +258,7 @@ struct FakeWhoisServer::Impl {
     std::vector<std::string> requests;
     ThreadedServer server; // last: its threads use the members above
 
-    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb, Loopback at = Loopback::V4)
+    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb, ListenOn at = ListenOn::V4)
         : queue(q.begin(), q.end()), fallback(std::move(fb)),
           server([this](int index, Socket c) { Serve(index, std::move(c)); }, at) {}
 
@@ -337,7 +337,7 @@ struct FakeWhoisServer::Impl {
 FakeWhoisServer::FakeWhoisServer(WhoisBehaviour fallback)
     : impl_(std::make_unique<Impl>(std::vector<WhoisBehaviour>{}, std::move(fallback))) {}
 FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback,
-                                 Loopback at)
+                                 ListenOn at)
     : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback), at)) {}
 FakeWhoisServer::~FakeWhoisServer() = default;
 

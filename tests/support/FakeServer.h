@@ -51,7 +51,7 @@ struct WhoisBehaviour {
 // The deterministic bytes Generated/Endless send: every byte value, NUL included.
 std::string GeneratedBytes(std::size_t count);
 
-enum class Loopback { V4, V6 }; // 127.0.0.1 or ::1
+enum class ListenOn { V4, V6 }; // 127.0.0.1 or ::1
 
 // Whether this machine can listen on ::1; tests of IPv6 skip themselves without it.
 bool HaveIPv6Loopback();
@@ -63,7 +63,7 @@ public:
     // Connections take the queued behaviours in order of arrival, then `fallback`.
     explicit FakeWhoisServer(std::vector<WhoisBehaviour> queue,
                              WhoisBehaviour fallback = WhoisBehaviour::Close(),
-                             Loopback at = Loopback::V4);
+                             ListenOn at = ListenOn::V4);
     ~FakeWhoisServer();
     FakeWhoisServer(const FakeWhoisServer&) = delete;
     FakeWhoisServer& operator=(const FakeWhoisServer&) = delete;
