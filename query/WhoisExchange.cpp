@@ -268,10 +268,10 @@ private:
         ConnectAnyResult c = ConnectAny(all, attempt, Timeout(0), abortFd_, socket_);
         std::string what = viaProxy() ? "the " + proxyLabel_ : TargetLabel();
         // The reason given is the last attempt's; with several, say which address it was.
-        const std::string which = all.size() < 2
-                                      ? std::string()
-                                      : " (the last of " + std::to_string(all.size()) +
-                                            " addresses tried: " + AddressText(all[c.index]) + ")";
+        const std::string which = all.size() < 2 ? std::string()
+                                                 : " (address " + std::to_string(c.index + 1) +
+                                                       " of " + std::to_string(all.size()) + ", " +
+                                                       AddressText(all[c.index]) + ")";
         const IoResult& r = c.io;
         switch (r.status) {
         case IoStatus::Ok:
