@@ -209,8 +209,9 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     TerminalStore store(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
     int32_t code = QueryOk;
     {
-        TWhoisRequestThread run(std::move(request),
-                                MakeRunSettings(settings, cmd.server.value_or("")),
+        RunSettings runSettings = MakeRunSettings(settings, cmd.server.value_or(""));
+        runSettings.connectTo = cmd.connectTo;
+        TWhoisRequestThread run(std::move(request), std::move(runSettings),
                                 settings.bUseRating ? &domains : nullptr, messages, log, store);
         run.Wait();
         code = run.ErrorCode();

@@ -513,11 +513,12 @@ private:
 void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     RunRequest request{std::move(addresses), updateList_, ui_->actWhoisAsDomain->isChecked()};
     WindowStore store(results_, *resultsView_, MakeStoreSettings(Settings()));
+    RunSettings settings =
+        MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
+    settings.connectTo = connectTo_;
     {
-        TfrmShowProgress progress(
-            std::move(request),
-            MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText())), &domains_,
-            messages_, store, this);
+        TfrmShowProgress progress(std::move(request), std::move(settings), &domains_, messages_,
+                                  store, this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
         progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable

@@ -19,6 +19,9 @@ struct EasyDeleter {
 struct MultiDeleter {
     void operator()(CURLM* m) const noexcept { curl_multi_cleanup(m); }
 };
+struct ListDeleter {
+    void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+};
 
 // curl_global_init is not thread-safe in every libcurl build, so it runs once.
 void InitCurlOnce() {
@@ -136,6 +139,25 @@ std::string UseProxy(CURL* h, const SocksInfo& p) {
     return {};
 }
 
+// The map in libcurl's words: "HOST:PORT:TOHOST:TOPORT", an empty port for any or the
+// same, an IPv6 host in brackets.
+std::unique_ptr<curl_slist, ListDeleter> CurlConnectTo(const ConnectToMap& map) {
+    auto part = [](const std::string& host) {
+        return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    };
+    auto port = [](int p) { return p != 0 ? std::to_string(p) : std::string(); };
+    std::unique_ptr<curl_slist, ListDeleter> list;
+    for (const ConnectTo& e : map) {
+        const std::string line =
+            part(e.host) + ":" + port(e.port) + ":" + part(e.toHost) + ":" + port(e.toPort);
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (!grown) throw std::runtime_error("The network library could not start a transfer.");
+        list.release();
+        list.reset(grown);
+    }
+    return list;
+}
+
 long Milliseconds(int ms) {
     return ms > 0 ? static_cast<long>(ms) : 0L;
 }
@@ -152,6 +174,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
         out.detail = "The transfer was stopped";
         return out;
     }
+    const auto connectTo = CurlConnectTo(request.connectTo); // outlives the easy handle
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!easy || !multi)
@@ -165,6 +188,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
         out.detail = std::move(refused);
         return out;
     }
+    if (connectTo) curl_easy_setopt(h, CURLOPT_CONNECT_TO, connectTo.get());
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Tesseron");
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -3,6 +3,7 @@
 // The program's one HTTP client: a GET over HTTP or HTTPS through libcurl, stopped at once
 // by the same AbortHandle as the sockets of a run.
 
+#include "query/ConnectTo.h"
 #include "query/SocksInfo.h"
 
 #include <cstddef>
@@ -28,6 +29,9 @@ struct HttpRequest {
     // SOCKS 4, 4A or 5 of the settings; with version 0 (or any other) the proxy of the
     // environment (http_proxy, https_proxy, all_proxy, no_proxy), if any.
     SocksInfo proxy;
+    // Where a connection to a named host really goes, before any look-up; through a proxy,
+    // the host handed to the proxy.
+    ConnectToMap connectTo;
     std::filesystem::path caFile; // trusted instead of the system's store when named
     HttpLimits limits;
     // After each piece of the body: its size and the bytes so far. On the calling thread.

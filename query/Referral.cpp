@@ -5,6 +5,7 @@
 #include "query/AddressBox.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdint>
 #include <cstring>
 
@@ -19,6 +20,17 @@ ServerAddress SplitServerAddress(std::string_view text) {
     }
     if (const auto slash = text.find('/'); slash != std::string_view::npos)
         text = text.substr(0, slash);
+    // An IPv6 literal holds colons of its own: in brackets a port may follow, bare none can.
+    if (const auto close = text.find(']'); text.starts_with('[') && close != text.npos) {
+        out.host = std::string(text.substr(1, close - 1));
+        if (const auto rest = text.substr(close + 1); rest.starts_with(':'))
+            if (const auto port = ParseProfileInteger(rest.substr(1))) out.port = *port;
+        return out;
+    }
+    if (in6_addr a; inet_pton(AF_INET6, std::string(text).c_str(), &a) == 1) {
+        out.host = std::string(text);
+        return out;
+    }
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
         out.host = std::string(text);

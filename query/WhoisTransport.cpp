@@ -27,8 +27,8 @@ FailureReason ReasonOf(ExchangeFailure kind) {
 } // namespace
 
 WhoisTransport::WhoisTransport(SocksInfo socks, ExchangeLimits limits,
-                               std::shared_ptr<AbortHandle> abort)
-    : client_(std::move(socks), limits, std::move(abort)) {}
+                               std::shared_ptr<AbortHandle> abort, ConnectToMap connectTo)
+    : client_(std::move(socks), limits, std::move(abort), std::move(connectTo)) {}
 
 bool WhoisTransport::Speaks(std::string_view scheme) {
     // "rwhois://" referrals have always been asked as plain WHOIS on their port.

@@ -18,7 +18,8 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
                                          ResultSink& sink, ExchangeLimits limits)
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
       messages_(messages), log_(log), sink_(sink), abort_(std::make_shared<AbortHandle>()),
-      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_),
+      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
+             settings_.connectTo),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {

@@ -76,6 +76,7 @@ struct RunSettings {
     int32_t whoisTimeout = ExchangeLimits{}.readTimeoutMs;
     SocksInfo socks;
     std::string serverBoxText; // the server asked while bUseRating is off
+    ConnectToMap connectTo;    // where connections to named servers really go
 };
 
 // What a run processes: the queued results of a refresh, one after the other, or when

@@ -107,6 +107,17 @@ TEST(CliExchange, FailuresExitWithOneAndOneSentence) {
     }
 }
 
+// A server's name goes where --connect-to says, without a look-up.
+TEST(CliExchange, ConnectToSendsANamedServerToTheFake) {
+    FakeWhoisServer server(WhoisBehaviour::Answer("mapped\n"));
+    const auto r =
+        RunCli({"--server", "whois.arin.invalid", "--connect-to",
+                "whois.arin.invalid:43:127.0.0.1:" + std::to_string(server.port()), "example.com"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "mapped\n");
+    EXPECT_EQ(server.Requests(), std::vector<std::string>{"example.com\r\n"});
+}
+
 TEST(CliExchange, EmptyAnswerIsSuccess) {
     FakeWhoisServer server(WhoisBehaviour::Close());
     const auto r = RunCli({"--server", Server(server), "--timeout", "0", "x.test"});
@@ -189,6 +200,7 @@ TEST(CliUsage, BadCommandLinesExitWith64) {
         {"--server", "h", "--proxy", "http://p:1", "q"},
         {"--server", "h", "--proxy", "socks4://u:pw@p:1", "q"},
         {"--server", "h", "--bogus", "q"},
+        {"--server", "h", "--connect-to", "h:43:127.0.0.1", "q"},
         {"--results", "r.xml", "x"},
         {"--servers", "--store", "x"},
         {"--servers", "a", "b"},
@@ -210,6 +222,7 @@ TEST(CliUsage, HelpAndVersion) {
     const auto help = RunCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--servers"), std::string::npos);
+    EXPECT_NE(help.out.find("--connect-to"), std::string::npos);
     const auto v = RunCli({"--version"});
     EXPECT_EQ(v.out, "Tesseron 1.0.1.123\n");
 }

@@ -27,6 +27,12 @@ TEST(Referral, SplitServerAddress) {
         {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https"},
         {"://host:44", "host", 44},
         {"  Whois://h", "h", 43, "whois"},
+        {"[2001:db8::43]:4343", "2001:db8::43", 4343},
+        {"[2001:db8::43]", "2001:db8::43", 43},
+        {"2001:db8::43", "2001:db8::43", 43},
+        {"whois://[::1]:4343/path", "::1", 4343, "whois"},
+        {"rwhois://2001:db8::43/", "2001:db8::43", 43, "rwhois"},
+        {"[::1]x", "::1", 43},
     };
     for (const auto& c : cases) {
         const auto s = SplitServerAddress(c.text);

@@ -36,31 +36,43 @@ const std::string& PatternTable() {
     return table;
 }
 
-Socket Listen(int backlog, int& port) {
-    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+Socket Listen(int backlog, int& port, ListenOn at = ListenOn::V4) {
+    const bool v6 = at == ListenOn::V6;
+    Socket s(socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!s) throw std::runtime_error("fake server: socket() failed");
     int one = 1;
     setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        listen(s.get(), backlog) != 0)
-        throw std::runtime_error("fake server: cannot listen on 127.0.0.1");
-    socklen_t len = sizeof sa;
-    getsockname(s.get(), reinterpret_cast<sockaddr*>(&sa), &len);
-    port = ntohs(sa.sin_port);
+    sockaddr_storage ss{};
+    socklen_t len = 0;
+    if (v6) {
+        auto& sa = reinterpret_cast<sockaddr_in6&>(ss);
+        sa.sin6_family = AF_INET6;
+        sa.sin6_addr = in6addr_loopback;
+        len = sizeof sa;
+    } else {
+        auto& sa = reinterpret_cast<sockaddr_in&>(ss);
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof sa;
+    }
+    if (bind(s.get(), reinterpret_cast<sockaddr*>(&ss), len) != 0 || listen(s.get(), backlog) != 0)
+        throw std::runtime_error(std::string("fake server: cannot listen on ") +
+                                 (v6 ? "::1" : "127.0.0.1"));
+    getsockname(s.get(), reinterpret_cast<sockaddr*>(&ss), &len);
+    port = ntohs(v6 ? reinterpret_cast<sockaddr_in6&>(ss).sin6_port
+                    : reinterpret_cast<sockaddr_in&>(ss).sin_port);
     return s;
 }
 
-// Listens on 127.0.0.1 and runs `handle` for each connection on a thread of its own. All
+// Listens on loopback and runs `handle` for each connection on a thread of its own. All
 // waits of handlers watch stopFd(), raised by the destructor before joining.
 class ThreadedServer {
 public:
     using Handler = std::function<void(int index, Socket connection)>;
 
-    explicit ThreadedServer(Handler handle) : handle_(std::move(handle)) {
-        listen_ = Listen(64, port_);
+    explicit ThreadedServer(Handler handle, ListenOn at = ListenOn::V4)
+        : handle_(std::move(handle)) {
+        listen_ = Listen(64, port_, at);
         stop_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
         acceptor_ = std::thread([this] { AcceptLoop(); });
     }
@@ -164,6 +176,19 @@ std::string StripLineEnd(std::string s) {
 
 } // namespace
 
+bool HaveIPv6Loopback() {
+    static const bool have = [] {
+        try {
+            int port = 0;
+            Listen(1, port, ListenOn::V6);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }();
+    return have;
+}
+
 std::string GeneratedBytes(std::size_t count) {
     std::string out;
     out.reserve(count);
@@ -233,9 +258,9 @@ struct FakeWhoisServer::Impl {
     std::vector<std::string> requests;
     ThreadedServer server; // last: its threads use the members above
 
-    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb)
+    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb, ListenOn at = ListenOn::V4)
         : queue(q.begin(), q.end()), fallback(std::move(fb)),
-          server([this](int index, Socket c) { Serve(index, std::move(c)); }) {}
+          server([this](int index, Socket c) { Serve(index, std::move(c)); }, at) {}
 
     // Behaviours go by the order of acceptance, whichever connection thread runs first.
     WhoisBehaviour Take(int index) {
@@ -311,8 +336,9 @@ struct FakeWhoisServer::Impl {
 
 FakeWhoisServer::FakeWhoisServer(WhoisBehaviour fallback)
     : impl_(std::make_unique<Impl>(std::vector<WhoisBehaviour>{}, std::move(fallback))) {}
-FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback)
-    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback))) {}
+FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback,
+                                 ListenOn at)
+    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback), at)) {}
 FakeWhoisServer::~FakeWhoisServer() = default;
 
 int FakeWhoisServer::port() const noexcept {
