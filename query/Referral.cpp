@@ -29,15 +29,20 @@ ServerAddress SplitServerAddress(std::string_view text) {
         out.scheme = LowerAscii(TrimBlanks(text.substr(0, scheme))); // as a referral writes it
         text.remove_prefix(scheme + 3);
     }
-    if (const auto slash = text.find('/'); slash != std::string_view::npos)
+    if (const auto slash = text.find('/'); slash != std::string_view::npos) {
+        out.path = std::string(text.substr(slash));
         text = text.substr(0, slash);
+    }
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
         out.host = std::string(text);
         return out;
     }
     out.host = std::string(text.substr(0, colon));
-    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) out.port = *port;
+    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) {
+        out.port = *port;
+        out.portGiven = true;
+    }
     return out;
 }
 

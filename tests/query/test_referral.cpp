@@ -12,19 +12,21 @@ TEST(Referral, SplitServerAddress) {
         const char* host;
         int port;
         const char* scheme = "";
+        const char* path = "";
     };
     const Case cases[] = {
         {"whois.example.net", "whois.example.net", 43},
         {"whois.example.net:4343", "whois.example.net", 4343},
         {"whois://whois.example.net", "whois.example.net", 43, "whois"},
-        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321, "rwhois"},
+        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321, "rwhois",
+         "/path/x"},
         {"host:abc", "host", 43},
         {"host:", "host", 43},
         {"127.0.0.1:0x2b", "127.0.0.1", 43},
         {" host", " host", 43},
         {"", "", 43},
-        {"a://b://c", "b", 43, "a"},
-        {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https"},
+        {"a://b://c", "b", 43, "a", "//c"},
+        {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https", "/domain/"},
         {"://host:44", "host", 44},
         {"  Whois://h", "h", 43, "whois"},
     };
@@ -33,6 +35,10 @@ TEST(Referral, SplitServerAddress) {
         EXPECT_EQ(s.host, c.host) << c.text;
         EXPECT_EQ(s.port, c.port) << c.text;
         EXPECT_EQ(s.scheme, c.scheme) << c.text;
+        EXPECT_EQ(s.path, c.path) << c.text;
+        EXPECT_EQ(s.portGiven,
+                  s.port != 43 || std::string_view(c.text).find(":43") != std::string_view::npos)
+            << c.text;
     }
 }
 
