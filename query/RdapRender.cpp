@@ -335,15 +335,15 @@ std::string RangeCidrs(std::string_view start, std::string_view end) {
     U128 first = ToNumber(a);
     const U128 last = ToNumber(b);
     if (last < first) return {};
+    const auto ones = [](int n) { return n >= 128 ? ~U128{0} : (U128{1} << n) - 1; };
     std::string out;
     for (int n = 0; n < 64; ++n) {
         int host = 0; // the widest block that starts at `first` and ends within `last`
-        while (host < bitsA && ((first >> host) & 1) == 0 &&
-               first + ((U128{1} << (host + 1)) - 1) <= last)
+        while (host < bitsA && ((first >> host) & 1) == 0 && first + ones(host + 1) <= last)
             ++host;
         if (!out.empty()) out += ", ";
         out += ToText(first, bitsA) + "/" + std::to_string(bitsA - host);
-        const U128 next = first + ((U128{1} << host) - 1);
+        const U128 next = first + ones(host);
         if (next >= last) break;
         first = next + 1;
     }
