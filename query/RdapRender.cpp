@@ -101,8 +101,15 @@ public:
 
 private:
     void Clean(std::string_view value) {
-        for (const char c : value)
-            text_ += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? ' ' : c;
+        std::size_t from = 0; // copied in runs: control characters are rare
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const auto c = static_cast<unsigned char>(value[i]);
+            if (c >= 0x20 && c != 0x7f) continue;
+            text_.append(value.substr(from, i - from));
+            text_ += ' ';
+            from = i + 1;
+        }
+        text_.append(value.substr(from));
     }
     std::string text_;
 };
