@@ -16,11 +16,11 @@ namespace {
 struct EasyDeleter {
     void operator()(CURL* h) const noexcept { curl_easy_cleanup(h); }
 };
-struct MultiDeleter {
-    void operator()(CURLM* m) const noexcept { curl_multi_cleanup(m); }
-};
 struct ListDeleter {
     void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* m) const noexcept { curl_multi_cleanup(m); }
 };
 
 // curl_global_init is not thread-safe in every libcurl build, so it runs once.
@@ -213,6 +213,11 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     if (!request.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, request.caFile.c_str());
+    curl_slist* lines = nullptr;
+    for (const std::string& line : request.headers)
+        if (curl_slist* grown = curl_slist_append(lines, line.c_str())) lines = grown;
+    const std::unique_ptr<curl_slist, ListDeleter> headers(lines);
+    if (lines) curl_easy_setopt(h, CURLOPT_HTTPHEADER, lines);
     char details[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, details);
 
@@ -244,6 +249,16 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     char* effective = nullptr; // after redirects, the host that answered or failed
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         if (std::string host = HostOf(effective); !host.empty()) out.host = std::move(host);
+    const auto text = [&](CURLINFO info) {
+        char* value = nullptr;
+        return curl_easy_getinfo(h, info, &value) == CURLE_OK && value ? std::string(value)
+                                                                       : std::string();
+    };
+    out.contentType = text(CURLINFO_CONTENT_TYPE);
+    out.location = text(CURLINFO_REDIRECT_URL);
+    if (curl_header* retry = nullptr;
+        curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retry) == CURLHE_OK && retry)
+        out.retryAfter = retry->value;
     long osError = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
     curl_multi_remove_handle(m, h);

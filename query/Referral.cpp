@@ -18,13 +18,18 @@ ServerAddress SplitServerAddress(std::string_view text) {
         out.scheme = AsciiLower(TrimBlanks(text.substr(0, scheme))); // as a referral writes it
         text.remove_prefix(scheme + 3);
     }
-    if (const auto slash = text.find('/'); slash != std::string_view::npos)
+    if (const auto slash = text.find('/'); slash != std::string_view::npos) {
+        out.path = std::string(text.substr(slash));
         text = text.substr(0, slash);
+    }
     // An IPv6 literal holds colons of its own: in brackets a port may follow, bare none can.
     if (const auto close = text.find(']'); text.starts_with('[') && close != text.npos) {
         out.host = std::string(text.substr(1, close - 1));
         if (const auto rest = text.substr(close + 1); rest.starts_with(':'))
-            if (const auto port = ParseProfileInteger(rest.substr(1))) out.port = *port;
+            if (const auto port = ParseProfileInteger(rest.substr(1))) {
+                out.port = *port;
+                out.portGiven = true;
+            }
         return out;
     }
     if (in6_addr a; inet_pton(AF_INET6, std::string(text).c_str(), &a) == 1) {
@@ -37,7 +42,10 @@ ServerAddress SplitServerAddress(std::string_view text) {
         return out;
     }
     out.host = std::string(text.substr(0, colon));
-    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) out.port = *port;
+    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) {
+        out.port = *port;
+        out.portGiven = true;
+    }
     return out;
 }
 

@@ -18,6 +18,8 @@ struct ServerAddress {
     std::string scheme;
     std::string host;
     int port = 43;
+    bool portGiven = false; // the text named the port (an RDAP base URL has its scheme's)
+    std::string path;       // from the "/" after the host on, as written; "" without one
 };
 ServerAddress SplitServerAddress(std::string_view text);
 

@@ -18,6 +18,7 @@ enum class TransportFailure {
     Unsupported, // the server's address scheme is not this transport's: nothing was sent
     OverTime,    // the whole attempt took longer than its bound
     Aborted,     // the run was stopped
+    NotFound,    // the server has no record of what was asked (nothing to store)
     Failed,      // any other reason (the server, a proxy, the network); the message says which
 };
 
