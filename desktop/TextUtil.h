@@ -64,4 +64,7 @@ inline std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) noexcep
     return len;
 }
 
+// Appends code point `c` (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 } // namespace tesseron

@@ -47,34 +47,11 @@ IoStatus FromWait(WaitStatus w) {
     return w == WaitStatus::Aborted ? IoStatus::Aborted : IoStatus::Timeout;
 }
 
-// The first IPv4 address the system resolver gives for `name`.
-ResolveResult LookUpIPv4(const std::string& name) {
+// Every address of `family` (AF_UNSPEC: IPv4 and IPv6) the system resolver gives for
+// `name`, in its order.
+ResolveAllResult LookUpAll(const std::string& name, uint16_t port, int family = AF_UNSPEC) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
-    ResolveResult r;
-    if (rc != 0) {
-        r.error = rc == EAI_SYSTEM ? std::string("system error") : gai_strerror(rc);
-        return r;
-    }
-    for (addrinfo* a = list; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addr) {
-            r.address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
-            r.status = ResolveStatus::Ok;
-            break;
-        }
-    }
-    if (r.status != ResolveStatus::Ok) r.error = "no IPv4 address";
-    freeaddrinfo(list);
-    return r;
-}
-
-// Every IPv4 and IPv6 address the system resolver gives for `name`, in its order.
-ResolveAllResult LookUpAll(const std::string& name, uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
@@ -101,6 +78,18 @@ ResolveAllResult LookUpAll(const std::string& name, uint16_t port) {
         r.error = "no IPv4 or IPv6 address";
     else
         r.status = ResolveStatus::Ok;
+    return r;
+}
+
+// The first IPv4 address the system resolver gives for `name`.
+ResolveResult LookUpIPv4(const std::string& name) {
+    ResolveAllResult all = LookUpAll(name, 0, AF_INET);
+    ResolveResult r;
+    r.error = std::move(all.error);
+    if (all.status == ResolveStatus::Ok) {
+        r.address = reinterpret_cast<const sockaddr_in&>(all.addresses.front().storage).sin_addr;
+        r.status = ResolveStatus::Ok;
+    }
     return r;
 }
 
