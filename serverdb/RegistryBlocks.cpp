@@ -185,9 +185,14 @@ std::string RegistryBlocks::Load(Table table, std::string_view json) {
 }
 
 std::string RegistryBlocks::LoadFolder(const std::filesystem::path& folder) {
+    return LoadFiles([&](std::string_view name) { return folder / name; });
+}
+
+std::string RegistryBlocks::LoadFiles(
+    const std::function<std::filesystem::path(std::string_view fileName)>& where) {
     std::string faults;
     for (int i = 0; i < 3; ++i) {
-        const auto path = folder / kFileNames[i];
+        const auto path = where(kFileNames[i]);
         std::ifstream in(path, std::ios::binary);
         std::ostringstream text;
         std::string fault;

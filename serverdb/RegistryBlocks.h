@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ public:
     // Reads ipv4.json, ipv6.json and asn.json from `folder`; every file is tried, and the
     // faults (a missing or unreadable file too) are joined one per line; "" on success.
     std::string LoadFolder(const std::filesystem::path& folder);
+    // The same, each file from where `where` says a file of that name is.
+    std::string
+    LoadFiles(const std::function<std::filesystem::path(std::string_view fileName)>& where);
 
     // The holder of the network of `prefixLength` bits at `address` (network byte order;
     // a single address has 32 or 128 bits): the most specific block that holds all of it.

@@ -51,6 +51,7 @@ struct Program {
         paths = ProgramPaths::Locate(dir / "tesseron", ProgramPaths::Environment{}, true);
         fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/languages", dir / "languages");
         fs::copy_file(fs::path(TESSERON_SOURCE_DIR) / "data/whois.xml", dir / "whois.xml");
+        fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/rdap", dir / "rdap");
     }
     void Ini(const std::string& text) const { dir.Write("tesseron.ini", text); }
     // Stores results oldest first, as a previous run would have left them.
