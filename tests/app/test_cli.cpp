@@ -232,6 +232,11 @@ TEST(CliServers, ListsTheZoneServersInOrder) {
         {"192.0.2.1", 0, "rir.test\t\n"},
         {"friendship", 2, ""},
         {"   ", 3, ""},
+        // IPv6 literals and networks go to the "ip" zone; an invalid IDN nowhere.
+        {"http://[2001:DB8::1]:80/", 0, "rir.test\t\n"},
+        {"192.0.2.0/24", 0, "rir.test\t\n"},
+        {"AS15169", 2, ""},
+        {"пример-.рф", 3, ""},
     };
     for (const auto& c : cases) {
         const auto r = RunCli({"--servers", "--server-list", list, c.text});
@@ -255,6 +260,21 @@ TEST(CliServers, BrokenListsAreReportedNotCrashedOn) {
         const auto r = RunCli({"--servers", "--server-list", path.string(), "a.example"});
         EXPECT_EQ(r.exitCode, 2) << name;
         ExpectOneSentence(r.err);
+    }
+}
+
+// The shipped list and the registries' data beside the program: the holder of a number
+// first, an IDN in its A-label zone.
+TEST(CliServers, ShippedDataPutsTheHoldingRegistryFirst) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"AS15169", "whois.arin.net\t\n"},     {"as 3333", "whois.ripe.net\t\n"},
+        {"193.0.6.139", "whois.ripe.net\t\n"}, {"2c0f:f000::/32", "whois.afrinic.net\t\n"},
+        {"пример.рф", "whois.tcinet.ru\t\n"},
+    };
+    for (const auto& [text, first] : cases) {
+        const auto r = RunCli({"--servers", text});
+        EXPECT_EQ(r.exitCode, 0) << text << ": " << r.err;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), first) << text;
     }
 }
 

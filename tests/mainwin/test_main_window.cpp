@@ -305,6 +305,29 @@ private slots:
         QTRY_VERIFY(!query->isEnabled());
     }
 
+    // The user sees the name as typed; the zone look-up and the server get its A-labels.
+    void internationalisedNameIsShownAsTypedAndSentAsALabels() {
+        FakeWhoisServer server(
+            WhoisBehaviour::Respond([](const std::string& q) { return "Domain: " + q + "\r\n"; }));
+        Program p;
+        p.dir.Write("whois.xml", "<w><domains><z><suffix>.xn--p1ai</suffix><servers><s><address>"
+                                 "127.0.0.1:" +
+                                     std::to_string(server.port()) +
+                                     "</address></s></servers></z></domains></w>");
+        p.Ini("[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n");
+        auto form = p.Open();
+        Child<QComboBox>(form.get(), "cmbHost")->setEditText("http://www.пример.рф/путь?q#f");
+        auto* query = Child<QAction>(form.get(), "actWhoIs");
+        QTRY_VERIFY(query->isEnabled());
+        GuardModal();
+        query->trigger();
+        QCOMPARE(server.Queries(), std::vector<std::string>{"xn--e1afmkfd.xn--p1ai"});
+        QCOMPARE(HistoryOf(*form).value(0), QString("пример.рф"));
+        QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->topLevelItem(0)->text(0),
+                 QString("пример.рф"));
+        QCOMPARE(form->View().CurrentResult()->QueryString, std::string("пример.рф"));
+    }
+
     void refreshGoesOverTheSelectedRowsTopToBottom() {
         FakeWhoisServer server(
             WhoisBehaviour::Respond([](const std::string& q) { return "fresh " + q; }));
