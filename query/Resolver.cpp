@@ -32,19 +32,21 @@ std::string ResolveReverseName(const std::string& address, const AbortHandle* ab
     sockaddr_storage sa{};
     socklen_t size = 0;
     if (const auto bytes = ParseIPAddress(address)) {
-        auto& in = reinterpret_cast<sockaddr_in&>(sa);
+        sockaddr_in in{};
         in.sin_family = AF_INET;
         std::memcpy(&in.sin_addr, bytes->data(), 4);
         size = sizeof in;
+        std::memcpy(&sa, &in, size);
     } else {
         // An IPv6 literal, with or without brackets; anything else names no address.
         std::string literal = address;
         if (literal.size() > 2 && literal.front() == '[' && literal.back() == ']')
             literal = literal.substr(1, literal.size() - 2);
-        auto& in6 = reinterpret_cast<sockaddr_in6&>(sa);
+        sockaddr_in6 in6{};
         if (inet_pton(AF_INET6, literal.c_str(), &in6.sin6_addr) != 1) return {};
         in6.sin6_family = AF_INET6;
         size = sizeof in6;
+        std::memcpy(&sa, &in6, size);
     }
     const auto name = RunOffThread<std::string>(
         [sa, size]() {
