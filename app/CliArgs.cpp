@@ -1,7 +1,9 @@
 #include "app/CliArgs.h"
 
+#include "desktop/TextUtil.h"
 #include "mainwin/Settings.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tesseron::cli {
@@ -17,34 +19,24 @@ int ParsePort(std::string_view text, std::string_view what) {
     return port;
 }
 
-std::string PercentDecode(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            int v = 0;
-            const auto [end, ec] = std::from_chars(s.data() + i + 1, s.data() + i + 3, v, 16);
-            if (ec == std::errc() && end == s.data() + i + 3) {
-                out += static_cast<char>(v);
-                i += 2;
-                continue;
-            }
-        }
-        out += s[i];
-    }
-    return out;
-}
-
 } // namespace
 
 std::pair<std::string, int> ParseHostPort(std::string_view text, int defaultPort) {
-    const auto colon = text.rfind(':');
-    std::string host(colon == std::string_view::npos ? text : text.substr(0, colon));
-    const int port =
-        colon == std::string_view::npos
-            ? defaultPort
-            : ParsePort(text.substr(colon + 1), "The address \"" + std::string(text) + "\"");
-    if (host.empty()) throw UsageError("The address \"" + std::string(text) + "\" names no host.");
-    return {host, port};
+    const std::string whole = "The address \"" + std::string(text) + "\"";
+    std::string_view host = text;
+    std::optional<std::string_view> port;
+    if (const auto close = text.find(']'); text.starts_with('[') && close != text.npos) {
+        host = text.substr(1, close - 1); // an IPv6 address in brackets
+        const auto rest = text.substr(close + 1);
+        if (!rest.empty() && rest.front() != ':') throw UsageError(whole + " is not [IPv6]:PORT.");
+        if (!rest.empty()) port = rest.substr(1);
+    } else if (std::count(text.begin(), text.end(), ':') == 1) {
+        const auto colon = text.find(':');
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    } // more colons: a bare IPv6 address, which cannot carry a port
+    if (host.empty()) throw UsageError(whole + " names no host.");
+    return {std::string(host), port ? ParsePort(*port, whole) : defaultPort};
 }
 
 SocksInfo ParseProxyUrl(std::string_view url) {
@@ -113,6 +105,15 @@ Command ParseArgs(const std::vector<std::string>& args) {
         } else if (a == "--proxy") {
             cmd.proxy = ParseProxyUrl(value());
             runOnly.push_back(a);
+        } else if (a == "--connect-to") {
+            const auto& v = value();
+            const auto entry = ParseConnectTo(v);
+            if (!entry)
+                throw UsageError("The connect-to entry \"" + v +
+                                 "\" is not HOST:PORT:TOHOST:TOPORT (an empty port: any, or "
+                                 "the same; an IPv6 address in brackets).");
+            cmd.connectTo.push_back(*entry);
+            runOnly.push_back(a);
         } else if (a == "--timeout") {
             const auto& v = value();
             int ms = -1;
@@ -170,10 +171,14 @@ const char* UsageText() {
            "      order, following a referral. The progress goes to standard error (\"I \" for\n"
            "      information, \"E \" for errors), each answer to standard output.\n"
            "  Options:\n"
-           "    --server HOST[:PORT]  ask this server instead of the server list\n"
+           "    --server HOST[:PORT]  ask this server instead of the server list ([IPv6]:PORT)\n"
            "    --as-address          send the name's IPv4 address instead of the name\n"
            "    --proxy URL           socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
            "                          socks5://[USER:PASSWORD@]HOST:PORT\n"
+           "    --connect-to HOST:PORT:TOHOST:TOPORT\n"
+           "                          connect to TOHOST:TOPORT whenever HOST:PORT is asked,\n"
+           "                          without looking HOST up (repeatable; an empty PORT\n"
+           "                          matches any, an empty TOPORT keeps it; IPv6 in [])\n"
            "    --timeout MS          longest wait for the next piece of an answer (0: none);\n"
            "                          a whole exchange may last four times as long\n"
            "    --settings FILE       settings file (default: the program's tesseron.ini)\n"

@@ -32,6 +32,7 @@ struct Command {
     std::optional<std::string> server; // asked instead of the server list
     std::optional<SocksInfo> proxy;
     std::optional<int> timeoutMs;
+    ConnectToMap connectTo;   // --connect-to, in the order given
     std::string settingsFile; // empty: the program's own
     std::string resultsFile;  // empty: the program's own
     bool store = false;
@@ -48,7 +49,8 @@ Command ParseArgs(const std::vector<std::string>& args);
 // user name and password may be percent-encoded. The port defaults to 1080.
 SocksInfo ParseProxyUrl(std::string_view url);
 
-// "HOST[:PORT]" with the port defaulting to 43.
+// "HOST[:PORT]", "[IPv6]:PORT" or a bare IPv6 address, the port defaulting to
+// `defaultPort`; the host comes without brackets.
 std::pair<std::string, int> ParseHostPort(std::string_view text, int defaultPort);
 
 const char* UsageText();

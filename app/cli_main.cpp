@@ -54,6 +54,9 @@ public:
         std::cerr << (image == LogError ? "E " : "I ") << text << '\n';
     }
     void EndOfRun(bool) override {}
+    void ExchangeFailed(const std::string& sentence) override {
+        std::cerr << "E " << sentence << '\n';
+    }
 };
 
 // Each answer goes to standard output, and into the result store when one is kept. Called
@@ -222,8 +225,9 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     TerminalStore store(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
     int32_t code = QueryOk;
     {
-        TWhoisRequestThread run(std::move(request),
-                                MakeRunSettings(settings, cmd.server.value_or("")),
+        RunSettings runSettings = MakeRunSettings(settings, cmd.server.value_or(""));
+        runSettings.connectTo = cmd.connectTo;
+        TWhoisRequestThread run(std::move(request), std::move(runSettings),
                                 settings.bUseRating ? &domains : nullptr,
                                 settings.bUseRating ? &registries : nullptr, messages, log, store);
         run.Wait();

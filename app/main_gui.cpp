@@ -10,7 +10,25 @@
 
 #include <QSessionManager>
 
+#include <cstdlib>
+#include <iostream>
+
 using namespace tesseron;
+
+namespace {
+
+// TESSERON_CONNECT_TO: connect-to entries for every run, separated by blanks or commas.
+ConnectToMap ConnectToFromEnvironment() {
+    const char* value = std::getenv("TESSERON_CONNECT_TO");
+    if (!value) return {};
+    ConnectToList list = ParseConnectToList(value);
+    for (const auto& entry : list.rejected)
+        std::cerr << "tesseron: TESSERON_CONNECT_TO: \"" << entry
+                  << "\" is not HOST:PORT:TOHOST:TOPORT and is ignored\n";
+    return std::move(list.map);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // A shut-down signal that comes while the application object is made waits for the
@@ -46,6 +64,7 @@ int main(int argc, char** argv) {
         QtDesktopServices desktop(IntegrationEnvironment::FromProcess());
         TTesseronForm form(tesseron::ProgramPaths::ForThisProcess(), settings, desktop);
         form.LoadLanguage();
+        form.SetConnectTo(ConnectToFromEnvironment());
         QObject::connect(&handOver, &HandOverServer::received, &form, &TTesseronForm::HandOver);
         QObject::connect(&form, &TTesseronForm::closed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);

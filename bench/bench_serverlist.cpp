@@ -4,6 +4,7 @@
 //                loop doing a case-insensitive ends-with of each name against every suffix.
 //   Per zone:    the shipped list's load and FindServers against the earlier 797-zone list
 //                (bench/data/whois-797-zones.xml), each time divided by the list's zones.
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDomainList.h"
 
 #include "RecordingReporter.h"

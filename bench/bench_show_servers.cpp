@@ -1,5 +1,6 @@
 // Opening the server browser (tree built and shown) against a plain QTreeWidget filled
 // with the same zones and servers, both measured in the same run (offscreen).
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/udlgShowServers.h"
 #include "support/FakeDesktop.h"

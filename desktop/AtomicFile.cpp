@@ -104,19 +104,21 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    content.clear();
-    content.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return errno = EISDIR, false;
+    // Read straight into the string; one spare byte tells whether the file has grown.
+    content.assign(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n == 0) return true;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        content.append(buf, static_cast<std::size_t>(n));
+        if (used == content.size()) content.resize(content.size() * 2);
+        const ssize_t n = ::read(fd.get(), content.data() + used, content.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
     }
+    content.resize(used);
+    return true;
 }
 
 } // namespace tesseron

@@ -32,7 +32,8 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
                          std::optional<mode_t> mode = std::nullopt,
                          FileModeRule rule = FileModeRule::KeepExisting);
 
-// Reads a whole file. Returns false when it does not exist or cannot be read.
+// Reads a whole file. Returns false, with errno set, when it does not exist, is no regular
+// file (EISDIR) or cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content);
 
 } // namespace tesseron

@@ -3,6 +3,7 @@
 #include "desktop/AtomicFile.h"
 #include "desktop/BookmarkletPage.h"
 #include "desktop/ProgramPaths.h"
+#include "desktop/TextUtil.h"
 
 #include <algorithm>
 #include <cctype>
@@ -329,9 +330,7 @@ bool SetBrowserButton(const IntegrationEnvironment& env, bool on) {
 
 std::string AddressFromWhoisLink(const std::string& text) {
     constexpr std::string_view kScheme = "whois:";
-    if (text.size() < kScheme.size()) return text;
-    for (std::size_t i = 0; i < kScheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != kScheme[i]) return text;
+    if (!EqualsIgnoringCase(std::string_view(text).substr(0, kScheme.size()), kScheme)) return text;
     std::string_view rest(text);
     rest.remove_prefix(kScheme.size());
     while (!rest.empty() && rest.front() == '/')
@@ -339,27 +338,8 @@ std::string AddressFromWhoisLink(const std::string& text) {
     while (!rest.empty() && rest.back() == '/')
         rest.remove_suffix(1);
 
-    const auto hex = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    std::string address;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && hex(rest[i + 1]) >= 0 &&
-            hex(rest[i + 2]) >= 0) {
-            const auto byte = static_cast<unsigned char>(hex(rest[i + 1]) * 16 + hex(rest[i + 2]));
-            // A control character would end up in the single-line address box.
-            if (byte >= 0x20 && byte != 0x7F) {
-                address += static_cast<char>(byte);
-                i += 2;
-                continue;
-            }
-        }
-        address += rest[i];
-    }
-    return address;
+    // A control character would end up in the single-line address box.
+    return PercentDecode(rest, true);
 }
 
 const std::string& BookmarkletPageText() {

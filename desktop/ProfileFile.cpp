@@ -1,6 +1,7 @@
 #include "desktop/ProfileFile.h"
 
 #include "desktop/AtomicFile.h"
+#include "desktop/TextUtil.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,16 +12,6 @@ namespace tesseron {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiLower(x) == AsciiLower(y);
-           });
-}
 
 std::string_view Trim(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -116,7 +107,7 @@ struct ProfileFile::Parsed {
 
     const Section* Find(std::string_view name) const {
         for (const auto& s : sections)
-            if (SameName(s.name, name)) return &s;
+            if (EqualsIgnoringCase(s.name, name)) return &s;
         return nullptr;
     }
 
@@ -124,7 +115,7 @@ struct ProfileFile::Parsed {
     std::size_t FindKey(const Section& section, std::string_view key, LineInfo* out) const {
         for (std::size_t i = section.header + 1; i < section.end; ++i) {
             const auto info = Classify(lines[i]);
-            if (info.kind == LineInfo::Entry && SameName(info.name, key)) {
+            if (info.kind == LineInfo::Entry && EqualsIgnoringCase(info.name, key)) {
                 if (out) *out = info;
                 return i;
             }
@@ -212,21 +203,6 @@ std::vector<std::string> ProfileFile::ReadSectionKeys(std::string_view section) 
         if (info.kind == LineInfo::Entry) keys.emplace_back(info.name);
     }
     return keys;
-}
-
-std::vector<std::string> ProfileFile::ReadSections() const {
-    const auto parsed = Current();
-    std::vector<std::string> names;
-    for (const auto& s : parsed->sections) {
-        const bool seen = std::any_of(names.begin(), names.end(),
-                                      [&](const std::string& n) { return SameName(n, s.name); });
-        if (!seen) names.emplace_back(s.name);
-    }
-    return names;
-}
-
-bool ProfileFile::SectionExists(std::string_view section) const {
-    return Current()->Find(section) != nullptr;
 }
 
 void ProfileFile::WriteString(std::string_view section, std::string_view key,

@@ -54,8 +54,6 @@ public:
     // The key names of a section in file order, as written; a key written twice is listed
     // twice (its value is still the first one's).
     std::vector<std::string> ReadSectionKeys(std::string_view section) const;
-    std::vector<std::string> ReadSections() const;
-    bool SectionExists(std::string_view section) const;
 
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int32_t value);

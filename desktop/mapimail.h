@@ -5,17 +5,10 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tesseron {
-
-// Raised by callers that report a failed hand-over as an error.
-class tMailFileException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 inline constexpr const char* kMailSubject = "Tesseron Result";
 // The code reported when no mail program took the message.

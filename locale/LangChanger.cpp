@@ -2,6 +2,7 @@
 
 #include "desktop/AtomicFile.h"
 #include "desktop/ProfileFile.h"
+#include "desktop/TextUtil.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,13 +14,6 @@ namespace tesseron {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 // Splits at CR LF, CR or LF; a break at the very end opens no further line.
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -130,10 +124,10 @@ void TLangChanger::Translate(const std::vector<TranslationTarget*>& forms) const
     ReadSectionKeys(kSection, keys);
     std::vector<std::string> classes;
     for (const auto* f : forms)
-        classes.push_back(Upper(f->ClassName()));
+        classes.push_back(AsciiUpper(f->ClassName()));
     for (const auto& key : keys) {
         const auto dot = key.find('.');
-        const std::string wanted = "T" + Upper(key.substr(0, std::min(dot, key.size())));
+        const std::string wanted = "T" + AsciiUpper(key.substr(0, std::min(dot, key.size())));
         const std::string_view path =
             dot == std::string::npos ? std::string_view{} : std::string_view(key).substr(dot + 1);
         for (std::size_t i = 0; i < forms.size(); ++i) {

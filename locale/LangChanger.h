@@ -53,8 +53,6 @@ public:
     // An empty or all-blank text gives ",".
     void SetSeparator(const std::string& separator);
 
-    void SetOpenFormsProvider(OpenFormsProvider openForms) { openForms_ = std::move(openForms); }
-
     // Applies every form key of the file whose class matches `form`.
     void TranslateForm(TranslationTarget& form) const;
     // The same for every open form.

@@ -1,6 +1,7 @@
 #include "locale/Language.h"
 
 #include "desktop/ProgramPaths.h"
+#include "desktop/TextUtil.h"
 #include "locale/LangChanger.h"
 #include "locale/TextFormat.h"
 
@@ -12,12 +13,6 @@
 
 namespace tesseron {
 namespace {
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 // The language file's path: the folder with its trailing separator, then the name as the
 // settings hold it. File names used to ignore letter case, so a name that matches an
@@ -31,7 +26,7 @@ std::string LanguageFilePath(const std::filesystem::path& dir, const std::string
         return folder + name;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
         const auto candidate = entry.path().filename().string();
-        if (SameNameIgnoringCase(candidate, name)) return folder + candidate;
+        if (EqualsIgnoringCase(candidate, name)) return folder + candidate;
     }
     return folder + name;
 }
@@ -92,6 +87,12 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
         {"sDownloadInsecure", &M::sDownloadInsecure, false,
          "a secure connection could not be established."},
         {"sDownloadEmpty", &M::sDownloadEmpty, false, "the server sent nothing."},
+        {"sExchangeFailedWith", &M::sExchangeFailedWith, true, "The exchange with %s failed:"},
+        {"sExchangeProxy", &M::sExchangeProxy, false, "the proxy did not pass the connection on."},
+        {"sExchangeUnsendable", &M::sExchangeUnsendable, false,
+         "the query cannot be sent as it is."},
+        {"sExchangeBroken", &M::sExchangeBroken, false, "the connection broke off."},
+        {"sExchangeTooLarge", &M::sExchangeTooLarge, false, "the answer is too large."},
     }};
     return keys;
 }
@@ -99,7 +100,7 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
 bool IsLanguageFileName(std::string_view name) {
     constexpr std::string_view kExtension = ".lng";
     return name.size() > kExtension.size() &&
-           SameNameIgnoringCase(name.substr(name.size() - kExtension.size()), kExtension);
+           EqualsIgnoringCase(name.substr(name.size() - kExtension.size()), kExtension);
 }
 
 void LoadLanguage(TLangChanger& changer, MessageTable& messages, const std::string& languageFile,

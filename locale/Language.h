@@ -59,6 +59,12 @@ struct MessageTable {
     std::string sDownloadTimedOut = "the server did not answer in time.";
     std::string sDownloadInsecure = "a secure connection could not be established.";
     std::string sDownloadEmpty = "the server sent nothing.";
+    // Why the exchange with a server failed; the download's reasons serve too.
+    std::string sExchangeFailedWith = "The exchange with %s failed:"; // argument: the server
+    std::string sExchangeProxy = "the proxy did not pass the connection on.";
+    std::string sExchangeUnsendable = "the query cannot be sent as it is.";
+    std::string sExchangeBroken = "the connection broke off.";
+    std::string sExchangeTooLarge = "the answer is too large.";
 };
 
 struct MessageKey {
@@ -69,7 +75,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 36;
+inline constexpr std::size_t kMessageKeyCount = 41;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

@@ -16,6 +16,7 @@
 #include "query/WebAddress.h"
 #include "query/uFrmShowProgress.h"
 #include "serverdb/ServerListUpdate.h"
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDlgUpdateRating.h"
 #include "serverdb/udlgShowServers.h"
 #include "ui_main.h"
@@ -526,11 +527,12 @@ private:
 void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
     RunRequest request{std::move(addresses), updateList_, ui_->actWhoisAsDomain->isChecked()};
     WindowStore store(results_, *resultsView_, MakeStoreSettings(Settings()));
+    RunSettings settings =
+        MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
+    settings.connectTo = connectTo_;
     {
-        TfrmShowProgress progress(
-            std::move(request),
-            MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText())), &domains_,
-            &registries_, messages_, store, this);
+        TfrmShowProgress progress(std::move(request), std::move(settings), &domains_, &registries_,
+                                  messages_, store, this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
         progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable

@@ -5,6 +5,7 @@
 #include "locale/Language.h"
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/Formini.h"
+#include "query/ConnectTo.h"
 #include "serverdb/RegistryBlocks.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
@@ -56,6 +57,9 @@ public:
     void StartHidden();
     // Shows the window at start-up unless StartHidden() asked otherwise.
     void ShowAtStart();
+    // Where every run's connections to named servers really go (a private mirror, a test
+    // server); the program reads it from its environment at start-up.
+    void SetConnectTo(ConnectToMap map) { connectTo_ = std::move(map); }
 
     TWhoisResultCollection& Results() noexcept { return results_; }
     const MessageTable& Messages() const noexcept { return messages_; }
@@ -120,6 +124,7 @@ private:
     RegistryBlocks registries_; // who holds each number: the registry asked first
     TWhoisResultCollection results_;
     std::vector<ResultId> updateList_;
+    ConnectToMap connectTo_; // handed to every run
     MessageTable messages_;
     TLangChanger langChanger_;
     LanguageFileTranslator qtTexts_;     // Qt's own texts (buttons, file dialog) in that language

@@ -55,4 +55,20 @@ std::optional<ConnectTo> ParseConnectTo(std::string_view text) {
     return entry;
 }
 
+ConnectToList ParseConnectToList(std::string_view text) {
+    ConnectToList out;
+    constexpr std::string_view kSeparators = " \t\n\r,";
+    for (std::size_t at = 0; (at = text.find_first_not_of(kSeparators, at)) != text.npos;) {
+        std::size_t end = text.find_first_of(kSeparators, at);
+        if (end == text.npos) end = text.size();
+        const std::string_view entry = text.substr(at, end - at);
+        if (auto parsed = ParseConnectTo(entry))
+            out.map.push_back(std::move(*parsed));
+        else
+            out.rejected.emplace_back(entry);
+        at = end;
+    }
+    return out;
+}
+
 } // namespace tesseron

@@ -43,4 +43,13 @@ inline std::optional<Endpoint> Redirected(const ConnectToMap& map, std::string_v
 // same; an IPv6 TOHOST in brackets); nullopt when the text has another shape.
 std::optional<ConnectTo> ParseConnectTo(std::string_view text);
 
+struct ConnectToList {
+    ConnectToMap map;
+    std::vector<std::string> rejected; // entries of another shape, as written
+};
+
+// Entries as ParseConnectTo reads them, separated by blanks or commas (an environment
+// variable's value).
+ConnectToList ParseConnectToList(std::string_view text);
+
 } // namespace tesseron

@@ -16,6 +16,9 @@ namespace {
 struct EasyDeleter {
     void operator()(CURL* h) const noexcept { curl_easy_cleanup(h); }
 };
+struct ListDeleter {
+    void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+};
 struct MultiDeleter {
     void operator()(CURLM* m) const noexcept { curl_multi_cleanup(m); }
 };
@@ -136,6 +139,25 @@ std::string UseProxy(CURL* h, const SocksInfo& p) {
     return {};
 }
 
+// The map in libcurl's words: "HOST:PORT:TOHOST:TOPORT", an empty port for any or the
+// same, an IPv6 host in brackets.
+std::unique_ptr<curl_slist, ListDeleter> CurlConnectTo(const ConnectToMap& map) {
+    auto part = [](const std::string& host) {
+        return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    };
+    auto port = [](int p) { return p != 0 ? std::to_string(p) : std::string(); };
+    std::unique_ptr<curl_slist, ListDeleter> list;
+    for (const ConnectTo& e : map) {
+        const std::string line =
+            part(e.host) + ":" + port(e.port) + ":" + part(e.toHost) + ":" + port(e.toPort);
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (!grown) throw std::runtime_error("The network library could not start a transfer.");
+        list.release();
+        list.reset(grown);
+    }
+    return list;
+}
+
 long Milliseconds(int ms) {
     return ms > 0 ? static_cast<long>(ms) : 0L;
 }
@@ -152,6 +174,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
         out.detail = "The transfer was stopped";
         return out;
     }
+    const auto connectTo = CurlConnectTo(request.connectTo); // outlives the easy handle
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!easy || !multi)
@@ -165,6 +188,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
         out.detail = std::move(refused);
         return out;
     }
+    if (connectTo) curl_easy_setopt(h, CURLOPT_CONNECT_TO, connectTo.get());
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Tesseron");
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -189,6 +213,11 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     if (!request.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, request.caFile.c_str());
+    curl_slist* lines = nullptr;
+    for (const std::string& line : request.headers)
+        if (curl_slist* grown = curl_slist_append(lines, line.c_str())) lines = grown;
+    const std::unique_ptr<curl_slist, ListDeleter> headers(lines);
+    if (lines) curl_easy_setopt(h, CURLOPT_HTTPHEADER, lines);
     char details[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, details);
 
@@ -220,6 +249,16 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     char* effective = nullptr; // after redirects, the host that answered or failed
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         if (std::string host = HostOf(effective); !host.empty()) out.host = std::move(host);
+    const auto text = [&](CURLINFO info) {
+        char* value = nullptr;
+        return curl_easy_getinfo(h, info, &value) == CURLE_OK && value ? std::string(value)
+                                                                       : std::string();
+    };
+    out.contentType = text(CURLINFO_CONTENT_TYPE);
+    out.location = text(CURLINFO_REDIRECT_URL);
+    if (curl_header* retry = nullptr;
+        curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retry) == CURLHE_OK && retry)
+        out.retryAfter = retry->value;
     long osError = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
     curl_multi_remove_handle(m, h);

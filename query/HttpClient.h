@@ -3,12 +3,14 @@
 // The program's one HTTP client: a GET over HTTP or HTTPS through libcurl, stopped at once
 // by the same AbortHandle as the sockets of a run.
 
+#include "query/ConnectTo.h"
 #include "query/SocksInfo.h"
 
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tesseron {
 
@@ -28,8 +30,12 @@ struct HttpRequest {
     // SOCKS 4, 4A or 5 of the settings; with version 0 (or any other) the proxy of the
     // environment (http_proxy, https_proxy, all_proxy, no_proxy), if any.
     SocksInfo proxy;
+    // Where a connection to a named host really goes, before any look-up; through a proxy,
+    // the host handed to the proxy.
+    ConnectToMap connectTo;
     std::filesystem::path caFile; // trusted instead of the system's store when named
     HttpLimits limits;
+    std::vector<std::string> headers; // more request header lines, "Name: value"
     // After each piece of the body: its size and the bytes so far. On the calling thread.
     std::function<void(std::size_t piece, std::size_t total)> progress;
 };
@@ -51,6 +57,11 @@ struct HttpResponse {
     std::string host;   // the host asked last, after redirects
     long status = 0;    // of the last response; 0 when none came
     std::string body;   // whatever the status; what arrived of a transfer that broke off
+    // Of the last response: its Content-Type and Retry-After ("" when absent), and where
+    // a redirect that was not followed (maxRedirects 0) points, as an absolute address.
+    std::string contentType;
+    std::string retryAfter;
+    std::string location;
 };
 
 // Follows redirects (HTTP and HTTPS only) up to the bound, sends "Tesseron" as the agent.

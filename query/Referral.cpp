@@ -4,39 +4,47 @@
 #include "desktop/TextUtil.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstdint>
 #include <cstring>
 
 namespace tesseron {
-namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerAscii(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
-} // namespace
+namespace {} // namespace
 
 ServerAddress SplitServerAddress(std::string_view text) {
     ServerAddress out;
     if (const auto scheme = text.find("://"); scheme != std::string_view::npos) {
-        out.scheme = LowerAscii(TrimBlanks(text.substr(0, scheme))); // as a referral writes it
+        out.scheme = AsciiLower(TrimBlanks(text.substr(0, scheme))); // as a referral writes it
         text.remove_prefix(scheme + 3);
     }
-    if (const auto slash = text.find('/'); slash != std::string_view::npos)
+    if (const auto slash = text.find('/'); slash != std::string_view::npos) {
+        out.path = std::string(text.substr(slash));
         text = text.substr(0, slash);
+    }
+    // An IPv6 literal holds colons of its own: in brackets a port may follow, bare none can.
+    if (const auto close = text.find(']'); text.starts_with('[') && close != text.npos) {
+        out.host = std::string(text.substr(1, close - 1));
+        if (const auto rest = text.substr(close + 1); rest.starts_with(':'))
+            if (const auto port = ParseProfileInteger(rest.substr(1))) {
+                out.port = *port;
+                out.portGiven = true;
+            }
+        return out;
+    }
+    if (in6_addr a; inet_pton(AF_INET6, std::string(text).c_str(), &a) == 1) {
+        out.host = std::string(text);
+        return out;
+    }
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
         out.host = std::string(text);
         return out;
     }
     out.host = std::string(text.substr(0, colon));
-    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) out.port = *port;
+    if (const auto port = ParseProfileInteger(text.substr(colon + 1))) {
+        out.port = *port;
+        out.portGiven = true;
+    }
     return out;
 }
 
@@ -48,7 +56,7 @@ namespace {
 
 bool SameIgnoringCase(const char* text, std::string_view lowerKey) {
     for (std::size_t i = 0; i < lowerKey.size(); ++i)
-        if (Lower(text[i]) != lowerKey[i]) return false;
+        if (AsciiLower(text[i]) != lowerKey[i]) return false;
     return true;
 }
 
@@ -98,7 +106,7 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerKey) {
 } // namespace
 
 std::optional<std::string> FindReferral(std::string_view answer, std::string_view key) {
-    const std::string lowerKey = LowerAscii(key);
+    const std::string lowerKey = AsciiLower(key);
     // A key holds no line break, so its first occurrence lies in the first line holding it.
     const std::size_t at = FindIgnoringCase(answer, lowerKey);
     if (at == std::string_view::npos) return std::nullopt;
@@ -112,7 +120,7 @@ std::optional<std::string> FindReferral(std::string_view answer, std::string_vie
     while (!value.empty() &&
            (static_cast<unsigned char>(value.back()) <= ' ' || value.back() == 0x7f))
         value.remove_suffix(1);
-    return LowerAscii(value);
+    return AsciiLower(value);
 }
 
 } // namespace tesseron

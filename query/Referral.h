@@ -13,12 +13,15 @@ namespace tesseron {
 
 // A server text as the server box, the server list or a referral gives it:
 // "host", "host:port" or "scheme://host:port/path". The port is 43 unless a valid
-// integer follows the first ":". The scheme, lower-cased, picks the transport that asks
-// the server; it is empty when the text names none.
+// integer follows the first ":". An IPv6 literal is the host without its brackets:
+// "[2001:db8::43]:4343" names a port, a bare "2001:db8::43" none. The scheme, lower-cased, picks
+// the transport that asks the server; it is empty when the text names none.
 struct ServerAddress {
     std::string scheme;
     std::string host;
     int port = 43;
+    bool portGiven = false; // the text named the port (an RDAP base URL has its scheme's)
+    std::string path;       // from the "/" after the host on, as written; "" without one
 };
 ServerAddress SplitServerAddress(std::string_view text);
 

@@ -1,16 +1,16 @@
 #include "query/Socket.h"
 
+#include "query/RunOffThread.h"
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace tesseron {
@@ -47,61 +47,87 @@ IoStatus FromWait(WaitStatus w) {
     return w == WaitStatus::Aborted ? IoStatus::Aborted : IoStatus::Timeout;
 }
 
-// State shared between a look-up and its helper thread. Whoever leaves last frees it, so
-// an abandoned look-up never writes into freed memory.
-struct Lookup {
-    std::string name;
-    Socket readEnd;
-    Socket writeEnd;
-    std::mutex mutex;
-    ResolveResult result;
-};
-
-void RunLookup(const std::shared_ptr<Lookup>& lookup) {
+// The first IPv4 address the system resolver gives for `name`.
+ResolveResult LookUpIPv4(const std::string& name) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    int rc = getaddrinfo(lookup->name.c_str(), nullptr, &hints, &list);
+    int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
     ResolveResult r;
     if (rc != 0) {
         r.error = rc == EAI_SYSTEM ? std::string("system error") : gai_strerror(rc);
-    } else {
-        for (addrinfo* a = list; a; a = a->ai_next) {
-            if (a->ai_family == AF_INET && a->ai_addr) {
-                r.address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
-                r.status = ResolveStatus::Ok;
-                break;
-            }
+        return r;
+    }
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET && a->ai_addr) {
+            r.address = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+            r.status = ResolveStatus::Ok;
+            break;
         }
-        if (r.status != ResolveStatus::Ok) r.error = "no IPv4 address";
-        freeaddrinfo(list);
     }
-    {
-        std::lock_guard lock(lookup->mutex);
-        lookup->result = r;
+    if (r.status != ResolveStatus::Ok) r.error = "no IPv4 address";
+    freeaddrinfo(list);
+    return r;
+}
+
+// Every IPv4 and IPv6 address the system resolver gives for `name`, in its order.
+ResolveAllResult LookUpAll(const std::string& name, uint16_t port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+    ResolveAllResult r;
+    if (rc != 0) {
+        r.error = rc == EAI_SYSTEM ? std::string("system error") : gai_strerror(rc);
+        return r;
     }
-    const char done = 1;
-    [[maybe_unused]] auto n = write(lookup->writeEnd.fd(), &done, 1);
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        if (!a->ai_addr || (a->ai_family != AF_INET && a->ai_family != AF_INET6) ||
+            a->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        NetAddress n;
+        std::memcpy(&n.storage, a->ai_addr, a->ai_addrlen);
+        n.length = a->ai_addrlen;
+        if (a->ai_family == AF_INET)
+            reinterpret_cast<sockaddr_in*>(&n.storage)->sin_port = htons(port);
+        else
+            reinterpret_cast<sockaddr_in6*>(&n.storage)->sin6_port = htons(port);
+        r.addresses.push_back(n);
+    }
+    freeaddrinfo(list);
+    if (r.addresses.empty())
+        r.error = "no IPv4 or IPv6 address";
+    else
+        r.status = ResolveStatus::Ok;
+    return r;
+}
+
+// A look-up on a helper thread, its way of ending told as a resolver result.
+template <class R> R LookUpOffThread(std::function<R()> work, int abortFd, int timeoutMs) {
+    auto r = RunOffThreadFor<R>(std::move(work), abortFd, timeoutMs);
+    R out;
+    switch (r.status) {
+    case OffThreadStatus::Done:
+        return std::move(*r.value);
+    case OffThreadStatus::Aborted:
+        out.status = ResolveStatus::Aborted;
+        return out;
+    case OffThreadStatus::Timeout:
+        out.error = "the look-up took too long";
+        return out;
+    case OffThreadStatus::NoPipe:
+        out.error = "cannot create a pipe";
+        return out;
+    case OffThreadStatus::NoThread:
+        break;
+    }
+    out.error = "cannot start the look-up";
+    return out;
 }
 
 } // namespace
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-}
-
-void Socket::Reset(int fd) noexcept {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-}
-
-int Socket::Release() noexcept {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
 
 WaitStatus WaitFor(int fd, short events, int timeoutMs, int abortFd) {
     Deadline deadline(timeoutMs);
@@ -126,48 +152,88 @@ ResolveResult ResolveIPv4(const std::string& name, int abortFd, int timeoutMs) {
         direct.status = ResolveStatus::Ok;
         return direct;
     }
-    auto lookup = std::make_shared<Lookup>();
-    lookup->name = name;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return {ResolveStatus::Failed, {}, "cannot create a pipe"};
-    lookup->readEnd.Reset(fds[0]);
-    lookup->writeEnd.Reset(fds[1]);
-    try {
-        std::thread([lookup] { RunLookup(lookup); }).detach();
-    } catch (const std::system_error&) {
-        return {ResolveStatus::Failed, {}, "cannot start the look-up"};
-    }
-    switch (WaitFor(lookup->readEnd.fd(), POLLIN, timeoutMs, abortFd)) {
-    case WaitStatus::Aborted:
-        return {ResolveStatus::Aborted, {}, {}};
-    case WaitStatus::Timeout:
-        return {ResolveStatus::Failed, {}, "the look-up took too long"};
-    case WaitStatus::Ready:
-        break;
-    }
-    std::lock_guard lock(lookup->mutex);
-    return lookup->result;
+    return LookUpOffThread<ResolveResult>([name] { return LookUpIPv4(name); }, abortFd, timeoutMs);
 }
 
-IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out) {
-    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!s.valid()) return Fail(IoStatus::Error, 0, errno);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr = address;
-    if (connect(s.fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+std::string AddressText(const NetAddress& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.family() == AF_INET) {
+        const auto& sa = reinterpret_cast<const sockaddr_in&>(address.storage);
+        inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
+        return std::string(text) + ":" + std::to_string(ntohs(sa.sin_port));
+    }
+    const auto& sa = reinterpret_cast<const sockaddr_in6&>(address.storage);
+    inet_ntop(AF_INET6, &sa.sin6_addr, text, sizeof text);
+    return "[" + std::string(text) + "]:" + std::to_string(ntohs(sa.sin6_port));
+}
+
+std::optional<NetAddress> LiteralAddress(std::string_view host, uint16_t port) {
+    const std::string text(host); // inet_pton wants a terminated string
+    NetAddress n;
+    auto& v4 = reinterpret_cast<sockaddr_in&>(n.storage);
+    if (inet_pton(AF_INET, text.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        n.length = sizeof v4;
+        return n;
+    }
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(n.storage);
+    if (inet_pton(AF_INET6, text.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        n.length = sizeof v6;
+        return n;
+    }
+    return std::nullopt;
+}
+
+ResolveAllResult ResolveAll(const std::string& name, uint16_t port, int abortFd, int timeoutMs) {
+    if (auto literal = LiteralAddress(name, port)) return {ResolveStatus::Ok, {*literal}, {}};
+    return LookUpOffThread<ResolveAllResult>([name, port] { return LookUpAll(name, port); },
+                                             abortFd, timeoutMs);
+}
+
+IoResult ConnectTo(const NetAddress& address, int timeoutMs, int abortFd, Socket& out) {
+    Socket s(socket(address.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!s) return Fail(IoStatus::Error, 0, errno);
+    if (connect(s.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) !=
+        0) {
         if (errno != EINPROGRESS && errno != EINTR) return Fail(IoStatus::Error, 0, errno);
-        WaitStatus w = WaitFor(s.fd(), POLLOUT, timeoutMs, abortFd);
+        WaitStatus w = WaitFor(s.get(), POLLOUT, timeoutMs, abortFd);
         if (w != WaitStatus::Ready) return Fail(FromWait(w), 0);
         int err = 0;
         socklen_t len = sizeof err;
-        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
         if (err != 0) return Fail(IoStatus::Error, 0, err);
     }
     out = std::move(s);
     return {};
+}
+
+IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out) {
+    NetAddress n;
+    auto& sa = reinterpret_cast<sockaddr_in&>(n.storage);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr = address;
+    n.length = sizeof sa;
+    return ConnectTo(n, timeoutMs, abortFd, out);
+}
+
+ConnectAnyResult ConnectAny(const std::vector<NetAddress>& addresses, int attemptTimeoutMs,
+                            int totalTimeoutMs, int abortFd, Socket& out) {
+    ConnectAnyResult r{Fail(IoStatus::Error, 0, EADDRNOTAVAIL), 0};
+    Deadline total(totalTimeoutMs);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const int left = total.Left();
+        if (i > 0 && left == 0) break; // the last attempt's reason stands
+        const int wait = attemptTimeoutMs < 0 ? left
+                         : left < 0           ? attemptTimeoutMs
+                                              : std::min(left, attemptTimeoutMs);
+        r = {ConnectTo(addresses[i], wait, abortFd, out), i};
+        if (r.io.status == IoStatus::Ok || r.io.status == IoStatus::Aborted) break;
+    }
+    return r;
 }
 
 IoResult ReceiveSome(int fd, char* buffer, std::size_t size, int timeoutMs, int abortFd) {

@@ -4,32 +4,21 @@
 // also watches an abort fd (-1: none), so another thread can end it at once. Sockets are
 // non-blocking from creation; nothing here ever blocks outside poll.
 
+#include "desktop/UniqueFd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <vector>
 
 namespace tesseron {
 
-// Owns one file descriptor; closes it when it goes away.
-class Socket {
-public:
-    Socket() noexcept = default;
-    explicit Socket(int fd) noexcept : fd_(fd) {}
-    ~Socket() { Reset(); }
-    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
-    Socket& operator=(Socket&& other) noexcept;
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-
-    int fd() const noexcept { return fd_; }
-    bool valid() const noexcept { return fd_ >= 0; }
-    void Reset(int fd = -1) noexcept;
-    int Release() noexcept;
-
-private:
-    int fd_ = -1;
-};
+// A socket is a file descriptor like any other: the one owner closes it.
+using Socket = UniqueFd;
 
 enum class WaitStatus { Ready, Timeout, Aborted };
 
@@ -50,6 +39,30 @@ struct ResolveResult {
 // own without touching the caller.
 ResolveResult ResolveIPv4(const std::string& name, int abortFd, int timeoutMs = -1);
 
+// A TCP endpoint of either family, port included.
+struct NetAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family() const noexcept { return storage.ss_family; }
+};
+
+// "192.0.2.1:43" or "[2001:db8::1]:43".
+std::string AddressText(const NetAddress& address);
+
+// An IPv4 or IPv6 literal (no brackets) with `port`; nullopt for anything else.
+std::optional<NetAddress> LiteralAddress(std::string_view host, uint16_t port);
+
+struct ResolveAllResult {
+    ResolveStatus status = ResolveStatus::Failed;
+    std::vector<NetAddress> addresses; // never empty when Ok
+    std::string error;                 // the resolver's reason when Failed
+};
+
+// Every address of `name` with `port`, IPv4 and IPv6, in the resolver's order; a literal
+// of either family is taken as is without the resolver. Waits as ResolveIPv4 does.
+ResolveAllResult ResolveAll(const std::string& name, uint16_t port, int abortFd,
+                            int timeoutMs = -1);
+
 enum class IoStatus { Ok, Closed, Timeout, Aborted, Error };
 struct IoResult {
     IoStatus status = IoStatus::Ok;
@@ -58,7 +71,19 @@ struct IoResult {
 };
 
 // Opens a TCP connection; `status` Ok leaves the connected socket in `out`.
+IoResult ConnectTo(const NetAddress& address, int timeoutMs, int abortFd, Socket& out);
 IoResult ConnectIPv4(in_addr address, uint16_t port, int timeoutMs, int abortFd, Socket& out);
+
+struct ConnectAnyResult {
+    IoResult io;           // of the attempt that connected, else of the last one made
+    std::size_t index = 0; // that attempt's address
+};
+
+// Tries each address in turn, each attempt within attemptTimeoutMs and all of them within
+// totalTimeoutMs (negative: no limit); the first that connects wins. An abort ends it at
+// once. An empty list fails with EADDRNOTAVAIL.
+ConnectAnyResult ConnectAny(const std::vector<NetAddress>& addresses, int attemptTimeoutMs,
+                            int totalTimeoutMs, int abortFd, Socket& out);
 
 // One receive once data is there, waiting at most timeoutMs. Closed: orderly close.
 IoResult ReceiveSome(int fd, char* buffer, std::size_t size, int timeoutMs, int abortFd);

@@ -19,10 +19,31 @@ enum class TransportFailure {
     Unsupported, // the server's address scheme is not this transport's: nothing was sent
     OverTime,    // the whole attempt took longer than its bound
     Aborted,     // the run was stopped
+    NotFound,    // the server has no record of what was asked (nothing to store)
     Failed,      // any other reason (the server, a proxy, the network); the message says which
 };
 
-using TransportError = KindedError<TransportFailure>;
+// Why a Failed attempt failed, in words any protocol can use: what the user is told.
+enum class FailureReason {
+    HostNotFound, // the server's or the proxy's name did not resolve
+    Refused,      // refused or unreachable
+    TimedOut,     // the server or the proxy did not answer in time
+    Proxy,        // the proxy refused or does not speak its protocol
+    Unsendable,   // the query, a name or the proxy's credentials cannot be sent as they are
+    Broken,       // the connection broke off while sending or receiving
+    TooLarge,     // the answer is over the bound
+};
+
+class TransportError : public KindedError<TransportFailure> {
+public:
+    TransportError(TransportFailure kind, const std::string& message,
+                   FailureReason reason = FailureReason::Broken)
+        : KindedError(kind, message), reason_(reason) {}
+    FailureReason reason() const noexcept { return reason_; }
+
+private:
+    FailureReason reason_;
+};
 
 // What the run asks a server.
 struct Question {

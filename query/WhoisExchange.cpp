@@ -11,7 +11,9 @@
 #include <cstring>
 #include <memory>
 #include <poll.h>
+#include <span>
 #include <sys/mman.h>
+#include <utility>
 #include <vector>
 
 namespace tesseron {
@@ -29,8 +31,15 @@ constexpr std::size_t kReadChunk = 256 * 1024;
 // The most room reserved ahead; an answer allowed to be longer grows past it as usual.
 constexpr std::size_t kLargeReserve = std::size_t{64} << 20;
 
-std::string Endpoint(const std::string& host, int port) {
-    return host + ":" + std::to_string(port);
+// "host:43", "[2001:db8::43]:43".
+std::string HostPort(const std::string& host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+bool IsIPv6Literal(const std::string& host) {
+    const auto a = LiteralAddress(host, 0);
+    return a && a->family() == AF_INET6;
 }
 
 std::string SizeText(std::size_t bytes) {
@@ -42,41 +51,25 @@ std::string SizeText(std::size_t bytes) {
     throw ExchangeError(kind, message);
 }
 
-const char* Socks5Refusal(unsigned char code) {
-    switch (code) {
-    case 1:
-        return "general SOCKS server failure";
-    case 2:
-        return "connection not allowed by ruleset";
-    case 3:
-        return "network unreachable";
-    case 4:
-        return "host unreachable";
-    case 5:
-        return "connection refused";
-    case 6:
-        return "TTL expired";
-    case 7:
-        return "command not supported";
-    case 8:
-        return "address type not supported";
-    default:
-        return "unknown reply code";
-    }
+// "<reason> (code <n>)" for a proxy's refusal code.
+std::string Refusal(std::span<const std::pair<unsigned char, const char*>> texts,
+                    unsigned char code) {
+    const char* reason = "unknown reply code";
+    for (const auto& [known, text] : texts)
+        if (known == code) reason = text;
+    return std::string(reason) + " (code " + std::to_string(code) + ")";
 }
 
-const char* Socks4Refusal(unsigned char code) {
-    switch (code) {
-    case 91:
-        return "request rejected or failed";
-    case 92:
-        return "the proxy cannot reach the client's identd";
-    case 93:
-        return "the client program and identd report different user ids";
-    default:
-        return "unknown reply code";
-    }
-}
+constexpr std::pair<unsigned char, const char*> kSocks5Refusals[] = {
+    {1, "general SOCKS server failure"}, {2, "connection not allowed by ruleset"},
+    {3, "network unreachable"},          {4, "host unreachable"},
+    {5, "connection refused"},           {6, "TTL expired"},
+    {7, "command not supported"},        {8, "address type not supported"}};
+
+constexpr std::pair<unsigned char, const char*> kSocks4Refusals[] = {
+    {91, "request rejected or failed"},
+    {92, "the proxy cannot reach the client's identd"},
+    {93, "the client program and identd report different user ids"}};
 
 const char* MethodName(unsigned char method) {
     return method == 2 ? "user name and password" : "no authentication";
@@ -102,10 +95,14 @@ void AppendPort(std::string& out, int port) {
 class Conversation {
 public:
     Conversation(const SocksInfo& socks, const ExchangeLimits& limits, const AbortHandle* abort,
-                 const std::string& host, int port)
+                 const ConnectToMap& connectTo, const std::string& host, int port)
         : socks_(socks), limits_(limits), abort_(abort), abortFd_(abort ? abort->fd() : -1),
-          host_(host), port_(port),
+          host_(host), port_(port), target_{host, port},
           deadline_(Clock::now() + std::chrono::milliseconds(limits.exchangeTimeoutMs)) {
+        if (auto to = Redirected(connectTo, host, port)) {
+            target_ = std::move(*to);
+            redirected_ = true;
+        }
         switch (socks.version) {
         case 1:
             proxyName_ = "SOCKS 4";
@@ -119,13 +116,15 @@ public:
         default:
             break;
         }
-        if (viaProxy()) proxyLabel_ = proxyName_ + " proxy " + Endpoint(socks.host, socks.port);
+        if (viaProxy()) proxyLabel_ = proxyName_ + " proxy " + HostPort(socks.host, socks.port);
     }
 
     std::string Run(const std::string& queryLine) {
         CheckArguments(queryLine);
-        in_addr target = Resolve(viaProxy() ? socks_.host : host_);
-        Connect(target, viaProxy() ? socks_.port : port_);
+        if (viaProxy())
+            Connect(socks_.host, socks_.port);
+        else
+            Connect(target_.host, target_.port);
         switch (socks_.version) {
         case 1:
             Socks4(false);
@@ -145,7 +144,12 @@ public:
 
 private:
     bool viaProxy() const { return !proxyName_.empty(); }
-    std::string ServerLabel() const { return Endpoint(host_, port_); }
+    std::string ServerLabel() const { return HostPort(host_, port_); }
+    // Where the server is really reached, when the connect-to map sends it elsewhere.
+    std::string TargetLabel() const {
+        return redirected_ ? ServerLabel() + " (at " + HostPort(target_.host, target_.port) + ")"
+                           : ServerLabel();
+    }
 
     // The wait of one step: its own bound (0: none), cut to what is left of the exchange.
     int Timeout(int ms) const {
@@ -180,14 +184,21 @@ private:
         if (port_ < 1 || port_ > 65535)
             arg("The port " + std::to_string(port_) + " of " + host_ + " is out of range");
         if (host_.empty()) arg("No WHOIS server was given");
-        if (host_.find('\0') != std::string::npos && socks_.version != 3)
+        // What is checked from here on is what is resolved or sent: the server, or where
+        // the connect-to map sends it.
+        const std::string& host = target_.host;
+        if (host.empty()) arg("The connect-to map sends " + ServerLabel() + " to no host");
+        if (host.find('\0') != std::string::npos && socks_.version != 3)
             arg("The WHOIS server name contains a NUL byte");
         // A name the proxy resolves is held to the length of a DNS name only; one that our
         // resolver would see also to the length of its labels.
         const bool resolvedHere = socks_.version < 2 || socks_.version > 3;
-        if (resolvedHere ? !FitsHostName(host_) : host_.size() > kMaxHostName)
-            arg("The WHOIS server name of " + std::to_string(host_.size()) +
+        if (resolvedHere ? !FitsHostName(host) : host.size() > kMaxHostName)
+            arg("The WHOIS server name of " + std::to_string(host.size()) +
                 " characters is too long to be a host name");
+        if (socks_.version == 1 && IsIPv6Literal(host))
+            arg("SOCKS 4 cannot carry the IPv6 address " + host +
+                "; use SOCKS 4A or SOCKS 5 to reach " + ServerLabel());
         // A CR or LF would make a second query line; no other control character belongs
         // in one either.
         if (HasControlCharacter(queryLine))
@@ -218,20 +229,36 @@ private:
         }
     }
 
-    in_addr Resolve(const std::string& name) const {
+    [[noreturn]] void ResolveFailed(const std::string& name, const std::string& why) const {
+        Throw(ExchangeFailure::Resolve, "The host name " + name + " could not be resolved: " + why);
+    }
+
+    // SOCKS 4 carries an IPv4 address only.
+    in_addr ResolveIPv4Only(const std::string& name) const {
         ResolveResult r = ResolveIPv4(name, abortFd_, Timeout(0));
         if (r.status == ResolveStatus::Aborted) Aborted();
         CheckOverTime();
-        if (r.status != ResolveStatus::Ok)
-            Throw(ExchangeFailure::Resolve,
-                  "The host name " + name + " could not be resolved: " + r.error);
+        if (r.status != ResolveStatus::Ok) ResolveFailed(name, r.error);
         return r.address;
     }
 
-    void Connect(in_addr address, int port) {
-        std::string what = viaProxy() ? "the " + proxyLabel_ : ServerLabel();
-        IoResult r = ConnectIPv4(address, static_cast<uint16_t>(port),
-                                 Timeout(limits_.connectTimeoutMs), abortFd_, socket_);
+    // Every address of the name, each tried in turn until one connects.
+    void Connect(const std::string& name, int port) {
+        ResolveAllResult resolved =
+            ResolveAll(name, static_cast<uint16_t>(port), abortFd_, Timeout(0));
+        if (resolved.status == ResolveStatus::Aborted) Aborted();
+        CheckOverTime();
+        if (resolved.status != ResolveStatus::Ok) ResolveFailed(name, resolved.error);
+        const std::vector<NetAddress>& all = resolved.addresses;
+        const int attempt = limits_.connectTimeoutMs > 0 ? limits_.connectTimeoutMs : -1;
+        ConnectAnyResult c = ConnectAny(all, attempt, Timeout(0), abortFd_, socket_);
+        std::string what = viaProxy() ? "the " + proxyLabel_ : TargetLabel();
+        // The reason given is the last attempt's; with several, say which address it was.
+        const std::string which = all.size() < 2 ? std::string()
+                                                 : " (address " + std::to_string(c.index + 1) +
+                                                       " of " + std::to_string(all.size()) + ", " +
+                                                       AddressText(all[c.index]) + ")";
+        const IoResult& r = c.io;
         switch (r.status) {
         case IoStatus::Ok:
             return;
@@ -241,17 +268,17 @@ private:
             CheckOverTime();
             Throw(ExchangeFailure::ConnectTimeout, "Connection to " + what + " timed out after " +
                                                        std::to_string(limits_.connectTimeoutMs) +
-                                                       " ms");
+                                                       " ms" + which);
         default:
             if (r.error == ECONNREFUSED)
-                Throw(ExchangeFailure::Connect, "Connection to " + what + " refused");
+                Throw(ExchangeFailure::Connect, "Connection to " + what + " refused" + which);
             Throw(ExchangeFailure::Connect,
-                  "Cannot connect to " + what + ": " + std::strerror(r.error));
+                  "Cannot connect to " + what + ": " + std::strerror(r.error) + which);
         }
     }
 
     void ProxySend(const std::string& request) {
-        IoResult r = SendAll(socket_.fd(), request.data(), request.size(),
+        IoResult r = SendAll(socket_.get(), request.data(), request.size(),
                              Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status == IoStatus::Ok) return;
         ProxyFailure(r);
@@ -259,10 +286,17 @@ private:
 
     std::string ProxyRead(std::size_t count) {
         std::string reply(count, '\0');
-        IoResult r = ReceiveExact(socket_.fd(), reply.data(), count,
+        IoResult r = ReceiveExact(socket_.get(), reply.data(), count,
                                   Timeout(limits_.handshakeTimeoutMs), abortFd_);
         if (r.status != IoStatus::Ok) ProxyFailure(r);
         return reply;
+    }
+
+    // A wait that ran out: the whole exchange's bound when that struck first, else `kind`,
+    // saying "<what> <ms> ms".
+    [[noreturn]] void TimedOut(ExchangeFailure kind, const std::string& what, int ms) const {
+        CheckOverTime();
+        Throw(kind, what + " " + std::to_string(ms) + " ms");
     }
 
     [[noreturn]] void ProxyFailure(const IoResult& r) const {
@@ -270,10 +304,8 @@ private:
         case IoStatus::Aborted:
             Aborted();
         case IoStatus::Timeout:
-            CheckOverTime();
-            Throw(ExchangeFailure::ProxyTimeout, "The " + proxyLabel_ + " did not reply within " +
-                                                     std::to_string(limits_.handshakeTimeoutMs) +
-                                                     " ms");
+            TimedOut(ExchangeFailure::ProxyTimeout, "The " + proxyLabel_ + " did not reply within",
+                     limits_.handshakeTimeoutMs);
         case IoStatus::Closed:
             Throw(ExchangeFailure::ProxyProtocol,
                   "The " + proxyLabel_ + " closed the connection during the handshake");
@@ -291,23 +323,22 @@ private:
 
     void Socks4(bool remoteName) {
         std::string request{4, 1};
-        AppendPort(request, port_);
+        AppendPort(request, target_.port);
         if (remoteName) {
             request += std::string{0, 0, 0, 1};
         } else {
-            in_addr a = Resolve(host_);
+            in_addr a = ResolveIPv4Only(target_.host);
             request.append(reinterpret_cast<const char*>(&a.s_addr), 4);
         }
         request.append(socks_.userName, 0, kMaxSocksField);
         request += '\0';
         if (remoteName) {
-            request += host_;
+            request += target_.host;
             request += '\0';
         }
         ProxySend(request);
         auto code = static_cast<unsigned char>(ProxyRead(8)[1]);
-        if (code != 90)
-            Refused(std::string(Socks4Refusal(code)) + " (code " + std::to_string(code) + ")");
+        if (code != 90) Refused(Refusal(kSocks4Refusals, code));
     }
 
     void Socks5() {
@@ -328,15 +359,23 @@ private:
                 Throw(ExchangeFailure::ProxyRefused,
                       "The " + proxyLabel_ + " rejected the user name and password");
         }
-        std::string request{5, 1, 0, 3};
-        request += static_cast<char>(host_.size());
-        request += host_;
-        AppendPort(request, port_);
+        // An IPv6 literal goes as its 16 bytes, since a proxy would have to guess that a
+        // "name" with colons is an address; anything else goes as a name, as ever.
+        std::string request{5, 1, 0};
+        if (const auto v6 = LiteralAddress(target_.host, 0); v6 && v6->family() == AF_INET6) {
+            request += static_cast<char>(4);
+            const auto& sa = reinterpret_cast<const sockaddr_in6&>(v6->storage);
+            request.append(reinterpret_cast<const char*>(&sa.sin6_addr), 16);
+        } else {
+            request += static_cast<char>(3);
+            request += static_cast<char>(target_.host.size());
+            request += target_.host;
+        }
+        AppendPort(request, target_.port);
         ProxySend(request);
         std::string head = ProxyRead(4);
         auto code = static_cast<unsigned char>(head[1]);
-        if (code != 0)
-            Refused(std::string(Socks5Refusal(code)) + " (code " + std::to_string(code) + ")");
+        if (code != 0) Refused(Refusal(kSocks5Refusals, code));
         // The bound address and port mean nothing to us but must be consumed in full.
         switch (static_cast<unsigned char>(head[3])) {
         case 1:
@@ -357,18 +396,17 @@ private:
 
     void SendQuery(const std::string& queryLine) {
         std::string line = queryLine + "\r\n";
-        IoResult r = SendAll(socket_.fd(), line.data(), line.size(), Timeout(limits_.readTimeoutMs),
-                             abortFd_);
+        IoResult r = SendAll(socket_.get(), line.data(), line.size(),
+                             Timeout(limits_.readTimeoutMs), abortFd_);
         switch (r.status) {
         case IoStatus::Ok:
             return;
         case IoStatus::Aborted:
             Aborted();
         case IoStatus::Timeout:
-            CheckOverTime();
-            Throw(ExchangeFailure::Send, "Sending the query to " + ServerLabel() +
-                                             " did not finish within " +
-                                             std::to_string(limits_.readTimeoutMs) + " ms");
+            TimedOut(ExchangeFailure::Send,
+                     "Sending the query to " + ServerLabel() + " did not finish within",
+                     limits_.readTimeoutMs);
         default:
             Throw(ExchangeFailure::Send,
                   "Sending the query to " + ServerLabel() + " failed: " + std::strerror(r.error));
@@ -393,7 +431,7 @@ private:
             if (inPlace) answer.resize(at + room);
             char* into = inPlace ? answer.data() + at : small;
             IoResult r =
-                ReceiveSome(socket_.fd(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
+                ReceiveSome(socket_.get(), into, room, Timeout(limits_.readTimeoutMs), abortFd_);
             if (inPlace) answer.resize(at + (r.status == IoStatus::Ok ? r.bytes : 0));
             switch (r.status) {
             case IoStatus::Ok:
@@ -403,10 +441,8 @@ private:
             case IoStatus::Aborted:
                 Aborted();
             case IoStatus::Timeout:
-                CheckOverTime();
-                Throw(ExchangeFailure::ReadTimeout, "No answer from " + ServerLabel() + " within " +
-                                                        std::to_string(limits_.readTimeoutMs) +
-                                                        " ms");
+                TimedOut(ExchangeFailure::ReadTimeout,
+                         "No answer from " + ServerLabel() + " within", limits_.readTimeoutMs);
             default:
                 Throw(ExchangeFailure::Receive, "Receiving the answer from " + ServerLabel() +
                                                     " failed: " + std::strerror(r.error));
@@ -430,6 +466,8 @@ private:
     int abortFd_;
     std::string host_;
     int port_;
+    Endpoint target_; // where the connection really goes: host_:port_ unless redirected
+    bool redirected_ = false;
     std::string proxyName_;
     std::string proxyLabel_;
     Clock::time_point deadline_;
@@ -450,15 +488,17 @@ ExchangeLimits LimitsForTimeout(int whoisTimeoutMs, ExchangeLimits base) {
     return base;
 }
 
-WhoisClient::WhoisClient(SocksInfo socks, ExchangeLimits limits, std::shared_ptr<AbortHandle> abort)
-    : socks_(std::move(socks)), limits_(limits), abort_(std::move(abort)) {}
+WhoisClient::WhoisClient(SocksInfo socks, ExchangeLimits limits, std::shared_ptr<AbortHandle> abort,
+                         ConnectToMap connectTo)
+    : socks_(std::move(socks)), limits_(limits), connectTo_(std::move(connectTo)),
+      abort_(std::move(abort)) {}
 
 std::string WhoisClient::WhoisExchange(const std::string& host, int port,
                                        const std::string& queryLine) {
-    Conversation conversation(socks_, limits_, abort_.get(), host, port);
+    Conversation conversation(socks_, limits_, abort_.get(), connectTo_, host, port);
     if (abort_ && abort_->Aborted())
         Throw(ExchangeFailure::Aborted,
-              "The exchange with " + Endpoint(host, port) + " was stopped");
+              "The exchange with " + HostPort(host, port) + " was stopped");
     return conversation.Run(queryLine);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/ConnectTo.h"
 #include "query/KindedError.h"
 #include "query/SocksInfo.h"
 
@@ -55,19 +56,23 @@ using ExchangeError = KindedError<ExchangeFailure>;
 
 // One WHOIS conversation per call: connect (directly or through the proxy), send the
 // query line with CR LF, read until the server closes. Throws ExchangeError.
+// `connectTo` says where a connection to a server really goes; it is applied before any
+// look-up, and through a proxy to the server handed to the proxy, never to the proxy.
 class WhoisClient {
 public:
     WhoisClient(SocksInfo socks, ExchangeLimits limits,
-                std::shared_ptr<AbortHandle> abort = nullptr);
+                std::shared_ptr<AbortHandle> abort = nullptr, ConnectToMap connectTo = {});
 
     std::string WhoisExchange(const std::string& host, int port, const std::string& queryLine);
 
     const SocksInfo& socks() const noexcept { return socks_; }
     const ExchangeLimits& limits() const noexcept { return limits_; }
+    const ConnectToMap& connectTo() const noexcept { return connectTo_; }
 
 private:
     SocksInfo socks_;
     ExchangeLimits limits_;
+    ConnectToMap connectTo_;
     std::shared_ptr<AbortHandle> abort_;
 };
 

@@ -3,11 +3,35 @@
 #include "query/RegistryQuery.h"
 #include "query/ServerRoute.h"
 
+#include <utility>
+
 namespace tesseron {
+namespace {
+
+// What the user is told for each kind of failure; any other kind is a connection that
+// broke off.
+constexpr std::pair<ExchangeFailure, FailureReason> kReasons[] = {
+    {ExchangeFailure::Resolve, FailureReason::HostNotFound},
+    {ExchangeFailure::Connect, FailureReason::Refused},
+    {ExchangeFailure::ConnectTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ReadTimeout, FailureReason::TimedOut},
+    {ExchangeFailure::ProxyRefused, FailureReason::Proxy},
+    {ExchangeFailure::ProxyProtocol, FailureReason::Proxy},
+    {ExchangeFailure::Argument, FailureReason::Unsendable},
+    {ExchangeFailure::TooLarge, FailureReason::TooLarge}};
+
+FailureReason ReasonOf(ExchangeFailure kind) {
+    for (const auto& [k, reason] : kReasons)
+        if (k == kind) return reason;
+    return FailureReason::Broken;
+}
+
+} // namespace
 
 WhoisTransport::WhoisTransport(SocksInfo socks, ExchangeLimits limits,
-                               std::shared_ptr<AbortHandle> abort)
-    : client_(std::move(socks), limits, std::move(abort)) {}
+                               std::shared_ptr<AbortHandle> abort, ConnectToMap connectTo)
+    : client_(std::move(socks), limits, std::move(abort), std::move(connectTo)) {}
 
 bool WhoisTransport::Speaks(std::string_view scheme) {
     // "rwhois://" referrals have always been asked as plain WHOIS on their port.
@@ -28,7 +52,7 @@ std::string WhoisTransport::Ask(const ServerAddress& server, const Question& que
         case ExchangeFailure::Aborted:
             throw TransportError(TransportFailure::Aborted, e.what());
         default:
-            throw TransportError(TransportFailure::Failed, e.what());
+            throw TransportError(TransportFailure::Failed, e.what(), ReasonOf(e.kind()));
         }
     }
 }

@@ -11,7 +11,7 @@ namespace tesseron {
 class WhoisTransport final : public Transport {
 public:
     WhoisTransport(SocksInfo socks, ExchangeLimits limits,
-                   std::shared_ptr<AbortHandle> abort = nullptr);
+                   std::shared_ptr<AbortHandle> abort = nullptr, ConnectToMap connectTo = {});
 
     // The query line is the prefix followed by the query.
     std::string Ask(const ServerAddress& server, const Question& question) override;

@@ -5,6 +5,7 @@
 #include "locale/TextFormat.h"
 #include "query/AbortHandle.h"
 #include "query/AddressBox.h"
+#include "query/FailureText.h"
 #include "query/IdnName.h"
 #include "query/Referral.h"
 #include "query/Resolver.h"
@@ -21,7 +22,8 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
       registries_(registries), messages_(messages), log_(log), sink_(sink),
       abort_(std::make_shared<AbortHandle>()),
-      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_),
+      whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
+             settings_.connectTo),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {
@@ -96,6 +98,7 @@ void TWhoisRequestThread::Execute() {
 void TWhoisRequestThread::ProcessAddress() {
     if (Terminated()) return;
     ErrorCode_ = QueryOk;
+    lastFailure_.clear();
     try {
         if (QueryString.empty()) {
             ErrorCode_ = QueryEmpty;
@@ -235,11 +238,14 @@ std::string TWhoisRequestThread::Ask(const std::string& serverText, const Server
     try {
         return TransportFor(server).Ask(server, question);
     } catch (const TransportError& e) {
+        lastFailure_.clear();
         if (e.kind() == TransportFailure::OverTime)
             Log(LogError,
                 Fmt(messages_.sExchangeTimedOut, server.host + ":" + std::to_string(server.port)));
         else if (e.kind() == TransportFailure::Unsupported)
             Log(LogError, Fmt(messages_.sSchemeNotSpoken, serverText));
+        else if (e.kind() == TransportFailure::Failed)
+            lastFailure_ = ExplainFailure(messages_, e.reason(), serverText);
         throw;
     }
 }
@@ -313,6 +319,8 @@ void TWhoisRequestThread::FinishQuery() {
             // The store step failed: the end line stays the failure line.
         }
     }
+    if (ErrorCode_ == QueryExchangeFailed && !lastFailure_.empty() && !Terminated())
+        log_.ExchangeFailed(lastFailure_);
     Log(image, text);
 }
 

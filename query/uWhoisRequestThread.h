@@ -42,6 +42,10 @@ public:
     virtual void AddLogLine(LogImage image, const std::string& text) = 0;
     // The run is over: stop the animation, and close the progress window when `close`.
     virtual void EndOfRun(bool close) = 0;
+    // Why the last server asked for an address that failed could not answer, in one
+    // sentence, just before the end line. The window's log keeps to its own lines; a
+    // terminal shows it.
+    virtual void ExchangeFailed(const std::string& sentence) { (void)sentence; }
 };
 
 // Where a run's answers go, realised by whoever owns the result store. Its calls must run
@@ -74,6 +78,7 @@ struct RunSettings {
     int32_t whoisTimeout = ExchangeLimits{}.readTimeoutMs;
     SocksInfo socks;
     std::string serverBoxText; // the server asked while bUseRating is off
+    ConnectToMap connectTo;    // where connections to named servers really go
 };
 
 // What a run processes: the queued results of a refresh, one after the other, or when
@@ -131,6 +136,7 @@ private:
     std::string IpAddress;
     std::string WhoisPrefix;
     std::string ReverseName;
+    std::string lastFailure_; // why the last server asked for this address failed
     std::optional<ResultId> ResultItem;
     const TWhoisServerCollection* Servers = nullptr;
     // What QueryString names, classified once per address, and the text the zone look-up,

@@ -1,5 +1,6 @@
 #include "serverdb/FileMask.h"
 
+#include "desktop/TextUtil.h"
 #include "serverdb/uDomainList.h"
 
 #include <array>
@@ -11,7 +12,7 @@ namespace {
 constexpr std::array<unsigned char, 256> MakeLowerTable() {
     std::array<unsigned char, 256> t{};
     for (int i = 0; i < 256; ++i)
-        t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + ('a' - 'A') : i);
+        t[i] = static_cast<unsigned char>(AsciiLower(static_cast<char>(i)));
     return t;
 }
 constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
@@ -31,26 +32,12 @@ struct Decoded {
 
 Decoded DecodeUtf8(std::string_view s, std::size_t pos) noexcept {
     const auto b0 = static_cast<unsigned char>(s[pos]);
-    if (b0 < 0x80) return {b0, 1};
-    std::size_t len = 0;
-    char32_t code = 0, min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, code = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, code = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, code = b0 & 0x07, min = 0x10000;
-    } else {
-        return {kStrayByteBase + b0, 1};
-    }
-    if (pos + len > s.size()) return {kStrayByteBase + b0, 1};
-    for (std::size_t i = 1; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[pos + i]);
-        if ((b & 0xC0) != 0x80) return {kStrayByteBase + b0, 1};
-        code = (code << 6) | (b & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return {kStrayByteBase + b0, 1};
+    const std::size_t len = Utf8SequenceLength(s, pos);
+    if (len == 0) return {kStrayByteBase + b0, 1};
+    if (len == 1) return {b0, 1};
+    char32_t code = b0 & (0x7F >> len);
+    for (std::size_t i = 1; i < len; ++i)
+        code = (code << 6) | (static_cast<unsigned char>(s[pos + i]) & 0x3F);
     return {code, len};
 }
 
@@ -214,10 +201,6 @@ bool FileMask::MatchSteps(std::string_view text) const noexcept {
     while (s < steps_.size() && steps_[s].kind == Kind::Star)
         ++s;
     return s == steps_.size();
-}
-
-bool MatchesMask(std::string_view text, std::string_view mask) {
-    return FileMask(mask).Matches(text);
 }
 
 } // namespace tesseron

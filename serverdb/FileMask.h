@@ -59,6 +59,4 @@ private:
     bool plainSuffix_ = false;
 };
 
-bool MatchesMask(std::string_view text, std::string_view mask);
-
 } // namespace tesseron

@@ -12,7 +12,9 @@ namespace {
 using Key = RegistryBlocks::Key;
 using Table = RegistryBlocks::Table;
 
-constexpr std::array<const char*, 3> kFileNames = {"ipv4.json", "ipv6.json", "asn.json"};
+// The three block tables in Table's order, then the zones.
+constexpr std::array<const char*, 4> kFileNames = {"ipv4.json", "ipv6.json", "asn.json",
+                                                   "dns.json"};
 
 Key KeyOf(const std::uint8_t* bytes, int size) {
     Key k;
@@ -97,7 +99,14 @@ void Link(std::vector<RegistryBlocks::Block>& blocks) {
     }
 }
 
-std::string ParseTable(Table table, std::string_view json, RegistryBlocks::BlockTable& out) {
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// Walks the "services" list of a bootstrap file: `each(where, keys, bases)` for every
+// service, its keys (blocks or zones) still unread and its base URLs https first. The
+// first fault, from the walk or from `each`, ends it.
+template <typename Each> std::string ForEachService(std::string_view json, Each&& each) {
     simdjson::dom::parser parser;
     simdjson::dom::element doc;
     if (const auto e = parser.parse(json.data(), json.size()).get(doc))
@@ -106,10 +115,10 @@ std::string ParseTable(Table table, std::string_view json, RegistryBlocks::Block
     if (doc["services"].get_array().get(services)) return "no \"services\" list";
     int index = 0;
     for (const simdjson::dom::element service : services) {
-        const std::string where = "service " + std::to_string(index + 1) + ": ";
-        simdjson::dom::array pair, blocks, urls;
-        if (service.get_array().get(pair) || pair.size() < 2 ||
-            pair.at(0).get_array().get(blocks) || pair.at(1).get_array().get(urls))
+        const std::string where = "service " + std::to_string(++index) + ": ";
+        simdjson::dom::array pair, keys, urls;
+        if (service.get_array().get(pair) || pair.size() < 2 || pair.at(0).get_array().get(keys) ||
+            pair.at(1).get_array().get(urls))
             return where + "not a pair of lists (blocks, base URLs)";
         std::vector<std::string> bases;
         for (const simdjson::dom::element url : urls) {
@@ -120,20 +129,32 @@ std::string ParseTable(Table table, std::string_view json, RegistryBlocks::Block
         if (bases.empty()) return where + "no base URL";
         std::stable_partition(bases.begin(), bases.end(),
                               [](const std::string& u) { return u.rfind("https://", 0) == 0; });
-        for (const simdjson::dom::element block : blocks) {
-            std::string_view text;
-            if (block.get_string().get(text)) return where + "a block that is not a string";
-            const auto range = ParseBlock(table, text);
-            if (!range)
-                return where + "\"" + std::string(text) + "\" is not " +
-                       (table == Table::Asn ? "an AS-number range" : "a network of this file");
-            out.blocks.push_back({range->first, range->second, index, -1});
-        }
-        out.services.push_back(std::move(bases));
-        ++index;
+        if (auto fault = each(where, keys, std::move(bases)); !fault.empty()) return fault;
     }
-    Link(out.blocks);
     return {};
+}
+
+std::string ParseTable(Table table, std::string_view json, RegistryBlocks::BlockTable& out) {
+    int index = 0;
+    auto fault = ForEachService(
+        json,
+        [&](const std::string& where, simdjson::dom::array blocks,
+            std::vector<std::string> bases) -> std::string {
+            for (const simdjson::dom::element block : blocks) {
+                std::string_view text;
+                if (block.get_string().get(text)) return where + "a block that is not a string";
+                const auto range = ParseBlock(table, text);
+                if (!range)
+                    return where + "\"" + std::string(text) + "\" is not " +
+                           (table == Table::Asn ? "an AS-number range" : "a network of this file");
+                out.blocks.push_back({range->first, range->second, index, -1});
+            }
+            out.services.push_back(std::move(bases));
+            ++index;
+            return {};
+        });
+    if (fault.empty()) Link(out.blocks);
+    return fault;
 }
 
 } // namespace
@@ -142,8 +163,7 @@ Rir RirOfUrl(std::string_view url) {
     if (const auto scheme = url.find("://"); scheme != std::string_view::npos)
         url.remove_prefix(scheme + 3);
     std::string host(url.substr(0, url.find_first_of(":/?#")));
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    std::transform(host.begin(), host.end(), host.begin(), LowerAscii);
     if (!host.empty() && host.back() == '.') host.pop_back();
     static constexpr std::pair<std::string_view, Rir> kDomains[] = {
         {"afrinic.net", Rir::Afrinic}, {"apnic.net", Rir::Apnic}, {"arin.net", Rir::Arin},
@@ -184,6 +204,46 @@ std::string RegistryBlocks::Load(Table table, std::string_view json) {
     return {};
 }
 
+std::string RegistryBlocks::LoadDomains(std::string_view json) {
+    std::unordered_map<std::string, int> zones;
+    std::vector<std::vector<std::string>> services;
+    auto fault =
+        ForEachService(json,
+                       [&](const std::string& where, simdjson::dom::array names,
+                           std::vector<std::string> bases) -> std::string {
+                           for (const simdjson::dom::element name : names) {
+                               std::string_view text;
+                               if (name.get_string().get(text) || text.empty())
+                                   return where + "a zone that is not a name";
+                               std::string zone(text);
+                               std::transform(zone.begin(), zone.end(), zone.begin(), LowerAscii);
+                               if (zone.back() == '.') zone.pop_back();
+                               zones.emplace(std::move(zone), static_cast<int>(services.size()));
+                           }
+                           services.push_back(std::move(bases));
+                           return {};
+                       });
+    if (!fault.empty()) return fault;
+    zones_ = std::move(zones);
+    domainServices_ = std::move(services);
+    return {};
+}
+
+std::optional<DomainService> RegistryBlocks::FindDomain(std::string_view name) const {
+    std::string key(name);
+    std::transform(key.begin(), key.end(), key.begin(), LowerAscii);
+    if (!key.empty() && key.back() == '.') key.pop_back();
+    // Longest first: the whole name, then without its first label, and so on.
+    for (std::string_view rest = key; !rest.empty();) {
+        if (const auto it = zones_.find(std::string(rest)); it != zones_.end())
+            return DomainService{it->first, domainServices_[it->second]};
+        const auto dot = rest.find('.');
+        if (dot == std::string_view::npos) break;
+        rest.remove_prefix(dot + 1);
+    }
+    return std::nullopt;
+}
+
 std::string RegistryBlocks::LoadFolder(const std::filesystem::path& folder) {
     return LoadFiles([&](std::string_view name) { return folder / name; });
 }
@@ -191,7 +251,7 @@ std::string RegistryBlocks::LoadFolder(const std::filesystem::path& folder) {
 std::string RegistryBlocks::LoadFiles(
     const std::function<std::filesystem::path(std::string_view fileName)>& where) {
     std::string faults;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         const auto path = where(kFileNames[i]);
         std::ifstream in(path, std::ios::binary);
         std::ostringstream text;
@@ -199,7 +259,7 @@ std::string RegistryBlocks::LoadFiles(
         if (!in || !(text << in.rdbuf()))
             fault = "cannot be read";
         else
-            fault = Load(static_cast<Table>(i), text.str());
+            fault = i < 3 ? Load(static_cast<Table>(i), text.str()) : LoadDomains(text.str());
         if (fault.empty()) continue;
         if (!faults.empty()) faults += '\n';
         faults += path.string() + ": " + fault;

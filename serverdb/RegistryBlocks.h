@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tesseron {
@@ -29,6 +30,13 @@ struct RegistryMatch {
     std::string_view whoisServer; // "" when the URLs name none of the five registries
 };
 
+// The RDAP service of a domain name: the longest label sequence of dns.json that ends
+// the name, and its base URLs, https ones first.
+struct DomainService {
+    std::string zone;                  // as the file writes it, lower case ("co.uk")
+    std::vector<std::string> rdapUrls; // never empty
+};
+
 // The block tables of the RDAP bootstrap files for numbers (ipv4.json, ipv6.json,
 // asn.json: "services" is a list of [[blocks...], [base URLs...]]). Blocks are kept sorted
 // with each block's nearest enclosing block, so a look-up is a binary search and a short
@@ -43,12 +51,21 @@ public:
     // service without URLs) the table keeps its previous content and the function returns
     // a sentence naming the fault; "" on success.
     std::string Load(Table table, std::string_view json);
-    // Reads ipv4.json, ipv6.json and asn.json from `folder`; every file is tried, and the
-    // faults (a missing or unreadable file too) are joined one per line; "" on success.
+    // Reads dns.json's text ("services" of [[zones...], [base URLs...]]), replacing the
+    // zones held, with the same fault rules as Load.
+    std::string LoadDomains(std::string_view json);
+    // Reads ipv4.json, ipv6.json, asn.json and dns.json from `folder`; every file is tried,
+    // and the faults (a missing or unreadable file too) are joined one per line; "" on
+    // success.
     std::string LoadFolder(const std::filesystem::path& folder);
     // The same, each file from where `where` says a file of that name is.
     std::string
     LoadFiles(const std::function<std::filesystem::path(std::string_view fileName)>& where);
+
+    // The service of `name`, an A-label name (letter case and a final dot aside); nullopt
+    // when no zone of the file ends it.
+    std::optional<DomainService> FindDomain(std::string_view name) const;
+    std::size_t DomainCount() const { return zones_.size(); }
 
     // The holder of the network of `prefixLength` bits at `address` (network byte order;
     // a single address has 32 or 128 bits): the most specific block that holds all of it.
@@ -79,6 +96,8 @@ public:
 private:
     std::optional<RegistryMatch> Find(Table table, Key first, Key last) const;
     std::array<BlockTable, 3> tables_;
+    std::unordered_map<std::string, int> zones_; // zone -> index into domainServices_
+    std::vector<std::vector<std::string>> domainServices_;
 };
 
 } // namespace tesseron

@@ -1,7 +1,8 @@
 #include "serverdb/ResultsFile.h"
 
 #include "desktop/AtomicFile.h"
-#include "desktop/UniqueFd.h"
+#include "desktop/TextUtil.h"
+#include "serverdb/XmlNodes.h"
 #include "serverdb/XmlSource.h"
 
 #include <pugixml.hpp>
@@ -48,19 +49,11 @@ constexpr auto kEscapedKinds = MakeKinds(true);
 
 // Length of the UTF-8 sequence at `i` when XML can carry it, else 0.
 std::size_t CarriableUtf8Length(std::string_view s, std::size_t i) {
-    const auto at = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned b0 = at(i);
-    const std::size_t len = b0 >= 0xC2 && b0 <= 0xDF   ? 2
-                            : b0 >= 0xE0 && b0 <= 0xEF ? 3
-                            : b0 >= 0xF0 && b0 <= 0xF4 ? 4
-                                                       : 0;
-    if (len == 0 || i + len > s.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k)
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-    const unsigned b1 = at(i + 1);
-    if ((b0 == 0xE0 && b1 < 0xA0) || (b0 == 0xED && b1 >= 0xA0) || // overlong, surrogate
-        (b0 == 0xF0 && b1 < 0x90) || (b0 == 0xF4 && b1 >= 0x90) || // overlong, > U+10FFFF
-        (b0 == 0xEF && b1 == 0xBF && at(i + 2) >= 0xBE))           // U+FFFE, U+FFFF
+    const std::size_t len = Utf8SequenceLength(s, i);
+    // XML has no U+FFFE or U+FFFF.
+    if (len == 3 && static_cast<unsigned char>(s[i]) == 0xEF &&
+        static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+        static_cast<unsigned char>(s[i + 2]) >= 0xBE)
         return 0;
     return len;
 }
@@ -195,8 +188,6 @@ namespace {
 
 // ---- reading ----
 
-constexpr const char* kNotSingleText = "Element does not contain a single text node";
-
 // A parse error: its reason and where in the document it was found.
 struct ParseFailure {
     std::string reason;
@@ -210,25 +201,10 @@ std::string ParseMessage(const ParseFailure& f, std::string_view document) {
     return f.reason + "\nLine: " + std::to_string(line);
 }
 
-std::string_view Trimmed(std::string_view v) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!v.empty() && blank(v.front()))
-        v.remove_prefix(1);
-    while (!v.empty() && blank(v.back()))
-        v.remove_suffix(1);
-    return v;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == y;
-    });
-}
-
 TQueryType QueryTypeOf(const std::string& text) {
-    std::string_view v = Trimmed(text);
-    if (EqualsNoCase(v, "true")) return QueryAsAddress;
-    if (EqualsNoCase(v, "false")) return QueryAsDomain;
+    std::string_view v = TrimXmlBlanks(text);
+    if (EqualsIgnoringCase(v, "true")) return QueryAsAddress;
+    if (EqualsIgnoringCase(v, "false")) return QueryAsDomain;
     if (!v.empty() && (v[0] == '+' || v[0] == '-')) v.remove_prefix(1);
     double number = 0;
     // Digits or a point first: from_chars would also take "inf" and "nan".
@@ -241,30 +217,20 @@ TQueryType QueryTypeOf(const std::string& text) {
 }
 
 std::int32_t ErrorCodeOf(const std::string& text) {
-    std::string_view v = Trimmed(text);
-    if (v.size() > 1 && v[0] == '+' && v[1] != '-') v.remove_prefix(1);
-    std::int32_t value = 0;
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
-    if (v.empty() || ec != std::errc() || end != v.data() + v.size())
-        throw ResultsFileError("'" + text + "' is not a valid integer value");
-    return value;
+    const auto value = ParseXmlInt32(text);
+    if (!value) throw ResultsFileError("'" + text + "' is not a valid integer value");
+    return *value;
 }
 
 // Reverses the escaped form in place; a backslash not followed by an escape stays.
 void Unescape(std::string& s) {
-    const auto hex = [](char c) {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                      : -1;
-    };
     std::size_t w = 0;
     for (std::size_t r = 0; r < s.size(); ++r) {
         if (s[r] == '\\' && r + 1 < s.size() && s[r + 1] == '\\') {
             ++r;
-        } else if (s[r] == '\\' && r + 3 < s.size() && s[r + 1] == 'x' && hex(s[r + 2]) >= 0 &&
-                   hex(s[r + 3]) >= 0) {
-            s[w++] = static_cast<char>(hex(s[r + 2]) * 16 + hex(s[r + 3]));
+        } else if (s[r] == '\\' && r + 3 < s.size() && s[r + 1] == 'x' &&
+                   HexDigitValue(s[r + 2]) >= 0 && HexDigitValue(s[r + 3]) >= 0) {
+            s[w++] = static_cast<char>(HexDigitValue(s[r + 2]) * 16 + HexDigitValue(s[r + 3]));
             r += 3;
             continue;
         }
@@ -278,26 +244,8 @@ void Unescape(std::string& s) {
 void ReadValue(pugi::xml_node e, std::string& out) {
     out.clear();
     if (!e) return;
-    for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata)
-            throw ResultsFileError(kNotSingleText);
-        out += c.value();
-    }
+    if (!AppendElementText(e, out)) throw ResultsFileError(kNotSingleText);
     if (std::strcmp(e.attribute(kEscapedAttribute).value(), "true") == 0) Unescape(out);
-}
-
-std::array<pugi::xml_node, kFields.size()> FieldElements(pugi::xml_node entry) {
-    std::array<pugi::xml_node, kFields.size()> found{};
-    for (pugi::xml_node c = entry.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element) continue;
-        const std::string_view name = c.name();
-        for (std::size_t k = 0; k < kFields.size(); ++k)
-            if (!found[k] && name == kFields[k]) {
-                found[k] = c;
-                break;
-            }
-    }
-    return found;
 }
 
 bool WhitespaceOnly(const char* s) {
@@ -337,18 +285,14 @@ void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
                 : doc.load_buffer_inplace(document.data() + skip, document.size() - skip, options,
                                           pugi::encoding_utf8);
     if (!result) fail(result.description(), static_cast<std::size_t>(result.offset));
+    if (const auto at = ContentOutsideRoot(doc, text.size()))
+        fail("Content outside the document element", *at);
     const pugi::xml_node root = doc.document_element();
-    for (pugi::xml_node n : doc.children())
-        if (n != root) {
-            const std::ptrdiff_t at = n.offset_debug();
-            fail("Content outside the document element",
-                 at < 0 ? text.size() : static_cast<std::size_t>(at));
-        }
 
     for (pugi::xml_node node = root.first_child(); node; node = node.next_sibling()) {
         if (node.type() == pugi::node_pcdata && WhitespaceOnly(node.value())) continue;
         TWhoisResultItem& item = results.Add();
-        const auto e = FieldElements(node);
+        const auto e = FirstChildren(node, kFields);
         std::string text;
         ReadValue(e[0], item.QueryString);
         ReadValue(e[1], item.ServerName);
@@ -365,27 +309,6 @@ void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
         ReadValue(e[6], item.IpAddress);
         ReadValue(e[7], item.ReverseName);
     }
-}
-
-// Reads a file into `out`; false with errno set when it cannot.
-bool ReadFile(const std::string& path, std::string& out) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
-    if (!S_ISREG(st.st_mode)) return errno = EISDIR, false;
-    // Read straight into the string; one spare byte tells whether the file has grown.
-    out.assign(static_cast<std::size_t>(st.st_size) + 1, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == out.size()) out.resize(out.size() * 2);
-        const ssize_t n = ::read(fd.get(), out.data() + used, out.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    out.resize(used);
-    return true;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -412,7 +335,7 @@ void KeepDamagedCopy(const std::string& path) {
     std::string bytes;
     bool read = false;
     try {
-        read = ReadFile(path, bytes);
+        read = ReadWholeFile(path, bytes);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
     }
@@ -445,7 +368,7 @@ void TWhoisResultCollection::LoadFromFile(const std::string& path) {
     const std::string previous = std::exchange(damagedPath_, path);
     std::string document;
     try {
-        if (!ReadFile(path, document)) {
+        if (!ReadWholeFile(path, document)) {
             const int err = errno;
             if (err == ENOENT) {
                 // A first start: no results yet. A damaged copy asked for earlier stays asked.
@@ -461,7 +384,7 @@ void TWhoisResultCollection::LoadFromFile(const std::string& path) {
             // The parse changed the buffer; count lines in the file as it is.
             std::string().swap(document);
             std::string pristine;
-            ReadFile(path, pristine);
+            ReadWholeFile(path, pristine);
             throw ResultsFileError(ParseMessage(f, pristine));
         }
     } catch (const std::bad_alloc&) {

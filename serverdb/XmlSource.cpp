@@ -1,5 +1,7 @@
 #include "serverdb/XmlSource.h"
 
+#include "desktop/TextUtil.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,12 +26,8 @@ std::string Snippet(std::string_view text, std::size_t offset) {
             continue;
         }
         // Keep well-formed multi-byte characters (not C1 controls); anything else is '?'.
-        std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-        bool ok = len > 0 && len <= 4 && i + len <= text.size() && c < 0xF5 &&
-                  !(c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-        for (std::size_t k = 1; ok && k < len; ++k)
-            ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (ok) {
+        const std::size_t len = c >= 0x80 ? Utf8SequenceLength(text, i) : 0;
+        if (len > 0 && !(c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
             out.append(text.substr(i, len));
             i += len;
         } else {
@@ -52,23 +50,6 @@ std::string XmlErrorMessage(const std::string& reason, std::string_view text, st
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    const auto at = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    if (b0 < 0x80) return 1;
-    if (b0 >= 0xC2 && b0 <= 0xDF) return i + 1 < s.size() && (at(i + 1) & 0xC0) == 0x80 ? 2 : 0;
-    std::size_t len = b0 >= 0xE0 && b0 <= 0xEF ? 3 : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) return 0;
-    for (std::size_t k = 1; k < len; ++k)
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-    const unsigned b1 = at(i + 1);
-    if ((b0 == 0xE0 && b1 < 0xA0) || (b0 == 0xED && b1 >= 0xA0) || // overlong, surrogate
-        (b0 == 0xF0 && b1 < 0x90) || (b0 == 0xF4 && b1 >= 0x90))   // overlong, > U+10FFFF
-        return 0;
-    return len;
-}
-
 // Rejects NUL bytes (the parser would stop there and take the rest as absent) and bytes
 // that are not UTF-8 (binary content, a file in an undeclared 8-bit encoding).
 void CheckUtf8(std::string_view text) {
@@ -85,7 +66,7 @@ void CheckUtf8(std::string_view text) {
         }
         if (text[i] == '\0')
             throw XmlSourceError(XmlErrorMessage("Invalid character (NUL byte)", text, i));
-        const std::size_t len = Utf8Length(text, i);
+        const std::size_t len = Utf8SequenceLength(text, i);
         if (len == 0) throw XmlSourceError(XmlErrorMessage("Invalid UTF-8 byte sequence", text, i));
         i += len;
     }
@@ -140,13 +121,6 @@ std::string DecodeWide(std::string_view in, int unit, bool bigEndian) {
             throw XmlSourceError(XmlErrorMessage("Invalid " + name + " text", out, out.size()));
         AppendUtf8(out, c);
     }
-    return out;
-}
-
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 

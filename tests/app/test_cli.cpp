@@ -107,6 +107,17 @@ TEST(CliExchange, FailuresExitWithOneAndOneSentence) {
     }
 }
 
+// A server's name goes where --connect-to says, without a look-up.
+TEST(CliExchange, ConnectToSendsANamedServerToTheFake) {
+    FakeWhoisServer server(WhoisBehaviour::Answer("mapped\n"));
+    const auto r =
+        RunCli({"--server", "whois.arin.invalid", "--connect-to",
+                "whois.arin.invalid:43:127.0.0.1:" + std::to_string(server.port()), "example.com"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "mapped\n");
+    EXPECT_EQ(server.Requests(), std::vector<std::string>{"example.com\r\n"});
+}
+
 TEST(CliExchange, EmptyAnswerIsSuccess) {
     FakeWhoisServer server(WhoisBehaviour::Close());
     const auto r = RunCli({"--server", Server(server), "--timeout", "0", "x.test"});
@@ -123,6 +134,30 @@ TEST(CliExchange, RefusedConnectionFails) {
     const auto r = RunCli({"--server", "127.0.0.1:" + std::to_string(port), "example.com"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.ends_with("E Query example.com failed: no server answered\n")) << r.err;
+}
+
+// The reason of the last failed exchange comes just before the end line, in the language
+// file's words.
+TEST(CliExchange, FailedExchangeSaysWhy) {
+    int closed;
+    {
+        FakeWhoisServer gone;
+        closed = gone.port();
+    }
+    FakeWhoisServer silent(WhoisBehaviour::Silent());
+    FakeWhoisServer reset(WhoisBehaviour::PartThenReset("partial"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"127.0.0.1:" + std::to_string(closed), "the server refused the connection."},
+        {Server(silent), "the server did not answer in time."},
+        {Server(reset), "the connection broke off."},
+    };
+    for (const auto& [server, why] : cases) {
+        const auto r = RunCli({"--server", server, "--timeout", "200", "example.com"});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(r.err.ends_with("E The exchange with " + server + " failed: " + why +
+                                    "\nE Query example.com failed: no server answered\n"))
+            << r.err;
+    }
 }
 
 TEST(CliExchange, ThroughEachKindOfProxy) {
@@ -165,6 +200,7 @@ TEST(CliUsage, BadCommandLinesExitWith64) {
         {"--server", "h", "--proxy", "http://p:1", "q"},
         {"--server", "h", "--proxy", "socks4://u:pw@p:1", "q"},
         {"--server", "h", "--bogus", "q"},
+        {"--server", "h", "--connect-to", "h:43:127.0.0.1", "q"},
         {"--results", "r.xml", "x"},
         {"--servers", "--store", "x"},
         {"--servers", "a", "b"},
@@ -186,6 +222,7 @@ TEST(CliUsage, HelpAndVersion) {
     const auto help = RunCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--servers"), std::string::npos);
+    EXPECT_NE(help.out.find("--connect-to"), std::string::npos);
     const auto v = RunCli({"--version"});
     EXPECT_EQ(v.out, "Tesseron 1.0.1.123\n");
 }

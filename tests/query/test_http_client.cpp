@@ -94,6 +94,19 @@ TEST(HttpClient, EndsAsTheBoundsTheAbortAndTheRedirectsSay) {
     EXPECT_THROW(HttpGet(request), std::logic_error);
 }
 
+// The connect-to map sends a named host to the loopback server without a look-up.
+TEST(HttpClient, ConnectsWhereTheMapSays) {
+    HttpServer server({{"/hello", {200, {"hello"}}}});
+    HttpRequest request;
+    request.url = "http://mirror.whois.invalid/hello";
+    request.limits = Fast();
+    request.connectTo = {{"mirror.whois.invalid", 80, "127.0.0.1", server.port()}};
+    const HttpResponse r = HttpGet(request);
+    EXPECT_EQ(r.failure, F::None) << r.detail;
+    EXPECT_EQ(r.body, "hello");
+    EXPECT_EQ(r.host, "mirror.whois.invalid");
+}
+
 // The proxy of the settings carries every request, loopback included; the SOCKS 4A and 5
 // proxies get the name, SOCKS 4 an address resolved here.
 TEST(HttpClient, GoesThroughTheSocksProxyOfTheSettings) {

@@ -12,27 +12,36 @@ TEST(Referral, SplitServerAddress) {
         const char* host;
         int port;
         const char* scheme = "";
+        const char* path = "";
     };
     const Case cases[] = {
         {"whois.example.net", "whois.example.net", 43},
         {"whois.example.net:4343", "whois.example.net", 4343},
         {"whois://whois.example.net", "whois.example.net", 43, "whois"},
-        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321, "rwhois"},
+        {"rwhois://rwhois.example.net:4321/path/x", "rwhois.example.net", 4321, "rwhois",
+         "/path/x"},
         {"host:abc", "host", 43},
         {"host:", "host", 43},
         {"127.0.0.1:0x2b", "127.0.0.1", 43},
         {" host", " host", 43},
         {"", "", 43},
-        {"a://b://c", "b", 43, "a"},
-        {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https"},
+        {"a://b://c", "b", 43, "a", "//c"},
+        {"HTTPS://rdap.example/domain/", "rdap.example", 43, "https", "/domain/"},
         {"://host:44", "host", 44},
         {"  Whois://h", "h", 43, "whois"},
+        {"[2001:db8::43]:4343", "2001:db8::43", 4343},
+        {"[2001:db8::43]", "2001:db8::43", 43},
+        {"2001:db8::43", "2001:db8::43", 43},
+        {"whois://[::1]:4343/path", "::1", 4343, "whois", "/path"},
+        {"rwhois://2001:db8::43/", "2001:db8::43", 43, "rwhois", "/"},
+        {"[::1]x", "::1", 43},
     };
     for (const auto& c : cases) {
         const auto s = SplitServerAddress(c.text);
         EXPECT_EQ(s.host, c.host) << c.text;
         EXPECT_EQ(s.port, c.port) << c.text;
         EXPECT_EQ(s.scheme, c.scheme) << c.text;
+        EXPECT_EQ(s.path, c.path) << c.text;
     }
 }
 

@@ -131,6 +131,15 @@ TEST_F(MicrosocksTest, Socks5WithoutAuthentication) {
         RunCase(c, daemons().open.port());
 }
 
+// An IPv6 literal goes as address type 4; the proxy connects to it over IPv6.
+TEST_F(MicrosocksTest, Socks5ToAnIPv6Literal) {
+    if (!HaveIPv6Loopback()) GTEST_SKIP() << "no ::1 here";
+    FakeWhoisServer server({}, WhoisBehaviour::Answer(AnswerBytes()), ListenOn::V6);
+    WhoisClient client({3, "127.0.0.1", daemons().open.port(), 0, {}, {}}, ExchangeLimits{});
+    EXPECT_TRUE(client.WhoisExchange("::1", server.port(), kQuery) == AnswerBytes());
+    EXPECT_EQ(server.Requests(), std::vector<std::string>{kQuery + "\r\n"});
+}
+
 TEST_F(MicrosocksTest, Socks5WithUserNameAndPassword) {
     const Case cases[] = {
         {"right password", 3, "localhost", Target::Whois, std::nullopt, 1, "whois-user",

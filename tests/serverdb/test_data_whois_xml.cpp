@@ -2,6 +2,7 @@
 // registry, no zone is malformed or hidden behind another one, and it agrees with the copy
 // of IANA's data it was generated from.
 
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDomainList.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "serverdb/ServerListWalks.h"
 #include "serverdb/uDomainList.h"
 #include "support/TempDir.h"
 

@@ -67,7 +67,6 @@ TEST(FileMask, MatchesByTheMaskRules) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("mask '") + c.mask + "' text '" + c.text + "'");
         EXPECT_EQ(FileMask(c.mask).Matches(c.text), c.expected);
-        EXPECT_EQ(MatchesMask(c.text, c.mask), c.expected);
     }
 }
 
@@ -96,7 +95,6 @@ TEST(FileMask, MalformedMasksNameTheFaultPosition) {
         } catch (const InvalidMaskError& e) {
             EXPECT_EQ(e.what(), expected);
         }
-        EXPECT_THROW(MatchesMask("x", mask), InvalidMaskError);
     }
 }
 

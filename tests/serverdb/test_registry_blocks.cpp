@@ -141,6 +141,45 @@ TEST(RegistryBlocks, ShippedFilesLoadAndNameAKnownRegistry) {
         const auto m = b.FindIPv4(V4(static_cast<std::uint8_t>(first), 0, 0, 0), 8);
         EXPECT_TRUE(!m || m->rir != Rir::None) << first;
     }
+    EXPECT_GT(b.DomainCount(), 500u);
+    const auto com = b.FindDomain("www.Example.COM.");
+    ASSERT_TRUE(com);
+    EXPECT_EQ(com->zone, "com");
+    EXPECT_EQ(com->rdapUrls.front().rfind("https://", 0), 0u);
+}
+
+// A name goes to the longest zone of dns.json that ends it, label by label.
+TEST(RegistryBlocks, DomainServiceOfTheLongestMatchingZone) {
+    RegistryBlocks b;
+    ASSERT_EQ(b.LoadDomains(R"({"services": [
+        [["example", "Test."], ["http://a.example/", "https://a.example/"]],
+        [["co.example"], ["https://co.example/"]],
+        [["xn--p1ai"], ["https://rf.example/"]]]})"),
+              "");
+    const std::pair<const char*, const char*> names[] = {
+        {"a.co.example", "co.example"},
+        {"co.example", "co.example"},
+        {"a.b.example", "example"},
+        {"aco.example", "example"},
+        {"X.TEST.", "test"},
+        {"xn--80a.xn--p1ai", "xn--p1ai"},
+        {"example.org", "none"},
+        {"co", "none"},
+        {"", "none"},
+        {".", "none"},
+    };
+    for (const auto& [name, zone] : names) {
+        const auto m = b.FindDomain(name);
+        EXPECT_EQ(m ? m->zone : "none", zone) << name;
+    }
+    EXPECT_EQ(b.FindDomain("x.example")->rdapUrls,
+              (std::vector<std::string>{"https://a.example/", "http://a.example/"}));
+    // A faulty file names its fault and keeps the zones read before.
+    for (const char* faulty :
+         {"{", R"({"services": [[["a"]]]})", R"({"services": [[[1], ["https://x/"]]]})",
+          R"({"services": [[["a"], []]]})"})
+        EXPECT_NE(b.LoadDomains(faulty), "") << faulty;
+    EXPECT_EQ(b.DomainCount(), 4u);
 }
 
 } // namespace

@@ -36,44 +36,56 @@ const std::string& PatternTable() {
     return table;
 }
 
-Socket Listen(int backlog, int& port) {
-    Socket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.valid()) throw std::runtime_error("fake server: socket() failed");
+Socket Listen(int backlog, int& port, ListenOn at = ListenOn::V4) {
+    const bool v6 = at == ListenOn::V6;
+    Socket s(socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!s) throw std::runtime_error("fake server: socket() failed");
     int one = 1;
-    setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        listen(s.fd(), backlog) != 0)
-        throw std::runtime_error("fake server: cannot listen on 127.0.0.1");
-    socklen_t len = sizeof sa;
-    getsockname(s.fd(), reinterpret_cast<sockaddr*>(&sa), &len);
-    port = ntohs(sa.sin_port);
+    setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_storage ss{};
+    socklen_t len = 0;
+    if (v6) {
+        auto& sa = reinterpret_cast<sockaddr_in6&>(ss);
+        sa.sin6_family = AF_INET6;
+        sa.sin6_addr = in6addr_loopback;
+        len = sizeof sa;
+    } else {
+        auto& sa = reinterpret_cast<sockaddr_in&>(ss);
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof sa;
+    }
+    if (bind(s.get(), reinterpret_cast<sockaddr*>(&ss), len) != 0 || listen(s.get(), backlog) != 0)
+        throw std::runtime_error(std::string("fake server: cannot listen on ") +
+                                 (v6 ? "::1" : "127.0.0.1"));
+    getsockname(s.get(), reinterpret_cast<sockaddr*>(&ss), &len);
+    port = ntohs(v6 ? reinterpret_cast<sockaddr_in6&>(ss).sin6_port
+                    : reinterpret_cast<sockaddr_in&>(ss).sin_port);
     return s;
 }
 
-// Listens on 127.0.0.1 and runs `handle` for each connection on a thread of its own. All
+// Listens on loopback and runs `handle` for each connection on a thread of its own. All
 // waits of handlers watch stopFd(), raised by the destructor before joining.
 class ThreadedServer {
 public:
     using Handler = std::function<void(int index, Socket connection)>;
 
-    explicit ThreadedServer(Handler handle) : handle_(std::move(handle)) {
-        listen_ = Listen(64, port_);
-        stop_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    explicit ThreadedServer(Handler handle, ListenOn at = ListenOn::V4)
+        : handle_(std::move(handle)) {
+        listen_ = Listen(64, port_, at);
+        stop_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
         acceptor_ = std::thread([this] { AcceptLoop(); });
     }
     ~ThreadedServer() {
         const uint64_t one = 1;
-        [[maybe_unused]] auto n = write(stop_.fd(), &one, sizeof one);
+        [[maybe_unused]] auto n = write(stop_.get(), &one, sizeof one);
         acceptor_.join();
         for (auto& t : workers_)
             t.join();
     }
 
     int port() const noexcept { return port_; }
-    int stopFd() const noexcept { return stop_.fd(); }
+    int stopFd() const noexcept { return stop_.get(); }
     int Connections() const {
         std::lock_guard lock(mutex_);
         return connections_;
@@ -92,9 +104,9 @@ public:
 private:
     void AcceptLoop() {
         for (;;) {
-            if (WaitFor(listen_.fd(), POLLIN, -1, stop_.fd()) == WaitStatus::Aborted) return;
-            Socket c(accept4(listen_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-            if (!c.valid()) continue;
+            if (WaitFor(listen_.get(), POLLIN, -1, stop_.get()) == WaitStatus::Aborted) return;
+            Socket c(accept4(listen_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            if (!c) continue;
             int index;
             {
                 std::lock_guard lock(mutex_);
@@ -152,8 +164,8 @@ void WaitForPeerClose(int fd, int stopFd) {
 
 void Reset(Socket& s) {
     linger l{1, 0};
-    setsockopt(s.fd(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    s.Reset();
+    setsockopt(s.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    s.reset();
 }
 
 std::string StripLineEnd(std::string s) {
@@ -163,6 +175,19 @@ std::string StripLineEnd(std::string s) {
 }
 
 } // namespace
+
+bool HaveIPv6Loopback() {
+    static const bool have = [] {
+        try {
+            int port = 0;
+            Listen(1, port, ListenOn::V6);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }();
+    return have;
+}
 
 std::string GeneratedBytes(std::size_t count) {
     std::string out;
@@ -233,9 +258,9 @@ struct FakeWhoisServer::Impl {
     std::vector<std::string> requests;
     ThreadedServer server; // last: its threads use the members above
 
-    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb)
+    Impl(std::vector<WhoisBehaviour> q, WhoisBehaviour fb, ListenOn at = ListenOn::V4)
         : queue(q.begin(), q.end()), fallback(std::move(fb)),
-          server([this](int index, Socket c) { Serve(index, std::move(c)); }) {}
+          server([this](int index, Socket c) { Serve(index, std::move(c)); }, at) {}
 
     // Behaviours go by the order of acceptance, whichever connection thread runs first.
     WhoisBehaviour Take(int index) {
@@ -266,43 +291,43 @@ struct FakeWhoisServer::Impl {
     void Serve(int index, Socket c) {
         WhoisBehaviour b = Take(index);
         const int stop = server.stopFd();
-        std::string request = ReadRequest(index, c.fd(), stop);
+        std::string request = ReadRequest(index, c.get(), stop);
         using K = Kind;
         switch (b.kind) {
         case K::Answer:
-            Send(c.fd(), b.bytes, stop);
+            Send(c.get(), b.bytes, stop);
             break;
         case K::Close:
             break;
         case K::Silent:
-            WaitForPeerClose(c.fd(), stop);
+            WaitForPeerClose(c.get(), stop);
             break;
         case K::PartThenSilent:
-            if (Send(c.fd(), b.bytes, stop)) WaitForPeerClose(c.fd(), stop);
+            if (Send(c.get(), b.bytes, stop)) WaitForPeerClose(c.get(), stop);
             break;
         case K::PartThenReset:
-            Send(c.fd(), b.bytes, stop);
+            Send(c.get(), b.bytes, stop);
             // Let the part reach the peer before the reset discards it.
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             Reset(c);
             break;
         case K::Generated:
-            SendGenerated(c.fd(), b.count, stop);
+            SendGenerated(c.get(), b.count, stop);
             break;
         case K::Endless:
-            SendGenerated(c.fd(), SIZE_MAX, stop);
+            SendGenerated(c.get(), SIZE_MAX, stop);
             break;
         case K::Delayed:
             if (WaitFor(stop, POLLIN, b.delayMs, -1) == WaitStatus::Timeout)
-                Send(c.fd(), b.bytes, stop);
+                Send(c.get(), b.bytes, stop);
             break;
         case K::Respond:
-            Send(c.fd(), b.respond(StripLineEnd(request)), stop);
+            Send(c.get(), b.respond(StripLineEnd(request)), stop);
             break;
         case K::Pieces:
             for (const std::string& piece : b.pieces)
                 if (WaitFor(stop, POLLIN, b.delayMs, -1) != WaitStatus::Timeout ||
-                    !Send(c.fd(), piece, stop))
+                    !Send(c.get(), piece, stop))
                     break;
             break;
         }
@@ -311,8 +336,9 @@ struct FakeWhoisServer::Impl {
 
 FakeWhoisServer::FakeWhoisServer(WhoisBehaviour fallback)
     : impl_(std::make_unique<Impl>(std::vector<WhoisBehaviour>{}, std::move(fallback))) {}
-FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback)
-    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback))) {}
+FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback,
+                                 ListenOn at)
+    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback), at)) {}
 FakeWhoisServer::~FakeWhoisServer() = default;
 
 int FakeWhoisServer::port() const noexcept {
@@ -500,7 +526,7 @@ struct FakeSocksProxy::Impl {
             std::lock_guard lock(mutex);
             if (requests.size() <= static_cast<std::size_t>(index)) requests.resize(index + 1);
         }
-        MessageReader reader(c.fd(), stop);
+        MessageReader reader(c.get(), stop);
         bool greeted = false;
         for (const SocksStep& step : script.steps) {
             std::string msg;
@@ -508,10 +534,10 @@ struct FakeSocksProxy::Impl {
             if (!msg.empty()) Record(index, msg);
             if (!complete) return;
             greeted = greeted || msg[0] == 5;
-            if (!Send(c.fd(), step.reply, stop)) return;
+            if (!Send(c.get(), step.reply, stop)) return;
             if (step.then == SocksStep::Then::Close) return;
             if (step.then == SocksStep::Then::Silent) {
-                WaitForPeerClose(c.fd(), stop);
+                WaitForPeerClose(c.get(), stop);
                 return;
             }
         }
@@ -520,7 +546,7 @@ struct FakeSocksProxy::Impl {
         Socket upstream;
         if (ConnectIPv4(loopback, static_cast<uint16_t>(script.relayPort), 5000, stop, upstream)
                 .status == IoStatus::Ok)
-            Relay(c.fd(), upstream.fd(), stop);
+            Relay(c.get(), upstream.get(), stop);
     }
 };
 
@@ -560,11 +586,11 @@ FullBacklogListener::FullBacklogListener() {
         Socket s;
         IoResult r = ConnectIPv4(loopback, static_cast<uint16_t>(port_), 300, -1, s);
         if (r.status == IoStatus::Ok) {
-            fillers_.push_back(s.Release());
+            fillers_.push_back(s.release());
             continue;
         }
         if (r.status == IoStatus::Timeout) {
-            listenFd_ = listener.Release();
+            listenFd_ = listener.release();
             return;
         }
         break;
@@ -580,11 +606,11 @@ RefusingPort::RefusingPort() {
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;
-    if (!s.valid() || bind(s.fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        getsockname(s.fd(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (!s || bind(s.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        getsockname(s.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         throw std::runtime_error("cannot bind a loopback port");
     port_ = ntohs(sa.sin_port);
-    fd_ = s.Release();
+    fd_ = s.release();
 }
 
 RefusingPort::~RefusingPort() {

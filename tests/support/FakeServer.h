@@ -1,8 +1,9 @@
 #pragma once
 
 // Loopback servers for tests: a scripted WHOIS server and a scripted SOCKS proxy. Each
-// listens on an ephemeral port of 127.0.0.1, serves on its own threads, records what it
-// received, and is stopped and joined by its destructor (no connection outlives it).
+// listens on an ephemeral port of 127.0.0.1 (the WHOIS server also of ::1), serves on its own
+// threads, records what it received, and is stopped and joined by its destructor (no connection
+// outlives it).
 
 #include <cstddef>
 #include <functional>
@@ -50,13 +51,19 @@ struct WhoisBehaviour {
 // The deterministic bytes Generated/Endless send: every byte value, NUL included.
 std::string GeneratedBytes(std::size_t count);
 
+enum class ListenOn { V4, V6 }; // 127.0.0.1 or ::1
+
+// Whether this machine can listen on ::1; tests of IPv6 skip themselves without it.
+bool HaveIPv6Loopback();
+
 class FakeWhoisServer {
 public:
     // Every connection gets `fallback` once the queue is used up.
     explicit FakeWhoisServer(WhoisBehaviour fallback = WhoisBehaviour::Close());
     // Connections take the queued behaviours in order of arrival, then `fallback`.
     explicit FakeWhoisServer(std::vector<WhoisBehaviour> queue,
-                             WhoisBehaviour fallback = WhoisBehaviour::Close());
+                             WhoisBehaviour fallback = WhoisBehaviour::Close(),
+                             ListenOn at = ListenOn::V4);
     ~FakeWhoisServer();
     FakeWhoisServer(const FakeWhoisServer&) = delete;
     FakeWhoisServer& operator=(const FakeWhoisServer&) = delete;

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tesseron::test {
+
+// One reply of the scripted server.
+struct Reply {
+    int status = 200;
+    std::string body = "";
+    std::string headers = ""; // more header lines, each ending in CR LF
+    bool silent = false;      // read the request and never answer
+};
+
+// An HTTP/1.0 server on 127.0.0.1, plain or over TLS with a certificate for 127.0.0.1 it
+// makes itself. Each path has a script of replies, given in turn; the last one repeats.
+// A path without a script gets 404. One connection at a time.
+class ScriptedHttpServer {
+public:
+    explicit ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls = false);
+    ~ScriptedHttpServer();
+    ScriptedHttpServer(const ScriptedHttpServer&) = delete;
+    ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
+
+    std::string Url(const std::string& path) const;
+    // The certificate to trust (TLS only).
+    std::filesystem::path caFile() const { return dir_ / "cert.pem"; }
+    // The requests received so far, head only, in order.
+    std::vector<std::string> Requests() const;
+
+private:
+    void Serve();
+
+    struct Tls;
+    TempDir dir_;
+    std::unique_ptr<Tls> tls_;
+    std::map<std::string, std::vector<Reply>> script_;
+    std::map<std::string, std::size_t> served_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> requests_;
+    int fd_ = -1;
+    int stop_[2] = {-1, -1};
+    int port_ = 0;
+    std::thread thread_;
+};
+
+} // namespace tesseron::test
