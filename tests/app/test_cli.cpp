@@ -332,6 +332,51 @@ std::string ListFor(const TempDir& dir, const std::vector<int>& ports) {
         .string();
 }
 
+// The shipped list and registries' data with the registries' names sent to fakes: each kind
+// reaches the registry that holds it with that registry's query line, an address's last
+// referral is followed, and no name goes to the resolver.
+TEST(CliRun, EachKindReachesItsRegistryWithItsQueryLine) {
+    const auto echo = [](std::string who) {
+        return WhoisBehaviour::Respond([who](const std::string& q) {
+            // ARIN's answer for an address held elsewhere names each block's registry.
+            if (who == "arin" && q.starts_with("n + 2001"))
+                return std::string("ReferralServer: whois://whois.apnic.net\r\n"
+                                   "ReferralServer: whois://whois.ripe.net\r\n");
+            return who + ": " + q + "\n";
+        });
+    };
+    FakeWhoisServer arin(echo("arin")), ripe(echo("ripe")), ru(echo("ru")), other(echo("other"));
+    std::vector<std::string> map;
+    for (const auto& [host, fake] : std::initializer_list<std::pair<const char*, FakeWhoisServer*>>{
+             {"whois.arin.net", &arin},
+             {"whois.ripe.net", &ripe},
+             {"whois.tcinet.ru", &ru},
+             {"whois.apnic.net", &other},
+             {"whois.lacnic.net", &other},
+             {"whois.afrinic.net", &other}})
+        map.insert(map.end(), {"--connect-to",
+                               std::string(host) + "::127.0.0.1:" + std::to_string(fake->port())});
+    const struct {
+        const char* typed;
+        const char* out;
+    } cases[] = {
+        {"пример.рф", "ru: xn--e1afmkfd.xn--p1ai\n"},
+        {"[2001:4860::8888]", "ripe: 2001:4860::8888\n"},
+        {"AS15169", "arin: a 15169\n"},
+        {"8.8.8.77/24", "arin: r + = 8.8.8.0/24\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = map;
+        args.push_back(c.typed);
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 0) << c.typed << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.typed;
+    }
+    EXPECT_EQ(arin.Queries(),
+              (std::vector<std::string>{"n + 2001:4860::8888", "a 15169", "r + = 8.8.8.0/24"}));
+    EXPECT_EQ(other.Connections(), 0);
+}
+
 TEST(CliRun, FollowsAReferralAndFailsOverLikeTheWindow) {
     TempDir dir;
     FakeWhoisServer registrar(WhoisBehaviour::Answer("Registrar answer\n"));

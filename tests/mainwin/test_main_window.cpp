@@ -309,13 +309,10 @@ private slots:
     void internationalisedNameIsShownAsTypedAndSentAsALabels() {
         FakeWhoisServer server(
             WhoisBehaviour::Respond([](const std::string& q) { return "Domain: " + q + "\r\n"; }));
-        Program p;
-        p.dir.Write("whois.xml", "<w><domains><z><suffix>.xn--p1ai</suffix><servers><s><address>"
-                                 "127.0.0.1:" +
-                                     std::to_string(server.port()) +
-                                     "</address></s></servers></z></domains></w>");
+        Program p; // the shipped list, with the zone's server sent to the fake
         p.Ini("[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n");
         auto form = p.Open();
+        form->SetConnectTo({{"whois.tcinet.ru", 0, "127.0.0.1", server.port()}});
         Child<QComboBox>(form.get(), "cmbHost")->setEditText("http://www.пример.рф/путь?q#f");
         auto* query = Child<QAction>(form.get(), "actWhoIs");
         QTRY_VERIFY(query->isEnabled());
