@@ -9,8 +9,11 @@
 #include "locale/Language.h"
 #include "mainwin/Settings.h"
 #include "mainwin/SettingsAdapters.h"
-#include "query/AddressBox.h"
+#include "query/IdnName.h"
+#include "query/ServerRoute.h"
+#include "query/WebAddress.h"
 #include "query/uWhoisRequestThread.h"
+#include "serverdb/RegistryBlocks.h"
 #include "serverdb/ResultsFile.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
@@ -129,8 +132,19 @@ TSettings ReadSettings(const Command& cmd, const ProgramPaths& paths) {
 
 // An address as the address box takes it.
 std::string AsTyped(const std::string& text, const TSettings& settings) {
-    std::string out = FilterURL(text, settings.bSmartFilterURL);
-    return settings.bAsDomain ? StripWww(out, settings.bSmartFilterURL) : out;
+    std::string out = FilterWebAddress(text, settings.bSmartFilterURL);
+    return settings.bAsDomain ? StripLeadingWww(out, settings.bSmartFilterURL) : out;
+}
+
+// The registries' block tables from the program's data; missing or broken files leave
+// numbers to their zone's list order, said once.
+void LoadRegistries(RegistryBlocks& registries, const ProgramPaths& paths) {
+    const std::string faults =
+        registries.LoadFiles([&](std::string_view name) { return paths.RdapFile(name); });
+    if (!faults.empty())
+        Warn("The registries' data cannot be used, so numbers are asked of their zone's servers "
+             "in list order: " +
+             faults);
 }
 
 int Run(const Command& cmd, const ProgramPaths& paths) {
@@ -177,6 +191,8 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
             Warn("Cannot read the server list " + settings.ServerListPath + ": " + e.what());
         }
     }
+    RegistryBlocks registries;
+    if (settings.bUseRating) LoadRegistries(registries, paths);
 
     const std::string resultsPath =
         cmd.resultsFile.empty() ? settings.ResultsPath : cmd.resultsFile;
@@ -212,7 +228,8 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         RunSettings runSettings = MakeRunSettings(settings, cmd.server.value_or(""));
         runSettings.connectTo = cmd.connectTo;
         TWhoisRequestThread run(std::move(request), std::move(runSettings),
-                                settings.bUseRating ? &domains : nullptr, messages, log, store);
+                                settings.bUseRating ? &domains : nullptr,
+                                settings.bUseRating ? &registries : nullptr, messages, log, store);
         run.Wait();
         code = run.ErrorCode();
     }
@@ -237,10 +254,20 @@ int ListServers(const Command& cmd, const ProgramPaths& paths) {
     } catch (const UsageError& e) {
         return Fail(kUsage, e.what());
     }
-    // The text a run would look up: the address as typed, "ip" for an IPv4 address.
+    // The text a run would look up: a name as typed (an IDN as A-labels), "ip" for an
+    // address or a network, "asn" for an AS number.
     const std::string typed = AsTyped(cmd.text, settings);
     if (typed.empty()) return Fail(kEmptyQuery, "The name \"" + cmd.text + "\" is empty.");
-    const std::string text = IsIPAddress(typed) ? std::string(kIPAddressZoneText) : typed;
+    const QueryText query = ClassifyQuery(typed);
+    std::string lookupName = typed;
+    if (query.kind == QueryKind::Name && query.nonAscii) {
+        const IdnResult idn = ToLookupName(query.canonical);
+        if (!idn.ok())
+            return Fail(kEmptyQuery, "The name \"" + typed +
+                                         "\" is not a valid internationalised name: " + idn.error);
+        lookupName = idn.name;
+    }
+    const std::string text = ZoneLookupText(query.kind, lookupName);
     TDomainCollection domains;
     try {
         domains.LoadFromFile(path);
@@ -256,8 +283,10 @@ int ListServers(const Command& cmd, const ProgramPaths& paths) {
     if (!servers) return Fail(kNoServer, "No zone of the server list serves \"" + typed + "\".");
     if (servers->Count() == 0)
         return Fail(kNoServer, "The zone serving \"" + typed + "\" lists no WHOIS server.");
-    for (int i = 0; i < servers->Count(); ++i)
-        std::cout << servers->Items(i).Address << '\t' << servers->Items(i).WhoisPrefix << '\n';
+    RegistryBlocks registries;
+    if (IsNumberKind(query.kind)) LoadRegistries(registries, paths);
+    for (const TWhoisServerItem* server : AskingOrder(*servers, &registries, query))
+        std::cout << server->Address << '\t' << server->WhoisPrefix << '\n';
     std::cout.flush();
     return std::cout ? kSuccess : kExchangeFailed;
 }

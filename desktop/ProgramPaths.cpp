@@ -17,6 +17,15 @@ std::filesystem::path ProgramPaths::ServerListFile() const {
     return dataDir / "whois.xml";
 }
 
+std::filesystem::path ProgramPaths::RdapFile(std::string_view name) const {
+    std::error_code ec;
+    if (!writableDir.empty() && writableDir != dataDir) {
+        const auto updated = writableDir / "rdap" / name;
+        if (std::filesystem::exists(updated, ec)) return updated;
+    }
+    return dataDir / "rdap" / name;
+}
+
 namespace {
 
 std::string Refusal(const std::filesystem::path& dir, const std::string& why) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tesseron {
 
@@ -30,6 +31,9 @@ struct ProgramPaths {
     // Where the update installs a new server list.
     std::filesystem::path UpdatedServerListFile() const { return InWritableDir("whois.xml"); }
     std::filesystem::path LanguagesDir() const { return dataDir / "languages"; }
+    // A file of the registries' bootstrap data ("ipv4.json"): an updated copy in the
+    // writable folder's "rdap" folder wins over the one that came with the program.
+    std::filesystem::path RdapFile(std::string_view name) const;
     // Creates the writable folder (mode 0700) when it is missing; refuses one that another
     // user owns or that group or others may write. Throws std::runtime_error with a text
     // for the user.

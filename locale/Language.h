@@ -48,6 +48,10 @@ struct MessageTable {
         "The address %s holds a control character; nothing was sent";
     std::string sSchemeNotSpoken = // argument: the server
         "The server %s was not asked: its address scheme is not supported";
+    std::string sIdnSentAs = // argument: the name's A-label form
+        "The name is sent as %s";
+    std::string sIdnInvalid = // argument: the name as typed and the reason in brackets
+        "Not a valid internationalised name, so nothing was sent: %s";
     // Why the server-list download brought nothing.
     std::string sDownloadFailedFrom = "Nothing could be downloaded from %s:"; // argument: the host
     std::string sDownloadRefused = "the server refused the connection.";
@@ -71,7 +75,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 39;
+inline constexpr std::size_t kMessageKeyCount = 41;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

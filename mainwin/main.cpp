@@ -13,6 +13,7 @@
 #include "mainwin/SettingsAdapters.h"
 #include "mainwin/uDlgOptions.h"
 #include "query/AddressBox.h"
+#include "query/WebAddress.h"
 #include "query/uFrmShowProgress.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/ServerListWalks.h"
@@ -263,6 +264,7 @@ void TTesseronForm::FormCreate() {
     // With the lock no other run of ours writes these files, so what a killed run left is stale.
     if (resultsLock_) RemoveStaleTemporaries(WrittenFiles());
     LoadServerList();
+    LoadRegistries();
     LoadResults();
     if (!resultsLock_ && !Settings().ResultsPath.empty())
         SayAtStart([this, lockProblem] {
@@ -319,6 +321,18 @@ void TTesseronForm::LoadServerList() {
     }
     const auto totals = CountTotals(domains_);
     resultsView_->SetCounts(totals.zones, totals.servers);
+}
+
+void TTesseronForm::LoadRegistries() {
+    const std::string faults =
+        registries_.LoadFiles([this](std::string_view name) { return Paths().RdapFile(name); });
+    if (faults.empty()) return;
+    // Numbers still go to their zone's servers, in the list's order.
+    SayAtStart([why = QString::fromStdString(faults)] {
+        return tr("The registries' data could not be read, so numbers are asked of their "
+                  "zone's servers in list order:\n%1")
+            .arg(why);
+    });
 }
 
 void TTesseronForm::LoadResults() {
@@ -468,8 +482,8 @@ void TTesseronForm::actResultUpdateExecute() {
 
 void TTesseronForm::AddAddresses() {
     const bool smart = Settings().bSmartFilterURL;
-    std::string text = FilterURL(ToStdString(ui_->cmbHost->currentText()), smart);
-    if (ui_->cbAsDomain->isChecked()) text = StripWww(text, smart);
+    std::string text = FilterWebAddress(ToStdString(ui_->cmbHost->currentText()), smart);
+    if (ui_->cbAsDomain->isChecked()) text = StripLeadingWww(text, smart);
     std::vector<std::string> history = History();
     AddToHistory(history, text, Settings().HistoryLines);
     ui_->cmbHost->clear();
@@ -517,8 +531,8 @@ void TTesseronForm::RunQueries(std::vector<std::string> addresses) {
         MakeRunSettings(Settings(), ToStdString(ui_->cmbServerName->currentText()));
     settings.connectTo = connectTo_;
     {
-        TfrmShowProgress progress(std::move(request), std::move(settings), &domains_, messages_,
-                                  store, this);
+        TfrmShowProgress progress(std::move(request), std::move(settings), &domains_, &registries_,
+                                  messages_, store, this);
         QtTranslationTarget target(&progress);
         langChanger_.TranslateForm(target);
         progress.setWindowModality(Qt::WindowModal); // the tray icon stays usable
@@ -577,7 +591,7 @@ void TTesseronForm::HandOver(const QByteArray& payload) {
     const std::string text(payload.constData(), static_cast<size_t>(payload.size()));
     // A whois: link names its address whatever the filtering setting.
     ui_->cmbHost->setEditText(
-        ToQString(FilterURL(AddressFromWhoisLink(text), Settings().bSmartFilterURL)));
+        ToQString(FilterWebAddress(AddressFromWhoisLink(text), Settings().bSmartFilterURL)));
 }
 
 void TTesseronForm::StartHidden() {

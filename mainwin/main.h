@@ -6,6 +6,7 @@
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/Formini.h"
 #include "query/ConnectTo.h"
+#include "serverdb/RegistryBlocks.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
 
@@ -82,6 +83,7 @@ private:
     void ConnectActions();
     void FormCreate();
     void LoadServerList();
+    void LoadRegistries();
     // An error of start-up, said once the language is loaded (at once after that).
     void SayAtStart(std::function<QString()> text);
     void LoadResults();
@@ -119,6 +121,7 @@ private:
 
     std::unique_ptr<Ui::TTesseronForm> ui_;
     TDomainCollection domains_;
+    RegistryBlocks registries_; // who holds each number: the registry asked first
     TWhoisResultCollection results_;
     std::vector<ResultId> updateList_;
     ConnectToMap connectTo_; // handed to every run

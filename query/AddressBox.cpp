@@ -81,21 +81,6 @@ std::string ShowControlCharacters(std::string_view text) {
     return out;
 }
 
-std::string FilterURL(std::string_view text, bool smart) {
-    std::string t(TrimBlanks(text));
-    if (!smart) return t;
-    if (const auto scheme = t.find("://"); scheme != std::string::npos) t.erase(0, scheme + 3);
-    if (const auto slash = t.find('/'); slash != std::string::npos) t.erase(slash);
-    if (const auto colon = t.find(':'); colon != std::string::npos) t.erase(colon);
-    return t;
-}
-
-std::string StripWww(std::string_view text, bool smart) {
-    std::string t(TrimBlanks(text));
-    if (smart && t.rfind("www.", 0) == 0) t.erase(0, 4);
-    return t;
-}
-
 void AddToHistory(std::vector<std::string>& history, const std::string& text, int historyLines) {
     history.erase(std::remove(history.begin(), history.end(), text), history.end());
     history.insert(history.begin(), text);

@@ -27,11 +27,7 @@ bool HasControlCharacter(std::string_view text);
 // `text` with its control characters written out ("\r", "\n", "\t", "\x1b"), for a log line.
 std::string ShowControlCharacters(std::string_view text);
 
-// The address box's smart filter: "scheme://host:port/path" becomes "host". With
-// `smart` off only blanks and control characters are trimmed.
-std::string FilterURL(std::string_view text, bool smart);
-// Removes a leading "www." (case-sensitive) when `smart` is on; always trims.
-std::string StripWww(std::string_view text, bool smart);
+// The web-address filter and the "www." rule are in query/WebAddress.h.
 
 // Puts `text` at the top of the history, removing equal items (exact comparison), and
 // keeps at most `historyLines` items.

@@ -178,8 +178,7 @@ std::optional<std::string> RdapRelatedLink(std::string_view json) {
     return std::nullopt;
 }
 
-std::optional<std::string> RdapTransport::Referral(std::string_view answer,
-                                                   std::string_view) const {
+std::optional<std::string> RdapTransport::Referral(std::string_view answer, QueryKind) const {
     return RdapRelatedLink(answer);
 }
 

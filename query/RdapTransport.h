@@ -44,8 +44,7 @@ public:
     std::string Ask(const ServerAddress& server, const Question& question) override;
 
     // The registrar's record that a domain answer links to (RdapRelatedLink).
-    std::optional<std::string> Referral(std::string_view answer,
-                                        std::string_view queryString) const override;
+    std::optional<std::string> Referral(std::string_view answer, QueryKind kind) const override;
 
     // The address and host of the last answer, after redirects.
     const std::string& AnsweredUrl() const noexcept { return answeredUrl_; }

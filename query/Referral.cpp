@@ -2,7 +2,6 @@
 
 #include "desktop/ProfileFile.h"
 #include "desktop/TextUtil.h"
-#include "query/AddressBox.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -49,8 +48,8 @@ ServerAddress SplitServerAddress(std::string_view text) {
     return out;
 }
 
-std::string_view ReferralKey(std::string_view queryString) {
-    return IsIPAddress(queryString) ? "ReferralServer:" : "Whois Server:";
+std::string_view ReferralKey(QueryKind kind) {
+    return kind == QueryKind::ASNumber || IsIpKind(kind) ? "ReferralServer:" : "Whois Server:";
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // Server addresses as people and answers write them, and the rule that finds a referral
 // to the next server in a port-43 answer.
 
+#include "query/QueryText.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +25,9 @@ struct ServerAddress {
 };
 ServerAddress SplitServerAddress(std::string_view text);
 
-// The referral key of an answer: "ReferralServer:" for an IPv4 query, else "Whois Server:".
-std::string_view ReferralKey(std::string_view queryString);
+// The referral key of an answer: "ReferralServer:" for a number (an address, a network or
+// an AS number: the number registries' key), else "Whois Server:".
+std::string_view ReferralKey(QueryKind kind);
 
 // The referral value of an answer: the first line whose lower-case form contains the
 // lower-case key, lower-cased, from the second character after the key to the line's end,

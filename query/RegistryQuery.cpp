@@ -54,6 +54,16 @@ std::string RegistryQueryLine(std::string_view serverHost, QueryKind kind,
     return std::string(canonical);
 }
 
+bool IsNumberRegistry(std::string_view serverHost) {
+    std::string host(serverHost);
+    std::transform(host.begin(), host.end(), host.begin(), Lower);
+    if (!host.empty() && host.back() == '.') host.pop_back();
+    if (host == "whois.nic.ad.jp") return true;
+    for (const Rir rir : {Rir::Afrinic, Rir::Apnic, Rir::Arin, Rir::Lacnic, Rir::Ripe})
+        if (host == RirWhoisServer(rir)) return true;
+    return false;
+}
+
 std::optional<std::string> FindLastReferral(std::string_view answer, std::string_view key) {
     if (key.empty()) return FindReferral(answer, key);
     const auto hash = [](char c) { return std::hash<char>{}(Lower(c)); };

@@ -24,6 +24,10 @@ std::optional<RegistryMatch> FindRegistry(const RegistryBlocks& blocks, const Qu
 std::string RegistryQueryLine(std::string_view serverHost, QueryKind kind,
                               std::string_view canonical);
 
+// Whether the host is a number registry whose query forms RegistryQueryLine knows (the
+// five regional registries and JPNIC): for a number, its form replaces the list's prefix.
+bool IsNumberRegistry(std::string_view serverHost);
+
 // The referral value of the LAST line of `answer` holding `key`, in any letter case, by the
 // value rules of FindReferral (the first occurrence of the key in that line counts; the
 // value is lower-cased and trimmed at its end). An address's answer lists one

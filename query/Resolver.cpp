@@ -29,15 +29,29 @@ std::string ResolveAddress(const std::string& name, const AbortHandle* abort) {
 }
 
 std::string ResolveReverseName(const std::string& address, const AbortHandle* abort) {
-    const auto bytes = ParseIPAddress(address);
-    if (!bytes) return {};
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    std::memcpy(&sa.sin_addr, bytes->data(), 4);
+    sockaddr_storage sa{};
+    socklen_t size = 0;
+    if (const auto bytes = ParseIPAddress(address)) {
+        sockaddr_in in{};
+        in.sin_family = AF_INET;
+        std::memcpy(&in.sin_addr, bytes->data(), 4);
+        size = sizeof in;
+        std::memcpy(&sa, &in, size);
+    } else {
+        // An IPv6 literal, with or without brackets; anything else names no address.
+        std::string literal = address;
+        if (literal.size() > 2 && literal.front() == '[' && literal.back() == ']')
+            literal = literal.substr(1, literal.size() - 2);
+        sockaddr_in6 in6{};
+        if (inet_pton(AF_INET6, literal.c_str(), &in6.sin6_addr) != 1) return {};
+        in6.sin6_family = AF_INET6;
+        size = sizeof in6;
+        std::memcpy(&sa, &in6, size);
+    }
     const auto name = RunOffThread<std::string>(
-        [sa]() {
+        [sa, size]() {
             char host[NI_MAXHOST] = {};
-            if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host, sizeof host,
+            if (getnameinfo(reinterpret_cast<const sockaddr*>(&sa), size, host, sizeof host,
                             nullptr, 0, NI_NAMEREQD) != 0)
                 return std::string();
             return std::string(host);

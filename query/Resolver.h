@@ -13,7 +13,8 @@ class AbortHandle;
 // ends the wait at once with "".
 std::string ResolveAddress(const std::string& name, const AbortHandle* abort = nullptr);
 
-// The host name registered for an address IsIPAddress accepts, or "".
+// The host name registered for an address IsIPAddress accepts or an IPv6 literal
+// ("::1", "[::1]"), or "".
 std::string ResolveReverseName(const std::string& address, const AbortHandle* abort = nullptr);
 
 } // namespace tesseron

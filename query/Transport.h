@@ -6,6 +6,7 @@
 // (TWhoisRequestThread::TransportFor); nothing else in the run knows the wire.
 
 #include "query/KindedError.h"
+#include "query/QueryText.h"
 #include "query/Referral.h"
 
 #include <optional>
@@ -57,10 +58,9 @@ public:
     // The server's whole answer. Throws TransportError.
     virtual std::string Ask(const ServerAddress& server, const Question& question) = 0;
 
-    // The server an answer sends `queryString` on to, as the answer names it, or nullopt
-    // when it names none.
-    virtual std::optional<std::string> Referral(std::string_view answer,
-                                                std::string_view queryString) const = 0;
+    // The server an answer to a query of `kind` sends it on to, as the answer names it, or
+    // nullopt when it names none.
+    virtual std::optional<std::string> Referral(std::string_view answer, QueryKind kind) const = 0;
 };
 
 } // namespace tesseron

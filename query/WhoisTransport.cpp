@@ -1,5 +1,8 @@
 #include "query/WhoisTransport.h"
 
+#include "query/RegistryQuery.h"
+#include "query/ServerRoute.h"
+
 #include <utility>
 
 namespace tesseron {
@@ -54,9 +57,10 @@ std::string WhoisTransport::Ask(const ServerAddress& server, const Question& que
     }
 }
 
-std::optional<std::string> WhoisTransport::Referral(std::string_view answer,
-                                                    std::string_view queryString) const {
-    return FindReferral(answer, ReferralKey(queryString));
+std::optional<std::string> WhoisTransport::Referral(std::string_view answer, QueryKind kind) const {
+    const std::string_view key = ReferralKey(kind);
+    if (IsNumberKind(kind)) return FindLastReferral(answer, key);
+    return FindReferral(answer, key);
 }
 
 } // namespace tesseron

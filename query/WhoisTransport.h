@@ -16,9 +16,9 @@ public:
     // The query line is the prefix followed by the query.
     std::string Ask(const ServerAddress& server, const Question& question) override;
 
-    // "ReferralServer:" for an IPv4 query, else "Whois Server:" (FindReferral).
-    std::optional<std::string> Referral(std::string_view answer,
-                                        std::string_view queryString) const override;
+    // A number's answer: the last "ReferralServer:" line, since an address's answer lists
+    // one per block, the least specific first. A name's: the first "Whois Server:" line.
+    std::optional<std::string> Referral(std::string_view answer, QueryKind kind) const override;
 
     static bool Speaks(std::string_view scheme);
 

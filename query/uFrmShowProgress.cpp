@@ -74,11 +74,13 @@ void SearchAnimation::paintEvent(QPaintEvent*) {
 }
 
 TfrmShowProgress::TfrmShowProgress(RunRequest request, RunSettings settings,
-                                   const TDomainCollection* domains, const MessageTable& messages,
+                                   const TDomainCollection* domains,
+                                   const RegistryBlocks* registries, const MessageTable& messages,
                                    ResultSink& sink, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
-      messages_(messages), ui_(std::make_unique<Ui::TfrmShowProgress>()), sink_(marshaller_, sink) {
+      registries_(registries), messages_(messages), ui_(std::make_unique<Ui::TfrmShowProgress>()),
+      sink_(marshaller_, sink) {
     ui_->setupUi(this);
     setFixedSize(390, 208);
     logIcons_[LogInformation] = LogIcon(QStringLiteral(":/icons/info.svg"));
@@ -130,8 +132,8 @@ void TfrmShowProgress::StartRun() {
     ui_->Animate1->Start();
     runActive_ = true;
     try {
-        run_ = std::make_unique<TWhoisRequestThread>(request_, settings_, domains_, messages_, log_,
-                                                     sink_);
+        run_ = std::make_unique<TWhoisRequestThread>(request_, settings_, domains_, registries_,
+                                                     messages_, log_, sink_);
     } catch (const std::exception& e) {
         // No thread started: nothing will end the run, so it ends here.
         runActive_ = false;

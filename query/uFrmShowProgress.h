@@ -17,6 +17,7 @@ class TfrmShowProgress;
 
 namespace tesseron {
 
+class RegistryBlocks;
 class TDomainCollection;
 struct MessageTable;
 
@@ -54,10 +55,11 @@ public:
     // Each line of lvLog carries its icon index (LogImage) under this role.
     static constexpr int LogImageRole = Qt::UserRole;
 
-    // The run hands its answers to `sink` on this window's thread. `domains` may be null;
-    // everything given must outlive the window.
+    // The run hands its answers to `sink` on this window's thread. `domains` and
+    // `registries` may be null; everything given must outlive the window.
     TfrmShowProgress(RunRequest request, RunSettings settings, const TDomainCollection* domains,
-                     const MessageTable& messages, ResultSink& sink, QWidget* owner);
+                     const RegistryBlocks* registries, const MessageTable& messages,
+                     ResultSink& sink, QWidget* owner);
     // Stops a run that is still active (only when the application quits under it) and
     // waits for its end.
     ~TfrmShowProgress() override;
@@ -91,6 +93,7 @@ private:
     RunRequest request_;
     RunSettings settings_;
     const TDomainCollection* domains_;
+    const RegistryBlocks* registries_;
     const MessageTable& messages_;
     std::unique_ptr<Ui::TfrmShowProgress> ui_;
     QIcon logIcons_[2];

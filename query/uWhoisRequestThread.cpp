@@ -6,18 +6,22 @@
 #include "query/AbortHandle.h"
 #include "query/AddressBox.h"
 #include "query/FailureText.h"
+#include "query/IdnName.h"
 #include "query/Referral.h"
 #include "query/Resolver.h"
+#include "query/ServerRoute.h"
 #include "serverdb/uDomainList.h"
 
 namespace tesseron {
 
 TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
                                          const TDomainCollection* domains,
+                                         const RegistryBlocks* registries,
                                          const MessageTable& messages, RunLog& log,
                                          ResultSink& sink, ExchangeLimits limits)
     : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
-      messages_(messages), log_(log), sink_(sink), abort_(std::make_shared<AbortHandle>()),
+      registries_(registries), messages_(messages), log_(log), sink_(sink),
+      abort_(std::make_shared<AbortHandle>()),
       whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
              settings_.connectTo),
       thread_([this] { Execute(); }) {}
@@ -108,21 +112,11 @@ void TWhoisRequestThread::ProcessAddress() {
             Log(LogError, Fmt(messages_.sQueryControlChar, ShowControlCharacters(QueryString)));
             return;
         }
+        if (!PrepareLookupName()) return;
         Log(LogInformation, Fmt(messages_.sStartWhois, QueryString));
-
-        if (IsIPAddress(QueryString)) {
-            AsDomain = false;
-            IpAddress = QueryString;
-        } else if (settings_.DetermineIpAddress || !AsDomain) {
-            Log(LogInformation, Fmt(messages_.sDetermineIP, QueryString));
-            IpAddress = ResolveAddress(QueryString, abort_.get());
-            if (Terminated()) return;
-            if (!IpAddress.empty())
-                Log(LogInformation, Fmt(messages_.sIPDetermined, IpAddress));
-            else
-                Log(LogError, messages_.sIPNoDetermined);
-            if (!AsDomain) QueryString = IpAddress;
-        }
+        if (LookupName != QueryString) Log(LogInformation, Fmt(messages_.sIdnSentAs, LookupName));
+        IpStep();
+        if (Terminated()) return;
 
         if (!IpAddress.empty() && settings_.DetermineReverseName) {
             Log(LogInformation, Fmt(messages_.sDetermineReverseName, IpAddress));
@@ -150,17 +144,15 @@ void TWhoisRequestThread::ProcessAddress() {
     try {
         if (settings_.bUseRating) {
             Servers = nullptr;
-            if (domains_)
-                Servers = domains_->FindServers(
-                    IsIPAddress(QueryString) ? std::string(kIPAddressZoneText) : QueryString);
+            if (domains_) Servers = domains_->FindServers(ZoneLookupText(Query.kind, LookupName));
             if (!Servers || Servers->Count() == 0) {
                 ErrorCode_ = QueryNoServer;
                 Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
             } else {
-                for (int i = 0; i < Servers->Count(); ++i) {
+                for (const TWhoisServerItem* server : AskingOrder(*Servers, registries_, Query)) {
                     if (Terminated()) break;
-                    WhoisPrefix = Servers->Items(i).WhoisPrefix;
-                    ErrorCode_ = QueryServer(Servers->Items(i).Address);
+                    WhoisPrefix = server->WhoisPrefix;
+                    ErrorCode_ = QueryServer(server->Address);
                     if (ErrorCode_ == QueryOk) break;
                 }
             }
@@ -174,6 +166,62 @@ void TWhoisRequestThread::ProcessAddress() {
         if (ErrorCode_ == QueryOk) ErrorCode_ = QueryExchangeFailed;
     }
     FinishQuery();
+}
+
+// Classifies the address and finds the name the servers get. An IDN goes to the zone
+// look-up, the resolver and the servers as A-labels while the user keeps seeing it as typed;
+// one that cannot be converted ends the address with the reason, before anything is
+// resolved or sent. False when the address ended.
+bool TWhoisRequestThread::PrepareLookupName() {
+    Query = ClassifyQuery(QueryString);
+    LookupName = QueryString;
+    if (Query.kind != QueryKind::Name || !Query.nonAscii) return true;
+    const IdnResult idn = ToLookupName(Query.canonical);
+    if (!idn.ok()) {
+        ErrorCode_ = QueryEmpty;
+        Log(LogError, Fmt(messages_.sIdnInvalid, QueryString + " (" + idn.error + ")"));
+        return false;
+    }
+    LookupName = idn.name;
+    return true;
+}
+
+// Numbers are always queried as such, whatever "Query as domain" says, and only a name is
+// ever given to the resolver: an address is its own IpAddress, a network or an AS number has
+// none.
+void TWhoisRequestThread::IpStep() {
+    switch (Query.kind) {
+    case QueryKind::IPv4Address:
+        AsDomain = false;
+        IpAddress = QueryString;
+        return;
+    case QueryKind::IPv6Address:
+        AsDomain = false;
+        IpAddress = Query.canonical;
+        return;
+    case QueryKind::ASNumber:
+    case QueryKind::IPv4Network:
+    case QueryKind::IPv6Network:
+        AsDomain = false;
+        return;
+    case QueryKind::Empty:
+    case QueryKind::Name:
+        break;
+    }
+    if (!settings_.DetermineIpAddress && AsDomain) return;
+    Log(LogInformation, Fmt(messages_.sDetermineIP, QueryString));
+    IpAddress = ResolveAddress(LookupName, abort_.get());
+    if (Terminated()) return;
+    if (!IpAddress.empty())
+        Log(LogInformation, Fmt(messages_.sIPDetermined, IpAddress));
+    else
+        Log(LogError, messages_.sIPNoDetermined);
+    if (!AsDomain) {
+        // The address is what is sent and stored from here on.
+        QueryString = IpAddress;
+        Query = ClassifyQuery(IpAddress);
+        LookupName = IpAddress;
+    }
 }
 
 Transport& TWhoisRequestThread::TransportFor(const ServerAddress&) {
@@ -211,11 +259,11 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
     Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
     try {
         const auto server = SplitServerAddress(serverText);
-        Question question{std::string(TrimBlanks(QueryString)), WhoisPrefix};
-        std::string answer = Ask(serverText, server, question);
+        std::string answer =
+            Ask(serverText, server, QuestionFor(server.host, WhoisPrefix, Query, LookupName));
         std::string answeredBy = server.host;
 
-        if (const auto referral = TransportFor(server).Referral(answer, QueryString)) {
+        if (const auto referral = TransportFor(server).Referral(answer, Query.kind)) {
             Log(LogInformation, Fmt(messages_.sQueryServer, *referral));
             if (Terminated()) return QueryOk;
             const auto next = SplitServerAddress(*referral);
@@ -228,8 +276,8 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
                     follow = follow || Servers->Items(i).Address == next.host;
             }
             if (follow) {
-                question.prefix.clear(); // the prefix belongs to the listed server
-                answer = Ask(*referral, next, question);
+                // Made for the referral's host, without the listed server's prefix.
+                answer = Ask(*referral, next, QuestionFor(next.host, {}, Query, LookupName));
                 answeredBy = next.host;
             }
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/QueryText.h"
 #include "query/WhoisTransport.h"
 #include "serverdb/uWhoisResultList.h"
 
@@ -14,6 +15,7 @@
 namespace tesseron {
 
 class AbortHandle;
+class RegistryBlocks;
 class TDomainCollection;
 class TWhoisServerCollection;
 struct MessageTable;
@@ -94,10 +96,11 @@ struct RunRequest {
 // not destroy the thread object from inside that call (it would wait for itself).
 class TWhoisRequestThread {
 public:
-    // `domains` may be null (no server list).
+    // `domains` may be null (no server list); `registries` may be null (no block tables:
+    // a number's zone is asked in its list's order).
     TWhoisRequestThread(RunRequest request, RunSettings settings, const TDomainCollection* domains,
-                        const MessageTable& messages, RunLog& log, ResultSink& sink,
-                        ExchangeLimits limits = ExchangeLimits{});
+                        const RegistryBlocks* registries, const MessageTable& messages, RunLog& log,
+                        ResultSink& sink, ExchangeLimits limits = ExchangeLimits{});
     ~TWhoisRequestThread();
     TWhoisRequestThread(const TWhoisRequestThread&) = delete;
     TWhoisRequestThread& operator=(const TWhoisRequestThread&) = delete;
@@ -113,6 +116,8 @@ public:
 private:
     void Execute();
     void ProcessAddress();
+    bool PrepareLookupName();
+    void IpStep();
     int32_t QueryServer(const std::string& serverText);
     Transport& TransportFor(const ServerAddress& server);
     std::string Ask(const std::string& serverText, const ServerAddress& server,
@@ -134,10 +139,15 @@ private:
     std::string lastFailure_; // why the last server asked for this address failed
     std::optional<ResultId> ResultItem;
     const TWhoisServerCollection* Servers = nullptr;
+    // What QueryString names, classified once per address, and the text the zone look-up,
+    // the resolver and the query line of a name use (its A-label form for an IDN).
+    QueryText Query;
+    std::string LookupName;
 
     RunRequest request_;
     RunSettings settings_;
     const TDomainCollection* domains_;
+    const RegistryBlocks* registries_;
     const MessageTable& messages_;
     RunLog& log_;
     ResultSink& sink_;

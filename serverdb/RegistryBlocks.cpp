@@ -245,9 +245,14 @@ std::optional<DomainService> RegistryBlocks::FindDomain(std::string_view name) c
 }
 
 std::string RegistryBlocks::LoadFolder(const std::filesystem::path& folder) {
+    return LoadFiles([&](std::string_view name) { return folder / name; });
+}
+
+std::string RegistryBlocks::LoadFiles(
+    const std::function<std::filesystem::path(std::string_view fileName)>& where) {
     std::string faults;
     for (int i = 0; i < 4; ++i) {
-        const auto path = folder / kFileNames[i];
+        const auto path = where(kFileNames[i]);
         std::ifstream in(path, std::ios::binary);
         std::ostringstream text;
         std::string fault;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,9 @@ public:
     // and the faults (a missing or unreadable file too) are joined one per line; "" on
     // success.
     std::string LoadFolder(const std::filesystem::path& folder);
+    // The same, each file from where `where` says a file of that name is.
+    std::string
+    LoadFiles(const std::function<std::filesystem::path(std::string_view fileName)>& where);
 
     // The service of `name`, an A-label name (letter case and a final dot aside); nullopt
     // when no zone of the file ends it.

@@ -269,6 +269,11 @@ TEST(CliServers, ListsTheZoneServersInOrder) {
         {"192.0.2.1", 0, "rir.test\t\n"},
         {"friendship", 2, ""},
         {"   ", 3, ""},
+        // IPv6 literals and networks go to the "ip" zone; an invalid IDN nowhere.
+        {"http://[2001:DB8::1]:80/", 0, "rir.test\t\n"},
+        {"192.0.2.0/24", 0, "rir.test\t\n"},
+        {"AS15169", 2, ""},
+        {"пример-.рф", 3, ""},
     };
     for (const auto& c : cases) {
         const auto r = RunCli({"--servers", "--server-list", list, c.text});
@@ -295,6 +300,21 @@ TEST(CliServers, BrokenListsAreReportedNotCrashedOn) {
     }
 }
 
+// The shipped list and the registries' data beside the program: the holder of a number
+// first, an IDN in its A-label zone.
+TEST(CliServers, ShippedDataPutsTheHoldingRegistryFirst) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"AS15169", "whois.arin.net\t\n"},     {"as 3333", "whois.ripe.net\t\n"},
+        {"193.0.6.139", "whois.ripe.net\t\n"}, {"2c0f:f000::/32", "whois.afrinic.net\t\n"},
+        {"пример.рф", "whois.tcinet.ru\t\n"},
+    };
+    for (const auto& [text, first] : cases) {
+        const auto r = RunCli({"--servers", text});
+        EXPECT_EQ(r.exitCode, 0) << text << ": " << r.err;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), first) << text;
+    }
+}
+
 TEST(CliServers, ReadsTheProgramsOwnListByDefault) {
     const auto r = RunCli({"--servers", "example.com"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -310,6 +330,51 @@ std::string ListFor(const TempDir& dir, const std::vector<int>& ports) {
         .Write("whois.xml", "<w><domains><z><suffix>.test</suffix><servers>" + servers +
                                 "</servers></z></domains></w>")
         .string();
+}
+
+// The shipped list and registries' data with the registries' names sent to fakes: each kind
+// reaches the registry that holds it with that registry's query line, an address's last
+// referral is followed, and no name goes to the resolver.
+TEST(CliRun, EachKindReachesItsRegistryWithItsQueryLine) {
+    const auto echo = [](std::string who) {
+        return WhoisBehaviour::Respond([who](const std::string& q) {
+            // ARIN's answer for an address held elsewhere names each block's registry.
+            if (who == "arin" && q.starts_with("n + 2001"))
+                return std::string("ReferralServer: whois://whois.apnic.net\r\n"
+                                   "ReferralServer: whois://whois.ripe.net\r\n");
+            return who + ": " + q + "\n";
+        });
+    };
+    FakeWhoisServer arin(echo("arin")), ripe(echo("ripe")), ru(echo("ru")), other(echo("other"));
+    std::vector<std::string> map;
+    for (const auto& [host, fake] : std::initializer_list<std::pair<const char*, FakeWhoisServer*>>{
+             {"whois.arin.net", &arin},
+             {"whois.ripe.net", &ripe},
+             {"whois.tcinet.ru", &ru},
+             {"whois.apnic.net", &other},
+             {"whois.lacnic.net", &other},
+             {"whois.afrinic.net", &other}})
+        map.insert(map.end(), {"--connect-to",
+                               std::string(host) + "::127.0.0.1:" + std::to_string(fake->port())});
+    const struct {
+        const char* typed;
+        const char* out;
+    } cases[] = {
+        {"пример.рф", "ru: xn--e1afmkfd.xn--p1ai\n"},
+        {"[2001:4860::8888]", "ripe: 2001:4860::8888\n"},
+        {"AS15169", "arin: a 15169\n"},
+        {"8.8.8.77/24", "arin: r + = 8.8.8.0/24\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = map;
+        args.push_back(c.typed);
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 0) << c.typed << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.typed;
+    }
+    EXPECT_EQ(arin.Queries(),
+              (std::vector<std::string>{"n + 2001:4860::8888", "a 15169", "r + = 8.8.8.0/24"}));
+    EXPECT_EQ(other.Connections(), 0);
 }
 
 TEST(CliRun, FollowsAReferralAndFailsOverLikeTheWindow) {

@@ -29,6 +29,7 @@ public:
         fs::copy_file(TESSERON_BINARY_DIR "/tesseron", dir_ / "tesseron");
         fs::copy_file(TESSERON_BINARY_DIR "/whois.xml", dir_ / "whois.xml");
         fs::copy(TESSERON_BINARY_DIR "/languages", dir_ / "languages");
+        fs::copy(TESSERON_BINARY_DIR "/rdap", dir_ / "rdap");
         fs::create_directory(dir_ / "runtime");
         fs::permissions(dir_ / "runtime", fs::perms::owner_all);
         dir_.Write("tesseron.ini", "[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n");

@@ -41,7 +41,7 @@ within() {
 mkdir -p "$work/prog" "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$build/tesseron" "$build/whois.xml" "$work/prog/"
-cp -r "$build/languages" "$work/prog/"
+cp -r "$build/languages" "$build/rdap" "$work/prog/"
 printf '[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n' >"$work/prog/tesseron.ini"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime
 export QT_QPA_PLATFORM=xcb

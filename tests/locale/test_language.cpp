@@ -204,7 +204,8 @@ TEST(Language, ABrokenTextNeverMakesARunANoOp) {
             run.DetermineReverseName = false;
             run.serverBoxText = "127.0.0.1:" + std::to_string(port);
             LogUi ui;
-            TWhoisRequestThread thread({{"a.test"}, {}, true}, run, nullptr, *messages, ui, ui);
+            TWhoisRequestThread thread({{"a.test"}, {}, true}, run, nullptr, nullptr, *messages, ui,
+                                       ui);
             thread.Wait();
             EXPECT_EQ(thread.ErrorCode() == QueryOk, answering);
             EXPECT_EQ(ui.stored,

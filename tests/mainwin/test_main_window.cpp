@@ -51,6 +51,7 @@ struct Program {
         paths = ProgramPaths::Locate(dir / "tesseron", ProgramPaths::Environment{}, true);
         fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/languages", dir / "languages");
         fs::copy_file(fs::path(TESSERON_SOURCE_DIR) / "data/whois.xml", dir / "whois.xml");
+        fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/rdap", dir / "rdap");
     }
     void Ini(const std::string& text) const { dir.Write("tesseron.ini", text); }
     // Stores results oldest first, as a previous run would have left them.
@@ -302,6 +303,26 @@ private slots:
         // An empty server box with automatic choice off leaves nothing to ask.
         Child<QComboBox>(form.get(), "cmbServerName")->setEditText("");
         QTRY_VERIFY(!query->isEnabled());
+    }
+
+    // The user sees the name as typed; the zone look-up and the server get its A-labels.
+    void internationalisedNameIsShownAsTypedAndSentAsALabels() {
+        FakeWhoisServer server(
+            WhoisBehaviour::Respond([](const std::string& q) { return "Domain: " + q + "\r\n"; }));
+        Program p; // the shipped list, with the zone's server sent to the fake
+        p.Ini("[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n");
+        auto form = p.Open();
+        form->SetConnectTo({{"whois.tcinet.ru", 0, "127.0.0.1", server.port()}});
+        Child<QComboBox>(form.get(), "cmbHost")->setEditText("http://www.пример.рф/путь?q#f");
+        auto* query = Child<QAction>(form.get(), "actWhoIs");
+        QTRY_VERIFY(query->isEnabled());
+        GuardModal();
+        query->trigger();
+        QCOMPARE(server.Queries(), std::vector<std::string>{"xn--e1afmkfd.xn--p1ai"});
+        QCOMPARE(HistoryOf(*form).value(0), QString("пример.рф"));
+        QCOMPARE(Child<QTreeWidget>(form.get(), "lvResults")->topLevelItem(0)->text(0),
+                 QString("пример.рф"));
+        QCOMPARE(form->View().CurrentResult()->QueryString, std::string("пример.рф"));
     }
 
     void refreshGoesOverTheSelectedRowsTopToBottom() {

@@ -264,6 +264,13 @@ TEST(ProgramPathsTest, InPlaceAndInstalledLayouts) {
     dir.Write("cfg/tesseron/whois.xml", "<w/>");
     EXPECT_EQ(installed.ServerListFile(), dir / "cfg" / "tesseron" / "whois.xml")
         << "an updated list wins over the shipped one";
+    // The registries' data, file by file, the same way.
+    std::filesystem::create_directories(dir / "cfg" / "tesseron" / "rdap");
+    dir.Write("cfg/tesseron/rdap/asn.json", "{}");
+    EXPECT_EQ(installed.RdapFile("asn.json"), dir / "cfg" / "tesseron" / "rdap" / "asn.json");
+    EXPECT_EQ(installed.RdapFile("ipv4.json"),
+              dir / "usr" / "share" / "tesseron" / "rdap" / "ipv4.json");
+    EXPECT_EQ(inPlace.RdapFile("ipv4.json"), dir / "build" / "rdap" / "ipv4.json");
 
     const ProgramPaths::Environment relative{"relative/cfg", (dir / "home").string()};
     EXPECT_EQ(ProgramPaths::Locate(dir / "usr" / "bin" / "tesseron", relative, false).writableDir,

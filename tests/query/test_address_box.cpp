@@ -19,31 +19,6 @@ TEST(AddressBox, IsIPAddress) {
         EXPECT_EQ(IsIPAddress(text), expected) << text;
 }
 
-TEST(AddressBox, FilterURLAndStripWww) {
-    struct Case {
-        const char* text;
-        bool smart;
-        const char* filtered;
-        const char* stripped; // StripWww of the filtered text
-    };
-    const Case cases[] = {
-        {"https://www.example.com:8080/a/b?c", true, "www.example.com", "example.com"},
-        {"  example.com\t\r\n", true, "example.com", "example.com"},
-        {"user:pw@host.example", true, "user", "user"},
-        {"WWW.example.com", true, "WWW.example.com", "WWW.example.com"},
-        {"https://www.example.com/x", false, "https://www.example.com/x",
-         "https://www.example.com/x"},
-        {"www.example.com", false, "www.example.com", "www.example.com"},
-        {"   ", true, "", ""},
-        {"example.com/", true, "example.com", "example.com"},
-    };
-    for (const auto& c : cases) {
-        const auto filtered = FilterURL(c.text, c.smart);
-        EXPECT_EQ(filtered, c.filtered) << c.text;
-        EXPECT_EQ(StripWww(filtered, c.smart), c.stripped) << c.text;
-    }
-}
-
 TEST(AddressBox, HistoryKeepsOneCopyAtTheTop) {
     std::vector<std::string> h{"b.example", "a.example", "B.example", "a.example"};
     AddToHistory(h, "a.example", 8);

@@ -47,7 +47,8 @@ struct World final : ResultSink {
         settings.PropWNDQuery = static_cast<uint8_t>(propWndQuery);
         settings.whoisTimeout = whoisTimeout;
         return std::make_unique<TfrmShowProgress>(RunRequest{std::move(addresses), {}, true},
-                                                  settings, &domains, messages, *this, nullptr);
+                                                  settings, &domains, nullptr, messages, *this,
+                                                  nullptr);
     }
     std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
     std::optional<ResultId> StoreAnswer(const StoreRequest& r) override {

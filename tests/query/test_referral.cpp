@@ -75,8 +75,10 @@ TEST(Referral, FindReferralTakesTheFirstMatchingLineLowerCased) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindReferral(c.answer, c.key), c.value) << c.answer;
-    EXPECT_EQ(ReferralKey("192.0.2.1"), "ReferralServer:");
-    EXPECT_EQ(ReferralKey("example.com"), "Whois Server:");
+    EXPECT_EQ(ReferralKey(ClassifyQuery("192.0.2.1").kind), "ReferralServer:");
+    EXPECT_EQ(ReferralKey(ClassifyQuery("example.com").kind), "Whois Server:");
+    for (const char* number : {"2001:db8::1", "AS15169", "192.0.2.0/24", "2001:db8::/32"})
+        EXPECT_EQ(ReferralKey(ClassifyQuery(number).kind), "ReferralServer:") << number;
 }
 
 // The key at every place against the 16-byte blocks the scan reads, after lines whose

@@ -3,6 +3,8 @@
 
 #include "query/Referral.h"
 #include "query/RegistryQuery.h"
+#include "query/ServerRoute.h"
+#include "serverdb/uDomainList.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +92,71 @@ TEST(RegistryQuery, LastReferralLineCountsWithTheFirstLinesValueRules) {
                             "  referralserver:   Spaced \t\r\nNext: y"})
         EXPECT_EQ(FindLastReferral(one, "ReferralServer:"), FindReferral(one, "ReferralServer:"))
             << one;
+}
+
+// The zone a text goes to, the order its servers are asked in and the line each one gets.
+TEST(ServerRoute, RegistryFirstThenTheListWithEachServersLine) {
+    RegistryBlocks blocks;
+    ASSERT_EQ(blocks.LoadFolder(TESSERON_SOURCE_DIR "/data/rdap"), "");
+    const std::string list = R"(<w><domains><z><suffix>ip</suffix><servers>
+        <s><address>127.0.0.1:4343</address><whois_prefix>-B </whois_prefix></s>
+        <s><address>whois.ripe.net</address></s>
+        <s><address>WHOIS.ARIN.NET:43</address><whois_prefix>n + </whois_prefix></s>
+        <s><address>whois.nic.ad.jp</address><whois_prefix>-x </whois_prefix></s>
+        </servers></z></domains></w>)";
+    TDomainCollection zones;
+    zones.LoadFromBuffer(list.data(), list.size());
+    const TWhoisServerCollection& zone = zones[0].WhoisServers;
+    const struct {
+        const char* typed;
+        const char* zoneText;
+        bool withBlocks;
+        std::vector<std::string> asked; // server, query line as "prefix|query"
+    } cases[] = {
+        {"8.8.8.8",
+         "ip",
+         true,
+         {"WHOIS.ARIN.NET:43 |n + 8.8.8.8", "127.0.0.1:4343 -B |8.8.8.8", "whois.ripe.net |8.8.8.8",
+          "whois.nic.ad.jp |8.8.8.8"}},
+        {"AS15169",
+         "asn",
+         true,
+         {"WHOIS.ARIN.NET:43 |a 15169", "127.0.0.1:4343 -B |AS15169", "whois.ripe.net |AS15169",
+          "whois.nic.ad.jp |AS 15169"}},
+        {"193.0.0.0/21",
+         "ip",
+         true,
+         {"whois.ripe.net |193.0.0.0/21", "127.0.0.1:4343 -B |193.0.0.0/21",
+          "WHOIS.ARIN.NET:43 |r + = 193.0.0.0/21", "whois.nic.ad.jp |193.0.0.0/21"}},
+        // No block holds it, or no tables: the list's order.
+        {"3fff::1",
+         "ip",
+         true,
+         {"127.0.0.1:4343 -B |3fff::1", "whois.ripe.net |3fff::1", "WHOIS.ARIN.NET:43 |n + 3fff::1",
+          "whois.nic.ad.jp |3fff::1"}},
+        {"8.8.8.8",
+         "ip",
+         false,
+         {"127.0.0.1:4343 -B |8.8.8.8", "whois.ripe.net |8.8.8.8", "WHOIS.ARIN.NET:43 |n + 8.8.8.8",
+          "whois.nic.ad.jp |8.8.8.8"}},
+        // A name keeps the list's order and prefixes, whatever server it meets.
+        {"x.example",
+         "x.example",
+         true,
+         {"127.0.0.1:4343 -B |x.example", "whois.ripe.net |x.example",
+          "WHOIS.ARIN.NET:43 n + |x.example", "whois.nic.ad.jp -x |x.example"}},
+    };
+    for (const auto& c : cases) {
+        const QueryText q = ClassifyQuery(c.typed);
+        EXPECT_EQ(ZoneLookupText(q.kind, c.typed), c.zoneText) << c.typed;
+        std::vector<std::string> asked;
+        for (const TWhoisServerItem* s : AskingOrder(zone, c.withBlocks ? &blocks : nullptr, q)) {
+            const Question question =
+                QuestionFor(SplitServerAddress(s->Address).host, s->WhoisPrefix, q, c.typed);
+            asked.push_back(s->Address + " " + question.prefix + "|" + question.query);
+        }
+        EXPECT_EQ(asked, c.asked) << c.typed;
+    }
 }
 
 } // namespace

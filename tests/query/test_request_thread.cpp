@@ -40,6 +40,8 @@ const MessageTable& Messages() {
         t.sExchangeTimedOut = "over time %s";
         t.sQueryControlChar = "control %s";
         t.sSchemeNotSpoken = "scheme %s";
+        t.sIdnSentAs = "sent as %s";
+        t.sIdnInvalid = "invalid %s";
         return t;
     }();
     return m;
@@ -106,7 +108,7 @@ struct Bench {
         domains.LoadFromFile(dir.Write("whois.xml", xml + "</domains></whois>").string());
     }
     int32_t Run(RunRequest request) {
-        TWhoisRequestThread run(std::move(request), settings, &domains, Messages(), ui, ui);
+        TWhoisRequestThread run(std::move(request), settings, &domains, blocks, Messages(), ui, ui);
         run.Wait();
         return run.ErrorCode();
     }
@@ -115,6 +117,7 @@ struct Bench {
     TDomainCollection domains;
     RecordingUi ui;
     RunSettings settings;
+    const RegistryBlocks* blocks = nullptr;
 };
 
 enum class Kept { First, Referral, Empty, Nothing };
@@ -416,6 +419,121 @@ TEST(RequestRun, OneAddressFromStartToStore) {
     }
 }
 
+// What each kind of text sends where: an IDN as A-labels while the user keeps the typed
+// form, IPv6 literals, networks and AS numbers to the number zones in their canonical form,
+// an address's last referral followed.
+TEST(RequestRun, EachKindReachesItsZoneWithItsQueryLine) {
+    enum Zone { Names, Ip, Asn };
+    struct Case {
+        std::string typed;
+        std::string prefix;
+        Zone zone;
+        int32_t code;
+        Lines log;      // {Z}: the zone's server, {R}: the last referral's
+        Lines asked;    // what the zone's server got
+        Lines referred; // what the last referral's server got
+        std::string ipAddress = "";
+        TQueryType type = QueryAsAddress;
+    };
+    const std::string idn = "пример.рф", aLabels = "xn--e1afmkfd.xn--p1ai";
+    const std::vector<Case> cases = {
+        {idn,
+         "",
+         Names,
+         0,
+         {"i start " + idn, "i sent as " + aLabels, "i ask {Z}", "i done " + idn},
+         {aLabels},
+         {},
+         "",
+         QueryAsDomain},
+        {aLabels,
+         "-T ",
+         Names,
+         0,
+         {"i start " + aLabels, "i ask {Z}", "i done " + aLabels},
+         {"-T " + aLabels},
+         {},
+         "",
+         QueryAsDomain},
+        {"-b" + idn,
+         "",
+         Names,
+         -3,
+         {"E invalid -b" + idn + " (string start/ends with forbidden hyphen)"},
+         {},
+         {}},
+        {"2001:DB8::1",
+         "",
+         Ip,
+         0,
+         {"i start 2001:DB8::1", "i ask {Z}", "i ask whois://{R}", "i done 2001:DB8::1"},
+         {"2001:db8::1"},
+         {"2001:db8::1"},
+         "2001:db8::1"},
+        {"[2001:db8::1]",
+         "",
+         Ip,
+         0,
+         {"i start [2001:db8::1]", "i ask {Z}", "i ask whois://{R}", "i done [2001:db8::1]"},
+         {"2001:db8::1"},
+         {"2001:db8::1"},
+         "2001:db8::1"},
+        {"192.0.2.77/24",
+         "-B ",
+         Ip,
+         0,
+         {"i start 192.0.2.77/24", "i ask {Z}", "i ask whois://{R}", "i done 192.0.2.77/24"},
+         {"-B 192.0.2.0/24"},
+         {"192.0.2.0/24"}},
+        {"as 15169",
+         "-B ",
+         Asn,
+         0,
+         {"i start as 15169", "i ask {Z}", "i done as 15169"},
+         {"-B AS15169"},
+         {}},
+    };
+    const W echo = W::Respond([](const std::string& q) { return "to " + q; });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        FakeWhoisServer names(echo), wrong(echo), right(echo), asn(echo);
+        // An address's answer names one referral per block, the least specific first.
+        FakeWhoisServer ip(W::Answer("ReferralServer: whois://" + At(wrong) +
+                                     "\r\nNetRange: x\r\nreferralserver: whois://" + At(right) +
+                                     "\r\n"));
+        const FakeWhoisServer* zones[] = {&names, &ip, &asn};
+        const FakeWhoisServer& zone = *zones[c.zone];
+        Bench b;
+        b.Load({{".xn--p1ai", {At(names)}}, {"ip", {At(ip)}}, {"asn", {At(asn)}}}, c.prefix);
+        b.ui.store.UpdateIfExists = true;
+
+        // Twice: a repeated query finds its stored entry by the text as typed.
+        for (int run = 0; run < 2; ++run)
+            EXPECT_EQ(b.Run({{c.typed}, {}, true}), c.code);
+
+        Lines log, asked, referred;
+        for (int run = 0; run < 2; ++run) {
+            for (const auto& line : c.log)
+                log.push_back(Subst(line, {{"{Z}", At(zone)}, {"{R}", At(right)}}));
+            asked.insert(asked.end(), c.asked.begin(), c.asked.end());
+            referred.insert(referred.end(), c.referred.begin(), c.referred.end());
+        }
+        EXPECT_EQ(b.ui.log, log);
+        EXPECT_EQ(zone.Queries(), asked);
+        EXPECT_EQ(right.Queries(), referred);
+        EXPECT_EQ(wrong.Connections() + names.Connections() + ip.Connections() + asn.Connections() +
+                      right.Connections(),
+                  int(asked.size() + referred.size()));
+        ASSERT_EQ(b.ui.results.Count(), c.code == 0 ? 1 : 0);
+        if (c.code != 0) continue;
+        const TWhoisResultItem& item = b.ui.results[0];
+        EXPECT_EQ(item.QueryString, c.typed);
+        EXPECT_EQ(item.RawAnswer, "to " + (c.referred.empty() ? c.asked : c.referred).back());
+        EXPECT_EQ(item.IpAddress, c.ipAddress);
+        EXPECT_EQ(item.QueryType, c.type);
+    }
+}
+
 TEST(RequestRun, ControlCharactersInAnAddressSendNothing) {
     FakeWhoisServer test(W::Answer("found"));
     Bench b;
@@ -534,7 +652,7 @@ TEST(RequestRun, StopEndsTheExchangeAtOnceAndStoresNothing) {
         b.ui.results[b.ui.results.Count() - 1].RawAnswer = "old";
     }
     const RunRequest request{{}, {b.ui.results[0].Id(), b.ui.results[1].Id()}, true};
-    TWhoisRequestThread run(request, b.settings, &b.domains, Messages(), b.ui, b.ui);
+    TWhoisRequestThread run(request, b.settings, &b.domains, nullptr, Messages(), b.ui, b.ui);
     ASSERT_TRUE(silent.WaitForConnections(1, 5000));
 
     const auto stopped = std::chrono::steady_clock::now();
@@ -607,7 +725,7 @@ TEST(RequestRun, FailingUiCallEndsOnlyThatAddress) {
         b.Load({{".test", {At(answering)}}});
         ThrowingUi ui;
         ui.failOn = c.failOn;
-        TWhoisRequestThread run({{"a.test", "b.test"}, {}, true}, b.settings, &b.domains,
+        TWhoisRequestThread run({{"a.test", "b.test"}, {}, true}, b.settings, &b.domains, nullptr,
                                 Messages(), ui, ui);
         run.Wait();
         EXPECT_EQ(ui.log, c.log);

@@ -27,11 +27,16 @@ TEST(Resolver, ResolvesOnLoopbackOnly) {
     EXPECT_EQ(ResolveAddress(std::string(70, 'n') + ".test"), "");
     EXPECT_FALSE(ResolveReverseName("127.0.0.1").empty());
     EXPECT_EQ(ResolveReverseName("not an address"), "");
+    // IPv6 literals are read, bracketed or not; the host may or may not name ::1.
+    EXPECT_EQ(ResolveReverseName("[::1]"), ResolveReverseName("::1"));
+    for (const char* bad : {"::1::2", "[::1", "::g", "[]"})
+        EXPECT_EQ(ResolveReverseName(bad), "") << bad;
 
     AbortHandle aborted;
     aborted.Abort();
     EXPECT_EQ(ResolveAddress("localhost", &aborted), "");
     EXPECT_EQ(ResolveReverseName("127.0.0.1", &aborted), "");
+    EXPECT_EQ(ResolveReverseName("::1", &aborted), "");
 }
 
 } // namespace
