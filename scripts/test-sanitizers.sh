@@ -3,6 +3,5 @@
 # "asan": the core tests and the GUI tests of the forms that meet the run's threads. The
 # tests register themselves for it (tests/CMakeLists.txt), so none is left out here.
 set -euo pipefail
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-exec "$(dirname "$0")/run-sanitized-tests.sh" build-sanitize asan TESSERON_SANITIZE
+exec "$(dirname "$0")/run-sanitized-tests.sh" build-sanitize asan TESSERON_SANITIZE \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

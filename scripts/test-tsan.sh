@@ -4,5 +4,5 @@
 # meet there) and the GUI tests of the Qt bridge, the progress window and the update
 # dialog. The tests register themselves for it (tests/CMakeLists.txt).
 set -euo pipefail
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-exec "$(dirname "$0")/run-sanitized-tests.sh" build-tsan tsan TESSERON_TSAN
+exec "$(dirname "$0")/run-sanitized-tests.sh" build-tsan tsan TESSERON_TSAN \
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
