@@ -2,6 +2,8 @@
 
 // A loopback server for benchmarks: answers every connection with the same bytes after
 // reading the query line, then closes. One connection at a time, on its own thread.
+#include "desktop/NonCopyable.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <netinet/in.h>
@@ -14,7 +16,7 @@
 
 namespace tesseron::bench {
 
-class AnswerServer {
+class AnswerServer : NonCopyable {
 public:
     explicit AnswerServer(std::string answer) : answer_(std::move(answer)) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -33,8 +35,6 @@ public:
         thread_.join();
         close(fd_);
     }
-    AnswerServer(const AnswerServer&) = delete;
-    AnswerServer& operator=(const AnswerServer&) = delete;
 
     int port() const { return port_; }
 

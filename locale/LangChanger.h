@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
 #include "desktop/TextUtil.h"
 
 #include "locale/TranslationTarget.h"
@@ -26,7 +27,7 @@ public:
 // "Translations" holds form keys ("TesseronForm.actWhoIs.Caption=Query") and message
 // keys ("sAddress=Address"). The file is read again at every call, so edits take effect
 // at once; the only write is the normalisation done when a new file is selected.
-class TLangChanger {
+class TLangChanger : NonCopyable {
 public:
     static constexpr std::string_view kSection = "Translations";
     static constexpr std::string_view kErrorText = "<-- Error -->";
@@ -39,8 +40,6 @@ public:
 
     explicit TLangChanger(OpenFormsProvider openForms = {});
     ~TLangChanger();
-    TLangChanger(const TLangChanger&) = delete;
-    TLangChanger& operator=(const TLangChanger&) = delete;
 
     const std::string& LangFile() const noexcept { return langFile_; }
     // Stores the trimmed path and, when it names a file, normalises that file: a line

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
+
 #include <atomic>
 
 namespace tesseron {
@@ -7,12 +9,10 @@ namespace tesseron {
 // A stop request that another thread can raise while an exchange waits. Waiting code
 // polls fd() beside its socket, so an abort ends any wait at once instead of at the
 // next time-out. Abort() is safe to call from any thread, any number of times.
-class AbortHandle {
+class AbortHandle : NonCopyable {
 public:
     AbortHandle();
     ~AbortHandle();
-    AbortHandle(const AbortHandle&) = delete;
-    AbortHandle& operator=(const AbortHandle&) = delete;
 
     void Abort() noexcept;
     bool Aborted() const noexcept { return aborted_.load(std::memory_order_acquire); }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tesseron {
@@ -261,6 +262,17 @@ void RenderStatus(Lines& out, element object, std::string_view label) {
         out.Add(label, Str(status));
 }
 
+// A record's string members, each under its label, then the status and events that close
+// the number registries' records.
+void RenderFieldsStatusEvents(
+    Lines& out, element doc,
+    std::initializer_list<std::pair<std::string_view, std::string_view>> labelledKeys) {
+    for (const auto& [label, key] : labelledKeys)
+        out.Add(label, Str(doc, key));
+    RenderStatus(out, doc, "Status");
+    RenderEvents(out, doc, {});
+}
+
 void RenderDomain(Lines& out, element doc) {
     const auto ldh = Str(doc, "ldhName");
     out.Add("Domain Name", ldh);
@@ -370,14 +382,13 @@ void RenderNetwork(Lines& out, element doc) {
         cidrs += std::string(prefix) + "/" + std::to_string(length);
     }
     out.Add("CIDR", cidrs.empty() ? RangeCidrs(start, end) : cidrs);
-    out.Add("Net Name", Str(doc, "name"));
-    out.Add("Net Handle", Str(doc, "handle"));
-    out.Add("Net Type", Str(doc, "type"));
-    out.Add("IP Version", Str(doc, "ipVersion"));
-    out.Add("Country", Str(doc, "country"));
-    out.Add("Parent", Str(doc, "parentHandle"));
-    RenderStatus(out, doc, "Status");
-    RenderEvents(out, doc, {});
+    RenderFieldsStatusEvents(out, doc,
+                             {{"Net Name", "name"},
+                              {"Net Handle", "handle"},
+                              {"Net Type", "type"},
+                              {"IP Version", "ipVersion"},
+                              {"Country", "country"},
+                              {"Parent", "parentHandle"}});
 }
 
 void RenderAutnum(Lines& out, element doc) {
@@ -388,12 +399,11 @@ void RenderAutnum(Lines& out, element doc) {
         out.Add("AS Number", "AS" + std::to_string(first));
     else if (hasFirst)
         out.Add("AS Range", "AS" + std::to_string(first) + " - AS" + std::to_string(last));
-    out.Add("AS Name", Str(doc, "name"));
-    out.Add("AS Handle", Str(doc, "handle"));
-    out.Add("AS Type", Str(doc, "type"));
-    out.Add("Country", Str(doc, "country"));
-    RenderStatus(out, doc, "Status");
-    RenderEvents(out, doc, {});
+    RenderFieldsStatusEvents(out, doc,
+                             {{"AS Name", "name"},
+                              {"AS Handle", "handle"},
+                              {"AS Type", "type"},
+                              {"Country", "country"}});
 }
 
 void RenderNameserver(Lines& out, element doc) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -32,12 +34,10 @@ inline constexpr std::string_view kIPAddressZoneText = "ip";
 // The text it looks up for an AS number ("AS15169"): the zone of the number registries.
 inline constexpr std::string_view kASNumberZoneText = "asn";
 
-class TWhoisServerCollection {
+class TWhoisServerCollection : NonCopyable {
 public:
     explicit TWhoisServerCollection(TDomainItem* owner = nullptr);
     ~TWhoisServerCollection();
-    TWhoisServerCollection(const TWhoisServerCollection&) = delete;
-    TWhoisServerCollection& operator=(const TWhoisServerCollection&) = delete;
 
     TWhoisServerItem& Add();
     int Count() const noexcept { return static_cast<int>(items_.size()); }
@@ -74,12 +74,10 @@ private:
     int index_ = -1;
 };
 
-class TDomainCollection {
+class TDomainCollection : NonCopyable {
 public:
     TDomainCollection();
     ~TDomainCollection();
-    TDomainCollection(const TDomainCollection&) = delete;
-    TDomainCollection& operator=(const TDomainCollection&) = delete;
 
     TDomainItem& Add();
     int Count() const noexcept { return static_cast<int>(items_.size()); }
@@ -103,12 +101,10 @@ private:
     std::vector<std::unique_ptr<TDomainItem>> items_;
 };
 
-class TDomainItem {
+class TDomainItem : NonCopyable {
 public:
     TDomainItem();
     ~TDomainItem();
-    TDomainItem(const TDomainItem&) = delete;
-    TDomainItem& operator=(const TDomainItem&) = delete;
 
     std::string Suffix;
     std::string Description;

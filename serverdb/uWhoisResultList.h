@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -21,13 +23,11 @@ using ResultId = std::uint64_t;
 
 class TWhoisResultCollection;
 
-class TWhoisResultItem {
+class TWhoisResultItem : NonCopyable {
     struct Key {};
 
 public:
     explicit TWhoisResultItem(Key) {}
-    TWhoisResultItem(const TWhoisResultItem&) = delete;
-    TWhoisResultItem& operator=(const TWhoisResultItem&) = delete;
 
     std::string QueryString;
     std::string ServerName;
@@ -54,12 +54,10 @@ private:
 };
 
 // The ordered store of answers, oldest first. Only the user interface thread touches it.
-class TWhoisResultCollection {
+class TWhoisResultCollection : NonCopyable {
 public:
     TWhoisResultCollection();
     ~TWhoisResultCollection();
-    TWhoisResultCollection(const TWhoisResultCollection&) = delete;
-    TWhoisResultCollection& operator=(const TWhoisResultCollection&) = delete;
 
     TWhoisResultItem& Add();
     int Count() const noexcept { return static_cast<int>(items_.size()); }

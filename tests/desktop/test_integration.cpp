@@ -237,6 +237,22 @@ TEST(MapiErrorText, CoversTheTableAndNamesUnknownCodes) {
               "request).");
 }
 
+// A launcher whose mail tool answers `toolStatus` and whose desktop takes a link when
+// `urlTaken`, keeping what each was handed in `argv` and `url`.
+MailLauncher Recording(std::vector<std::string>& argv, std::string& url,
+                       std::optional<int> toolStatus, bool urlTaken) {
+    MailLauncher launcher;
+    launcher.run = [&argv, toolStatus](const std::vector<std::string>& a) {
+        argv = a;
+        return toolStatus;
+    };
+    launcher.openUrl = [&url, urlTaken](const std::string& u) {
+        url = u;
+        return urlTaken;
+    };
+    return launcher;
+}
+
 TEST(SendMail, TriesTheMailToolThenAMailtoLinkThenReportsCodeOne) {
     const std::string failed = MailErrorMessage(1);
     const struct {
@@ -251,15 +267,7 @@ TEST(SendMail, TriesTheMailToolThenAMailtoLinkThenReportsCodeOne) {
     for (const auto& c : cases) {
         std::vector<std::string> argv;
         std::string url;
-        MailLauncher launcher;
-        launcher.run = [&](const std::vector<std::string>& a) {
-            argv = a;
-            return c.toolStatus;
-        };
-        launcher.openUrl = [&](const std::string& u) {
-            url = u;
-            return c.urlTaken;
-        };
+        MailLauncher launcher = Recording(argv, url, c.toolStatus, c.urlTaken);
         EXPECT_EQ(SendMail(kMailSubject, std::string("Domain: a\0b\n", 12), "a", launcher),
                   c.result);
         EXPECT_EQ(argv, (std::vector<std::string>{"xdg-email", "--subject", "Tesseron Result",
@@ -303,16 +311,8 @@ TEST(SendMail, LongAnswersGoAsAnAttachedFile) {
         }
         std::vector<std::string> argv;
         std::string url;
-        MailLauncher launcher;
+        MailLauncher launcher = Recording(argv, url, c.toolStatus, c.urlTaken);
         if (c.attachmentDir) launcher.attachmentDir = base.path();
-        launcher.run = [&](const std::vector<std::string>& a) {
-            argv = a;
-            return c.toolStatus;
-        };
-        launcher.openUrl = [&](const std::string& u) {
-            url = u;
-            return c.urlTaken;
-        };
         EXPECT_EQ(SendMail(kMailSubject, c.body, c.query, launcher), c.result) << c.name;
         for (const auto& a : argv)
             EXPECT_LT(a.size(), 4096u) << c.name;

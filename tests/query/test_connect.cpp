@@ -5,6 +5,7 @@
 #include "query/Referral.h"
 #include "query/Socket.h"
 #include "query/WhoisExchange.h"
+#include "support/ExchangeHelpers.h"
 #include "support/FakeServer.h"
 
 #include <cerrno>
@@ -16,21 +17,6 @@ namespace {
 // A label over 63 bytes never reaches the resolver: unmapped, the exchange refuses it
 // before anything happens, so an exchange that succeeds with it was sent by the map.
 const std::string kUnresolvable = std::string(64, 'u') + ".whois.invalid";
-
-ExchangeLimits Limits() {
-    ExchangeLimits l;
-    l.readTimeoutMs = 3000;
-    l.connectTimeoutMs = 3000;
-    l.handshakeTimeoutMs = 3000;
-    return l;
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values)
-        s += static_cast<char>(v);
-    return s;
-}
 
 TEST(Connect, ReachesEitherLoopbackByLiteralOrThroughTheMap) {
     struct Case {

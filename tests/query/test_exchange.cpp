@@ -1,5 +1,6 @@
 #include "query/AbortHandle.h"
 #include "query/WhoisExchange.h"
+#include "support/ExchangeHelpers.h"
 #include "support/FakeServer.h"
 
 #include <arpa/inet.h>
@@ -17,14 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using W = WhoisBehaviour;
 constexpr std::size_t MiB = std::size_t{1} << 20;
-
-ExchangeLimits Limits(int readTimeoutMs = 3000) {
-    ExchangeLimits l;
-    l.readTimeoutMs = readTimeoutMs;
-    l.connectTimeoutMs = 3000;
-    l.handshakeTimeoutMs = 3000;
-    return l;
-}
 
 long long MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();

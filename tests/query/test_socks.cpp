@@ -1,5 +1,6 @@
 #include "query/AbortHandle.h"
 #include "query/WhoisExchange.h"
+#include "support/ExchangeHelpers.h"
 #include "support/FakeServer.h"
 
 #include <chrono>
@@ -16,24 +17,9 @@ using Then = SocksStep::Then;
 // succeeds with it proves the name went to the proxy unresolved.
 const std::string kRemoteOnly = std::string(64, 'r') + ".example";
 
-ExchangeLimits Limits() {
-    ExchangeLimits l;
-    l.readTimeoutMs = 3000;
-    l.connectTimeoutMs = 3000;
-    l.handshakeTimeoutMs = 3000;
-    return l;
-}
-
 SocksInfo Proxy(uint8_t version, int port, std::string user = {}, std::string password = {},
                 uint8_t authentication = 0) {
     return {version, "127.0.0.1", port, authentication, std::move(user), std::move(password)};
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values)
-        s += static_cast<char>(v);
-    return s;
 }
 
 std::string Port(int port) {
@@ -52,13 +38,21 @@ ExchangeError FailureOf(WhoisClient& client, const std::string& host, int port =
     return ExchangeError(ExchangeFailure::Send, "");
 }
 
-struct GrantedCase {
+// What a case asks of the proxy: its version and credentials, and the WHOIS host named.
+struct ProxyCase {
     const char* name;
     uint8_t version;
     std::string host;
     std::string user;
     std::string password;
     uint8_t authentication;
+
+    SocksInfo ProxyAt(int port) const {
+        return Proxy(version, port, user, password, authentication);
+    }
+};
+
+struct GrantedCase : ProxyCase {
     std::function<std::vector<std::string>(int whoisPort)> expected; // per phase
     std::string connectReply = Socks5ConnectReply(0);
 };
@@ -73,8 +67,7 @@ TEST_P(GrantedTest, SendsEveryRequestByteAndRelaysTheAnswer) {
                              : SocksScript::Socks4Granted(whois.port());
     if (c.version == 3) script.steps.back().reply = c.connectReply;
     FakeSocksProxy proxy(script);
-    WhoisClient client(Proxy(c.version, proxy.port(), c.user, c.password, c.authentication),
-                       Limits());
+    WhoisClient client(c.ProxyAt(proxy.port()), Limits());
     EXPECT_EQ(client.WhoisExchange(c.host, whois.port(), "example.com"),
               std::string("answer\0via proxy", 16));
     ASSERT_EQ(proxy.Requests().size(), 1u);
@@ -296,13 +289,7 @@ std::vector<RefusalCase> RefusalCases() {
 INSTANTIATE_TEST_SUITE_P(Socks, RefusalTest, testing::ValuesIn(RefusalCases()),
                          [](const auto& info) { return info.param.name; });
 
-struct ArgumentCase {
-    const char* name;
-    uint8_t version;
-    std::string host;
-    std::string user;
-    std::string password;
-    uint8_t authentication;
+struct ArgumentCase : ProxyCase {
     std::string message;
     std::string query = "example.com";
 };
@@ -312,8 +299,7 @@ class ArgumentTest : public testing::TestWithParam<ArgumentCase> {};
 TEST_P(ArgumentTest, RejectedBeforeConnecting) {
     const ArgumentCase& c = GetParam();
     FakeSocksProxy proxy(SocksScript::Socks5Granted(0, false));
-    WhoisClient client(Proxy(c.version, proxy.port(), c.user, c.password, c.authentication),
-                       Limits());
+    WhoisClient client(c.ProxyAt(proxy.port()), Limits());
     ExchangeError e = FailureOf(client, c.host, 43, c.query);
     EXPECT_EQ(e.kind(), ExchangeFailure::Argument);
     EXPECT_EQ(e.what(), c.message);

@@ -64,6 +64,8 @@ Socket Listen(int backlog, int& port, ListenOn at = ListenOn::V4) {
     return s;
 }
 
+} // namespace
+
 // Listens on loopback and runs `handle` for each connection on a thread of its own. All
 // waits of handlers watch stopFd(), raised by the destructor before joining.
 class ThreadedServer {
@@ -135,6 +137,8 @@ private:
     int connections_ = 0;
     int finished_ = 0;
 };
+
+namespace {
 
 bool Send(int fd, const char* data, std::size_t size, int stopFd) {
     return SendAll(fd, data, size, -1, stopFd).status == IoStatus::Ok;
@@ -335,15 +339,15 @@ struct FakeWhoisServer::Impl {
 };
 
 FakeWhoisServer::FakeWhoisServer(WhoisBehaviour fallback)
-    : impl_(std::make_unique<Impl>(std::vector<WhoisBehaviour>{}, std::move(fallback))) {}
+    : impl_(std::make_unique<Impl>(std::vector<WhoisBehaviour>{}, std::move(fallback))) {
+    server_ = &impl_->server;
+}
 FakeWhoisServer::FakeWhoisServer(std::vector<WhoisBehaviour> queue, WhoisBehaviour fallback,
                                  ListenOn at)
-    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback), at)) {}
-FakeWhoisServer::~FakeWhoisServer() = default;
-
-int FakeWhoisServer::port() const noexcept {
-    return impl_->server.port();
+    : impl_(std::make_unique<Impl>(std::move(queue), std::move(fallback), at)) {
+    server_ = &impl_->server;
 }
+FakeWhoisServer::~FakeWhoisServer() = default;
 
 void FakeWhoisServer::Enqueue(WhoisBehaviour behaviour) {
     std::lock_guard lock(impl_->mutex);
@@ -360,18 +364,6 @@ std::vector<std::string> FakeWhoisServer::Queries() const {
     for (auto& s : out)
         s = StripLineEnd(std::move(s));
     return out;
-}
-
-int FakeWhoisServer::Connections() const {
-    return impl_->server.Connections();
-}
-
-bool FakeWhoisServer::WaitForConnections(int n, int timeoutMs) const {
-    return impl_->server.WaitForConnections(n, timeoutMs);
-}
-
-bool FakeWhoisServer::WaitForFinished(int n, int timeoutMs) const {
-    return impl_->server.WaitForFinished(n, timeoutMs);
 }
 
 // ---- SOCKS proxy ----
@@ -551,28 +543,32 @@ struct FakeSocksProxy::Impl {
 };
 
 FakeSocksProxy::FakeSocksProxy(SocksScript script)
-    : impl_(std::make_unique<Impl>(std::move(script))) {}
-FakeSocksProxy::~FakeSocksProxy() = default;
-
-int FakeSocksProxy::port() const noexcept {
-    return impl_->server.port();
+    : impl_(std::make_unique<Impl>(std::move(script))) {
+    server_ = &impl_->server;
 }
+FakeSocksProxy::~FakeSocksProxy() = default;
 
 std::vector<std::vector<std::string>> FakeSocksProxy::Requests() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->requests;
 }
 
-int FakeSocksProxy::Connections() const {
-    return impl_->server.Connections();
+// ---- what every fake server tells of its connections ----
+
+int FakeServerBase::port() const noexcept {
+    return server_->port();
 }
 
-bool FakeSocksProxy::WaitForConnections(int n, int timeoutMs) const {
-    return impl_->server.WaitForConnections(n, timeoutMs);
+int FakeServerBase::Connections() const {
+    return server_->Connections();
 }
 
-bool FakeSocksProxy::WaitForFinished(int n, int timeoutMs) const {
-    return impl_->server.WaitForFinished(n, timeoutMs);
+bool FakeServerBase::WaitForConnections(int n, int timeoutMs) const {
+    return server_->WaitForConnections(n, timeoutMs);
+}
+
+bool FakeServerBase::WaitForFinished(int n, int timeoutMs) const {
+    return server_->WaitForFinished(n, timeoutMs);
 }
 
 // ---- a listener whose accept queue is full ----
@@ -590,7 +586,7 @@ FullBacklogListener::FullBacklogListener() {
             continue;
         }
         if (r.status == IoStatus::Timeout) {
-            listenFd_ = listener.release();
+            fd_ = std::move(listener);
             return;
         }
         break;
@@ -610,17 +606,12 @@ RefusingPort::RefusingPort() {
         getsockname(s.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         throw std::runtime_error("cannot bind a loopback port");
     port_ = ntohs(sa.sin_port);
-    fd_ = s.release();
-}
-
-RefusingPort::~RefusingPort() {
-    close(fd_);
+    fd_ = std::move(s);
 }
 
 FullBacklogListener::~FullBacklogListener() {
     for (int fd : fillers_)
         close(fd);
-    if (listenFd_ >= 0) close(listenFd_);
 }
 
 } // namespace tesseron::test

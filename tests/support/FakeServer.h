@@ -5,6 +5,9 @@
 // threads, records what it received, and is stopped and joined by its destructor (no connection
 // outlives it).
 
+#include "desktop/NonCopyable.h"
+#include "desktop/UniqueFd.h"
+
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -56,7 +59,25 @@ enum class ListenOn { V4, V6 }; // 127.0.0.1 or ::1
 // Whether this machine can listen on ::1; tests of IPv6 skip themselves without it.
 bool HaveIPv6Loopback();
 
-class FakeWhoisServer {
+class ThreadedServer;
+
+// What every fake server tells of its connections, whatever it does with them.
+class FakeServerBase : NonCopyable {
+public:
+    int port() const noexcept;
+    int Connections() const;
+    // Waits until `n` connections have been accepted; false after `timeoutMs`.
+    bool WaitForConnections(int n, int timeoutMs) const;
+    // Waits until `n` connections have been served to the end (and are fully recorded).
+    bool WaitForFinished(int n, int timeoutMs) const;
+
+protected:
+    FakeServerBase() = default;
+    // The server that runs the connections, owned by the derived object's state.
+    const ThreadedServer* server_ = nullptr;
+};
+
+class FakeWhoisServer : public FakeServerBase {
 public:
     // Every connection gets `fallback` once the queue is used up.
     explicit FakeWhoisServer(WhoisBehaviour fallback = WhoisBehaviour::Close());
@@ -65,21 +86,13 @@ public:
                              WhoisBehaviour fallback = WhoisBehaviour::Close(),
                              ListenOn at = ListenOn::V4);
     ~FakeWhoisServer();
-    FakeWhoisServer(const FakeWhoisServer&) = delete;
-    FakeWhoisServer& operator=(const FakeWhoisServer&) = delete;
 
-    int port() const noexcept;
     void Enqueue(WhoisBehaviour behaviour);
 
     // Raw request bytes of each connection in order of arrival (query line with CR LF).
     std::vector<std::string> Requests() const;
     // The same with the trailing CR LF (or LF) removed.
     std::vector<std::string> Queries() const;
-    int Connections() const;
-    // Waits until `n` connections have been accepted; false after `timeoutMs`.
-    bool WaitForConnections(int n, int timeoutMs) const;
-    // Waits until `n` connections have been served to the end (and are fully recorded).
-    bool WaitForFinished(int n, int timeoutMs) const;
 
 private:
     struct Impl;
@@ -116,58 +129,49 @@ std::string Socks5AuthReply(unsigned char status);   // 1, status
 // 5, code, 0, atyp, bound address of that type, port. atyp 3 carries "bound.example".
 std::string Socks5ConnectReply(unsigned char code, unsigned char atyp = 1);
 
-class FakeSocksProxy {
+class FakeSocksProxy : public FakeServerBase {
 public:
     // Every connection plays the same script.
     explicit FakeSocksProxy(SocksScript script);
     ~FakeSocksProxy();
-    FakeSocksProxy(const FakeSocksProxy&) = delete;
-    FakeSocksProxy& operator=(const FakeSocksProxy&) = delete;
 
-    int port() const noexcept;
     // Per connection in order of arrival: the raw bytes of each phase read. Bytes that do
     // not frame as a message (a connection closed mid-message) form a last, short entry.
     std::vector<std::vector<std::string>> Requests() const;
-    int Connections() const;
-    bool WaitForConnections(int n, int timeoutMs) const;
-    bool WaitForFinished(int n, int timeoutMs) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
-// A listening socket on 127.0.0.1 whose accept queue is full, so a further connect to
-// port() stays pending (its SYN is dropped) until the connecting side gives up.
-class FullBacklogListener {
+// A port of 127.0.0.1 held for the object's life; what a connect to it meets is up to the
+// kind of port.
+class HeldPort : NonCopyable {
+public:
+    int port() const noexcept { return port_; }
+
+protected:
+    HeldPort() = default;
+    UniqueFd fd_;
+    int port_ = 0;
+};
+
+// A listening socket whose accept queue is full, so a further connect to port() stays
+// pending (its SYN is dropped) until the connecting side gives up.
+class FullBacklogListener : public HeldPort {
 public:
     FullBacklogListener();
     ~FullBacklogListener();
-    FullBacklogListener(const FullBacklogListener&) = delete;
-    FullBacklogListener& operator=(const FullBacklogListener&) = delete;
-
-    int port() const noexcept { return port_; }
 
 private:
-    int listenFd_ = -1;
-    int port_ = 0;
     std::vector<int> fillers_;
 };
 
-// A port on 127.0.0.1 where every connect is refused: bound but never listening, and held
-// so that nobody else takes it meanwhile.
-class RefusingPort {
+// A port where every connect is refused: bound but never listening, and held so that nobody
+// else takes it meanwhile.
+class RefusingPort : public HeldPort {
 public:
     RefusingPort();
-    ~RefusingPort();
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-
-    int port() const noexcept { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
 };
 
 } // namespace tesseron::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -23,12 +24,10 @@ struct Reply {
 // An HTTP/1.0 server on 127.0.0.1, plain or over TLS with a certificate for 127.0.0.1 it
 // makes itself. Each path has a script of replies, given in turn; the last one repeats.
 // A path without a script gets 404. One connection at a time.
-class ScriptedHttpServer {
+class ScriptedHttpServer : NonCopyable {
 public:
     explicit ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls = false);
     ~ScriptedHttpServer();
-    ScriptedHttpServer(const ScriptedHttpServer&) = delete;
-    ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
     std::string Url(const std::string& path) const;
     // The certificate to trust (TLS only).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/NonCopyable.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -8,12 +10,10 @@ namespace tesseron::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it
 // when the object goes away. Tests never touch the user's real files.
-class TempDir {
+class TempDir : NonCopyable {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const noexcept { return path_; }
     std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
