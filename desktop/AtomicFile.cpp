@@ -102,10 +102,12 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string& content) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO in a file's place is refused instead of waiting for a writer;
+    // reads of a regular file are not affected.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return false;
-    if (!S_ISREG(st.st_mode)) return errno = EISDIR, false;
+    if (!S_ISREG(st.st_mode)) return errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL, false;
     // Read straight into the string; one spare byte tells whether the file has grown.
     content.assign(static_cast<std::size_t>(st.st_size) + 1, '\0');
     std::size_t used = 0;

@@ -53,6 +53,9 @@ TEST(AtomicFile, ReadWholeFileRejectsFoldersAndMissingFiles) {
     std::string content = "unchanged";
     EXPECT_FALSE(ReadWholeFile(dir / "missing", content));
     EXPECT_FALSE(ReadWholeFile(dir.path(), content));
+    // A FIFO with no writer would block an ordinary open for good.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(dir / "fifo", content));
     const std::string big(3 << 20, 'z');
     EXPECT_TRUE(ReadWholeFile(dir.Write("big", big), content));
     EXPECT_EQ(content, big);
