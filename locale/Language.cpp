@@ -93,6 +93,17 @@ const std::array<MessageKey, kMessageKeyCount>& MessageKeys() {
          "the query cannot be sent as it is."},
         {"sExchangeBroken", &M::sExchangeBroken, false, "the connection broke off."},
         {"sExchangeTooLarge", &M::sExchangeTooLarge, false, "the answer is too large."},
+        {"sRdapService", &M::sRdapService, true, "Asking the RDAP service %s"},
+        {"sRdapNoService", &M::sRdapNoService, true, "No RDAP service is known for %s"},
+        {"sRdapAsking", &M::sRdapAsking, true, "Requesting %s"},
+        {"sRdapRedirected", &M::sRdapRedirected, true, "Redirected to %s"},
+        {"sRdapWaiting", &M::sRdapWaiting, true,
+         "The server asks for a pause: waiting %s s before asking once more"},
+        {"sRdapRegistrar", &M::sRdapRegistrar, true, "Asking the registrar's RDAP service %s"},
+        {"sRdapRegistrarFailed", &M::sRdapRegistrarFailed, true,
+         "The registrar's record could not be read, the registry's answer is kept: %s"},
+        {"sRdapNotFound", &M::sRdapNotFound, true, "The registry has no record of %s"},
+        {"sRdapFailed", &M::sRdapFailed, true, "The RDAP service did not answer: %s"},
     }};
     return keys;
 }

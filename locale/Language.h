@@ -65,6 +65,25 @@ struct MessageTable {
     std::string sExchangeUnsendable = "the query cannot be sent as it is.";
     std::string sExchangeBroken = "the connection broke off.";
     std::string sExchangeTooLarge = "the answer is too large.";
+    // The steps of an RDAP query.
+    std::string sRdapService = // argument: the service's base address
+        "Asking the RDAP service %s";
+    std::string sRdapNoService = // argument: the query text
+        "No RDAP service is known for %s";
+    std::string sRdapAsking = // argument: the address asked
+        "Requesting %s";
+    std::string sRdapRedirected = // argument: the new address
+        "Redirected to %s";
+    std::string sRdapWaiting = // argument: the seconds
+        "The server asks for a pause: waiting %s s before asking once more";
+    std::string sRdapRegistrar = // argument: the registrar's address
+        "Asking the registrar's RDAP service %s";
+    std::string sRdapRegistrarFailed = // argument: the cause
+        "The registrar's record could not be read, the registry's answer is kept: %s";
+    std::string sRdapNotFound = // argument: the query text
+        "The registry has no record of %s";
+    std::string sRdapFailed = // argument: the cause
+        "The RDAP service did not answer: %s";
 };
 
 struct MessageKey {
@@ -75,7 +94,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 41;
+inline constexpr std::size_t kMessageKeyCount = 50;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

@@ -55,6 +55,7 @@ const SettingKey kKeys[] = {
     {kDefaults, "FontSize", &S::FontSize},
     {kDefaults, "FontStyle", &S::FontStyle, {0x0F}}, // bold, italic, underline, strike-out
     {kDefaults, "MaxWhoisResults", &S::MaxWhoisResults, Within(1, 1000)},
+    {kDefaults, "RdapMode", &S::RdapMode, Within(0, 2)},
 };
 
 int32_t Fit(int32_t value, const NumberFit& fit) {

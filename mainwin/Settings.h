@@ -32,6 +32,8 @@ struct TSettings {
     int32_t FontSize = 10;
     uint8_t FontStyle = 0; // bits: 1 bold, 2 italic, 4 underline, 8 strike-out
     int32_t MaxWhoisResults = 50;
+    // 0 port 43 only, 1 RDAP when port 43 has no server or none answered, 2 RDAP first.
+    int32_t RdapMode = 1;
     // [Default]
     std::string WhoisFileLink = DefaultWhoisFileLink();
     // [Proxy]

@@ -27,6 +27,7 @@ inline RunSettings MakeRunSettings(const TSettings& s, std::string serverBoxText
     r.socks.authentication = static_cast<uint8_t>(s.proxyAuthentication);
     r.socks.userName = s.proxyUserName;
     r.socks.password = s.proxyPassword;
+    r.protocols = static_cast<ProtocolChoice>(s.RdapMode);
     r.serverBoxText = std::move(serverBoxText);
     return r;
 }

@@ -504,7 +504,7 @@ public:
     std::optional<QueuedEntry> ReadQueued(ResultId id) override {
         const TWhoisResultItem* item = results_.Find(id);
         if (!item) return std::nullopt;
-        return QueuedEntry{item->QueryString, item->QueryType};
+        return QueuedEntry{item->QueryString, item->QueryType, item->Protocol};
     }
 
     std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {

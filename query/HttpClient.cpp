@@ -212,6 +212,8 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnTick);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    // The named file replaces the system's bundle file only: the system's certificate folder
+    // (the library's CA path) stays in use, so the file's CAs are trusted as well.
     if (!request.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, request.caFile.c_str());
     curl_slist* lines = nullptr;
     for (const std::string& line : request.headers)

@@ -33,7 +33,7 @@ struct HttpRequest {
     // Where a connection to a named host really goes, before any look-up; through a proxy,
     // the host handed to the proxy.
     ConnectToMap connectTo;
-    std::filesystem::path caFile; // trusted instead of the system's store when named
+    std::filesystem::path caFile; // trusted as well as the system's store when named
     HttpLimits limits;
     std::vector<std::string> headers; // more request header lines, "Name: value"
     // After each piece of the body: its size and the bytes so far. On the calling thread.

@@ -208,6 +208,7 @@ RdapTransport::Hop RdapTransport::Follow(std::string url) {
         request.url = url;
         request.proxy = options_.proxy;
         request.caFile = options_.caFile;
+        request.connectTo = options_.connectTo;
         request.limits = options_.limits;
         request.limits.maxRedirects = 0;
         request.headers = {"Accept: application/rdap+json"};

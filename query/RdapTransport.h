@@ -19,7 +19,8 @@ struct RdapOptions {
     // totalTimeoutMs bounds each try of a question, its redirects included (the wait after
     // a 429 is apart); maxBodyBytes bounds the answer; maxRedirects is not used.
     HttpLimits limits;
-    std::filesystem::path caFile; // trusted instead of the system's store when named
+    std::filesystem::path caFile; // trusted as well as the system's store when named
+    ConnectToMap connectTo;       // where connections to named hosts really go
     int maxRedirects = 5;
     int maxRetryWaitSeconds = 60;    // a longer Retry-After is cut to this
     int defaultRetryWaitSeconds = 5; // a 429 without a readable Retry-After

@@ -57,4 +57,16 @@ Question QuestionFor(std::string_view host, std::string_view prefix, const Query
     return Question{std::move(line), std::string(prefix)};
 }
 
+std::vector<std::string> RdapServiceUrls(const RegistryBlocks* blocks, const QueryText& query,
+                                         std::string_view lookupName) {
+    if (!blocks) return {};
+    if (IsNumberKind(query.kind)) {
+        auto holder = FindRegistry(*blocks, query);
+        return holder ? std::move(holder->rdapUrls) : std::vector<std::string>{};
+    }
+    if (query.kind != QueryKind::Name) return {};
+    auto service = blocks->FindDomain(TrimBlanks(lookupName));
+    return service ? std::move(service->rdapUrls) : std::vector<std::string>{};
+}
+
 } // namespace tesseron

@@ -39,4 +39,10 @@ std::vector<const TWhoisServerItem*> AskingOrder(const TWhoisServerCollection& z
 Question QuestionFor(std::string_view host, std::string_view prefix, const QueryText& query,
                      std::string_view lookupName);
 
+// The base addresses of the RDAP service for a classified query, https ones first: the zone
+// of `lookupName` (A-labels) in dns.json for a name, the holder's block for a number. Empty
+// when the bootstrap names none or `blocks` is null.
+std::vector<std::string> RdapServiceUrls(const RegistryBlocks* blocks, const QueryText& query,
+                                         std::string_view lookupName);
+
 } // namespace tesseron

@@ -7,12 +7,39 @@
 #include "query/AddressBox.h"
 #include "query/FailureText.h"
 #include "query/IdnName.h"
+#include "query/RdapRender.h"
 #include "query/Referral.h"
 #include "query/Resolver.h"
 #include "query/ServerRoute.h"
 #include "serverdb/uDomainList.h"
 
 namespace tesseron {
+namespace {
+
+// RDAP asks within the bounds of a port-43 exchange: the read time-out as the stall bound,
+// the whole exchange's bound for each try, the same answer size.
+RdapOptions RdapOptionsFor(const RunSettings& settings, const ExchangeLimits& base) {
+    const ExchangeLimits limits = LimitsForTimeout(settings.whoisTimeout, base);
+    RdapOptions options;
+    options.proxy = settings.socks;
+    options.limits.connectTimeoutMs = limits.connectTimeoutMs;
+    options.limits.stallTimeoutMs = limits.readTimeoutMs;
+    options.limits.totalTimeoutMs = limits.exchangeTimeoutMs;
+    options.limits.maxBodyBytes = limits.maxAnswerBytes;
+    options.caFile = settings.caFile;
+    options.connectTo = settings.connectTo;
+    return options;
+}
+
+// Both protocols asked: an answer of either is an answer; nobody to ask on either side is
+// "no server"; anything else is a failed exchange.
+int32_t Combined(int32_t first, int32_t second) {
+    if (first == QueryOk || second == QueryOk) return QueryOk;
+    if (first == QueryNoServer && second == QueryNoServer) return QueryNoServer;
+    return QueryExchangeFailed;
+}
+
+} // namespace
 
 TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
                                          const TDomainCollection* domains,
@@ -24,6 +51,22 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
       abort_(std::make_shared<AbortHandle>()),
       whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
              settings_.connectTo),
+      rdap_(
+          [&] {
+              // Each RDAP step is told in the log as it happens.
+              RdapOptions options = RdapOptionsFor(settings_, limits);
+              options.asking = [this](const std::string& url) {
+                  Log(LogInformation, Fmt(messages_.sRdapAsking, url));
+              };
+              options.redirected = [this](const std::string&, const std::string& to) {
+                  Log(LogInformation, Fmt(messages_.sRdapRedirected, to));
+              };
+              options.waiting = [this](int seconds) {
+                  Log(LogInformation, Fmt(messages_.sRdapWaiting, std::to_string(seconds)));
+              };
+              return options;
+          }(),
+          abort_),
       thread_([this] { Execute(); }) {}
 
 TWhoisRequestThread::~TWhoisRequestThread() {
@@ -70,6 +113,7 @@ void TWhoisRequestThread::Execute() {
             IpAddress.clear();
             ReverseName.clear();
             RawAnswer.clear();
+            protocols_ = settings_.protocols;
             process();
         }
     } else {
@@ -89,6 +133,10 @@ void TWhoisRequestThread::Execute() {
             IpAddress.clear();
             ReverseName.clear();
             RawAnswer.clear();
+            // A refresh asks the protocol that gave the stored answer.
+            protocols_ = EqualsIgnoringCase(TrimBlanks(entry->Protocol), "rdap")
+                             ? ProtocolChoice::Rdap
+                             : ProtocolChoice::Whois;
             process();
         }
     }
@@ -99,6 +147,9 @@ void TWhoisRequestThread::ProcessAddress() {
     if (Terminated()) return;
     ErrorCode_ = QueryOk;
     lastFailure_.clear();
+    Protocol.clear();
+    RdapJson.clear();
+    notFound_ = false;
     try {
         if (QueryString.empty()) {
             ErrorCode_ = QueryEmpty;
@@ -143,19 +194,15 @@ void TWhoisRequestThread::ProcessAddress() {
 
     try {
         if (settings_.bUseRating) {
-            Servers = nullptr;
-            if (domains_) Servers = domains_->FindServers(ZoneLookupText(Query.kind, LookupName));
-            if (!Servers || Servers->Count() == 0) {
-                ErrorCode_ = QueryNoServer;
-                Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
-            } else {
-                for (const TWhoisServerItem* server : AskingOrder(*Servers, registries_, Query)) {
-                    if (Terminated()) break;
-                    WhoisPrefix = server->WhoisPrefix;
-                    ErrorCode_ = QueryServer(server->Address);
-                    if (ErrorCode_ == QueryOk) break;
-                }
-            }
+            const bool rdapFirst =
+                protocols_ == ProtocolChoice::RdapThenWhois || protocols_ == ProtocolChoice::Rdap;
+            const bool both = protocols_ == ProtocolChoice::WhoisThenRdap ||
+                              protocols_ == ProtocolChoice::RdapThenWhois;
+            ErrorCode_ = rdapFirst ? AskRdapService() : AskZoneServers();
+            // A registry's "no record" is an answer of sorts: the other protocol would only
+            // say it again.
+            if (both && ErrorCode_ != QueryOk && !notFound_ && !Terminated())
+                ErrorCode_ = Combined(ErrorCode_, rdapFirst ? AskZoneServers() : AskRdapService());
         } else {
             Servers = nullptr;
             WhoisPrefix.clear();
@@ -224,9 +271,50 @@ void TWhoisRequestThread::IpStep() {
     }
 }
 
-Transport& TWhoisRequestThread::TransportFor(const ServerAddress&) {
-    // One protocol so far: every server is asked over WHOIS, which refuses the schemes it
-    // does not speak. A second transport is chosen here by the address's scheme.
+// The zone's port-43 servers in the run's order, until one answers.
+int32_t TWhoisRequestThread::AskZoneServers() {
+    Servers = nullptr;
+    if (domains_) Servers = domains_->FindServers(ZoneLookupText(Query.kind, LookupName));
+    if (!Servers || Servers->Count() == 0) {
+        Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
+        return QueryNoServer;
+    }
+    int32_t code = QueryOk; // stopped before the first server: nothing is stored
+    for (const TWhoisServerItem* server : AskingOrder(*Servers, registries_, Query)) {
+        if (Terminated()) break;
+        WhoisPrefix = server->WhoisPrefix;
+        code = QueryServer(server->Address);
+        if (code == QueryOk || notFound_) break;
+    }
+    return code;
+}
+
+// The bootstrap's service for the address, its base addresses in turn until one answers.
+int32_t TWhoisRequestThread::AskRdapService() {
+    const auto urls = RdapServiceUrls(registries_, Query, LookupName);
+    if (urls.empty()) {
+        Log(LogError, Fmt(messages_.sRdapNoService, QueryString));
+        return QueryNoServer;
+    }
+    Servers = nullptr; // a registrar's record is followed whatever the zone lists
+    WhoisPrefix.clear();
+    int32_t code = QueryOk;
+    for (const std::string& url : urls) {
+        if (Terminated()) break;
+        code = QueryServer(url);
+        if (code == QueryOk || notFound_) break;
+    }
+    return code;
+}
+
+bool TWhoisRequestThread::SpeaksRdap(const ServerAddress& server) const {
+    // With RDAP turned off every server is asked over port 43 as it always was, which
+    // refuses the schemes it does not speak.
+    return protocols_ != ProtocolChoice::Whois && RdapTransport::Speaks(server.scheme);
+}
+
+Transport& TWhoisRequestThread::TransportFor(const ServerAddress& server) {
+    if (SpeaksRdap(server)) return rdap_;
     return whois_;
 }
 
@@ -239,6 +327,17 @@ std::string TWhoisRequestThread::Ask(const std::string& serverText, const Server
         return TransportFor(server).Ask(server, question);
     } catch (const TransportError& e) {
         lastFailure_.clear();
+        if (SpeaksRdap(server)) {
+            // An RDAP failure names its cause (an HTTP status, a body that is no RDAP
+            // object, the time-out, a refused redirect) in the log itself.
+            if (e.kind() == TransportFailure::NotFound) {
+                notFound_ = true;
+                Log(LogError, Fmt(messages_.sRdapNotFound, QueryString));
+            } else if (e.kind() != TransportFailure::Aborted) {
+                Log(LogError, Fmt(messages_.sRdapFailed, e.what()));
+            }
+            throw;
+        }
         if (e.kind() == TransportFailure::OverTime)
             Log(LogError,
                 Fmt(messages_.sExchangeTimedOut, server.host + ":" + std::to_string(server.port)));
@@ -256,9 +355,16 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
         Log(LogError, Fmt(messages_.sEmptyWhois, serverText));
         return QueryNoServer;
     }
-    Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
     try {
         const auto server = SplitServerAddress(serverText);
+        if (SpeaksRdap(server)) {
+            Log(LogInformation, Fmt(messages_.sRdapService, serverText));
+            const std::string& query = IsNumberKind(Query.kind) ? Query.canonical : LookupName;
+            std::string json = Ask(serverText, server, Question{query, {}});
+            TakeRdapAnswer(std::move(json));
+            return QueryOk;
+        }
+        Log(LogInformation, Fmt(messages_.sQueryServer, serverText));
         std::string answer =
             Ask(serverText, server, QuestionFor(server.host, WhoisPrefix, Query, LookupName));
         std::string answeredBy = server.host;
@@ -289,6 +395,29 @@ int32_t TWhoisRequestThread::QueryServer(const std::string& serverText) {
     }
 }
 
+// Keeps an RDAP answer, with the registrar's record it links to when that can be read:
+// both JSON documents as they came, both as text, registry first.
+void TWhoisRequestThread::TakeRdapAnswer(std::string json) {
+    std::string answeredBy = rdap_.AnsweredHost();
+    std::string text = RenderRdap(json);
+    if (const auto link = rdap_.Referral(json, Query.kind); link && !Terminated()) {
+        Log(LogInformation, Fmt(messages_.sRdapRegistrar, *link));
+        try {
+            std::string registrar = rdap_.Ask(SplitServerAddress(*link), Question{LookupName, {}});
+            answeredBy = rdap_.AnsweredHost();
+            text += "\n" + RenderRdap(registrar);
+            json = "[\n" + json + ",\n" + registrar + "\n]\n";
+        } catch (const TransportError& e) {
+            if (e.kind() != TransportFailure::Aborted)
+                Log(LogError, Fmt(messages_.sRdapRegistrarFailed, e.what()));
+        }
+    }
+    ServerName = std::move(answeredBy);
+    RawAnswer = std::move(text);
+    RdapJson = std::move(json);
+    Protocol = "rdap";
+}
+
 void TWhoisRequestThread::FinishQuery() {
     LogImage image = LogError;
     std::string text;
@@ -306,6 +435,8 @@ void TWhoisRequestThread::FinishQuery() {
             request.RawAnswer = std::move(RawAnswer); // answers run to megabytes
             request.IpAddress = IpAddress;
             request.ReverseName = ReverseName;
+            request.Protocol = Protocol;
+            request.RdapJson = std::move(RdapJson);
             request.AsDomain = AsDomain;
             request.Target = ResultItem;
             ResultItem = sink_.StoreAnswer(request);

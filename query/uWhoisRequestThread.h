@@ -1,11 +1,13 @@
 #pragma once
 
 #include "query/QueryText.h"
+#include "query/RdapTransport.h"
 #include "query/WhoisTransport.h"
 #include "serverdb/uWhoisResultList.h"
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +61,7 @@ public:
     struct QueuedEntry {
         std::string QueryString;
         TQueryType QueryType = QueryAsDomain;
+        std::string Protocol; // the stored answer's: a refresh asks the same protocol
     };
     virtual std::optional<QueuedEntry> ReadQueued(ResultId id) = 0;
 
@@ -66,6 +69,15 @@ public:
     // Returns the entry that holds the answer, or nullopt when none does (the trim deleted
     // it, or a refresh target is gone).
     virtual std::optional<ResultId> StoreAnswer(const StoreRequest& request) = 0;
+};
+
+// Which protocols a run asks for an address whose servers come from the server list and
+// the RDAP bootstrap, in what order. The settings' RdapMode is one of the first three.
+enum class ProtocolChoice : std::uint8_t {
+    Whois = 0,         // port 43 only
+    WhoisThenRdap = 1, // RDAP when the zone has no port-43 server or every one failed
+    RdapThenWhois = 2, // port 43 when there is no RDAP service or it failed
+    Rdap = 3,          // RDAP only
 };
 
 // What a run reads, captured when it starts so later changes do not reach it.
@@ -79,6 +91,8 @@ struct RunSettings {
     SocksInfo socks;
     std::string serverBoxText; // the server asked while bUseRating is off
     ConnectToMap connectTo;    // where connections to named servers really go
+    ProtocolChoice protocols = ProtocolChoice::Whois;
+    std::filesystem::path caFile; // trusted for RDAP as well as the system's store
 };
 
 // What a run processes: the queued results of a refresh, one after the other, or when
@@ -118,7 +132,11 @@ private:
     void ProcessAddress();
     bool PrepareLookupName();
     void IpStep();
+    int32_t AskZoneServers();
+    int32_t AskRdapService();
     int32_t QueryServer(const std::string& serverText);
+    bool SpeaksRdap(const ServerAddress& server) const;
+    void TakeRdapAnswer(std::string json);
     Transport& TransportFor(const ServerAddress& server);
     std::string Ask(const std::string& serverText, const ServerAddress& server,
                     const Question& question);
@@ -137,6 +155,11 @@ private:
     std::string WhoisPrefix;
     std::string ReverseName;
     std::string lastFailure_; // why the last server asked for this address failed
+    // An RDAP answer: "rdap" and the JSON as it came (RawAnswer holds its text).
+    std::string Protocol;
+    std::string RdapJson;
+    ProtocolChoice protocols_ = ProtocolChoice::Whois; // of the address in hand
+    bool notFound_ = false; // a registry said it has no record: the address ends
     std::optional<ResultId> ResultItem;
     const TWhoisServerCollection* Servers = nullptr;
     // What QueryString names, classified once per address, and the text the zone look-up,
@@ -153,6 +176,7 @@ private:
     ResultSink& sink_;
     std::shared_ptr<AbortHandle> abort_;
     WhoisTransport whois_;
+    RdapTransport rdap_;
     std::atomic<bool> terminated_{false};
     std::atomic<int32_t> errorCodeOut_{0};
     std::thread thread_; // last: starts once everything above exists

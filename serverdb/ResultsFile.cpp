@@ -22,9 +22,11 @@ namespace tesseron {
 namespace {
 
 // The fields in the order they are written and read.
-constexpr std::array<std::string_view, 8> kFields = {"QueryString", "ServerName", "QueryDate",
-                                                     "QueryType",   "RawAnswer",  "ErrorCode",
-                                                     "IpAddress",   "ReverseName"};
+// The last two are written only for an RDAP answer, so a port-43 entry stays as it always
+// was and a reader that does not know them still finds the text in RawAnswer.
+constexpr std::array<std::string_view, 10> kFields = {
+    "QueryString", "ServerName", "QueryDate",   "QueryType", "RawAnswer",
+    "ErrorCode",   "IpAddress",  "ReverseName", "Protocol",  "RdapJson"};
 constexpr const char* kEscapedAttribute = "escaped";
 
 // ---- writing ----
@@ -158,7 +160,8 @@ std::string FormatResultsFile(const TWhoisResultCollection& results) {
         const TWhoisResultItem& r = results[i];
         size += 320 + r.QueryString.size() + r.ServerName.size() + r.QueryDate.size() +
                 r.RawAnswer.size() + r.RawAnswer.size() / 16 + r.IpAddress.size() +
-                r.ReverseName.size();
+                r.ReverseName.size() + r.Protocol.size() + r.RdapJson.size() +
+                r.RdapJson.size() / 16;
     }
     std::string out;
     out.reserve(size);
@@ -179,6 +182,10 @@ std::string FormatResultsFile(const TWhoisResultCollection& results) {
                       std::string_view(code, static_cast<std::size_t>(end - code)));
         AppendElement(out, kFields[6], r.IpAddress);
         AppendElement(out, kFields[7], r.ReverseName);
+        if (!r.Protocol.empty()) {
+            AppendElement(out, kFields[8], r.Protocol);
+            AppendElement(out, kFields[9], r.RdapJson);
+        }
         out += "  </Result>\n";
     }
     return out += "</WhoisResult>\n";
@@ -308,6 +315,8 @@ void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
         }
         ReadValue(e[6], item.IpAddress);
         ReadValue(e[7], item.ReverseName);
+        ReadValue(e[8], item.Protocol);
+        ReadValue(e[9], item.RdapJson);
     }
 }
 

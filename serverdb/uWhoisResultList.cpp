@@ -150,6 +150,8 @@ TWhoisResultItem* StoreResult(TWhoisResultCollection& results, const StoreReques
     target->QueryDate = QueryDateText(settings.clock(), settings.format);
     target->IpAddress = request.IpAddress;
     target->ReverseName = request.ReverseName;
+    target->Protocol = request.Protocol;
+    target->RdapJson = request.RdapJson;
     target->QueryType = request.AsDomain ? QueryAsDomain : QueryAsAddress;
 
     // Trim the oldest. The target may be among them; then it must not be used again.

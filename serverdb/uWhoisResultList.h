@@ -37,6 +37,11 @@ public:
     TQueryType QueryType = QueryAsDomain;
     std::string IpAddress;
     std::string ReverseName;
+    // "rdap" for an answer of an RDAP service, empty for port 43. RawAnswer then holds the
+    // answer rendered as text, and RdapJson the JSON as it came: one object, or an array of
+    // the registry's and the registrar's when the registrar's record was followed.
+    std::string Protocol;
+    std::string RdapJson;
 
     TWhoisResultCollection* Collection() const noexcept { return collection_; }
     int Index() const noexcept { return index_; }
@@ -123,6 +128,8 @@ struct StoreRequest {
     std::string ReverseName;
     bool AsDomain = true;
     std::optional<ResultId> Target; // the entry being refreshed; none for a new query
+    std::string Protocol = {};      // as TWhoisResultItem's
+    std::string RdapJson = {};
 };
 
 // Finds or appends the entry, fills it, moves a same-query entry to the end and trims

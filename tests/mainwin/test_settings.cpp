@@ -145,6 +145,7 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder) {
               "FontSize=10\n"
               "FontStyle=0\n"
               "MaxWhoisResults=50\n"
+              "RdapMode=1\n"
               "[Default]\n"
               "WhoisFileLink=https://example.test/tesseron/whois.xml\n"
               "[Proxy]\n"
