@@ -105,6 +105,8 @@ TEST(ResultsFile, EveryValueRoundTripsExactly) {
         TWhoisResultItem& item = AddEntry(out, c.value, c.value, QueryAsAddress);
         item.ReverseName = c.value;
         item.ErrorCode = -2147483647 - 1;
+        item.Protocol = "rdap"; // an RDAP entry also keeps the JSON as it came
+        item.RdapJson = c.value;
         const std::string doc = FormatResultsFile(out);
         EXPECT_EQ(doc.find("escaped=\"true\"") != std::string::npos, c.escaped);
         TWhoisResultCollection in;
@@ -113,6 +115,8 @@ TEST(ResultsFile, EveryValueRoundTripsExactly) {
         EXPECT_EQ(in[0].QueryString, c.value);
         EXPECT_EQ(in[0].RawAnswer, c.value);
         EXPECT_EQ(in[0].ReverseName, c.value);
+        EXPECT_EQ(in[0].Protocol, "rdap");
+        EXPECT_EQ(in[0].RdapJson, c.value);
         EXPECT_EQ(in[0].QueryType, QueryAsAddress);
         EXPECT_EQ(in[0].ErrorCode, item.ErrorCode);
     }
