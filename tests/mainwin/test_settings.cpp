@@ -147,6 +147,7 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder) {
               "MaxWhoisResults=50\n"
               "[Default]\n"
               "WhoisFileLink=https://example.test/tesseron/whois.xml\n"
+              "RdapBootstrapUrl=https://data.iana.org/rdap/\n"
               "[Proxy]\n"
               "proxyUserName=\n"
               "proxyPassword=\n"
@@ -193,6 +194,7 @@ TEST(Settings, EveryKeySurvivesASaveAndALoad) {
     s.pnlQureyWidth = 260;
     s.DetermineIpAddress = false;
     s.WhoisFileLink = "https://example.test/list.xml";
+    s.RdapBootstrapUrl = "http://127.0.0.1:8080/rdap/";
     TempDir dir;
     ProfileFile f(dir / "tesseron.ini");
     SaveSettings(f, s);

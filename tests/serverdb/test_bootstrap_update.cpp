@@ -1,0 +1,165 @@
+#include "query/AbortHandle.h"
+#include "serverdb/BootstrapUpdate.h"
+#include "serverdb/HttpTestServer.h"
+#include "serverdb/RegistryBlocks.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace tesseron::test {
+namespace {
+
+std::string Bootstrap(const std::string& keys, const std::string& url) {
+    return R"({"version":"1.0","publication":"2026-01-01T00:00:00Z","services":[[[)" + keys +
+           R"(],[")" + url + R"("]]]})";
+}
+
+// Old and new copies of each file: the new ones move every answer elsewhere.
+const std::map<std::string, std::string> kOld = {
+    {"dns.json", Bootstrap(R"("yy")", "https://rdap.yy.test/")},
+    {"ipv4.json", Bootstrap(R"("198.51.100.0/24")", "https://rdap.arin.net/registry/")},
+    {"ipv6.json", Bootstrap(R"("2001:db8::/32")", "https://rdap.arin.net/registry/")},
+    {"asn.json", Bootstrap(R"("64496-64511")", "https://rdap.arin.net/registry/")},
+};
+const std::map<std::string, std::string> kNew = {
+    {"dns.json", Bootstrap(R"("zz", "co.zz")", "https://rdap.zz.test/")},
+    {"ipv4.json", Bootstrap(R"("198.51.100.0/24")", "https://rdap.db.ripe.net/")},
+    {"ipv6.json", Bootstrap(R"("2001:db8::/32")", "https://rdap.db.ripe.net/")},
+    {"asn.json", Bootstrap(R"("64496-64511")", "https://rdap.db.ripe.net/")},
+};
+
+std::map<std::string, Route> Routes(const std::map<std::string, std::string>& files) {
+    std::map<std::string, Route> routes;
+    for (const auto& [name, text] : files)
+        routes["/rdap/" + name] = {200, {text}};
+    return routes;
+}
+
+TEST(BootstrapUpdate, AddressJoinsBaseAndName) {
+    for (const char* base : {"http://h/rdap", "http://h/rdap/", "http://h/rdap//"})
+        EXPECT_EQ(BootstrapAddress(base, "dns.json"), "http://h/rdap/dns.json") << base;
+}
+
+TEST(BootstrapUpdate, FaultCheckRefusesWhatTheRegistriesCannotUse) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string content;
+        bool usable;
+    } cases[] = {
+        {"dns.json", kNew.at("dns.json"), true},
+        {"ipv6.json", kNew.at("ipv6.json"), true},
+        {"asn.json", kNew.at("asn.json"), true},
+        {"ipv4.json", kNew.at("ipv6.json"), false}, // networks of the other family
+        {"asn.json", kNew.at("dns.json"), false},   // zones are no AS ranges
+        {"dns.json", R"({"services":[]})", false},  // reads, but names no service
+        {"dns.json", "<html>missing</html>", false},
+        {"ipv4.json", kNew.at("ipv4.json").substr(0, 40), false},
+        {"ipv4.json", "", false},
+        {"whois.json", kNew.at("dns.json"), false},
+    };
+    for (const auto& c : cases) {
+        const auto fault = BootstrapFileFault(c.name, dir.Write("f.json", c.content));
+        EXPECT_EQ(fault.empty(), c.usable) << c.name << ": " << c.content << " -> " << fault;
+    }
+    EXPECT_FALSE(BootstrapFileFault("dns.json", dir / "absent.json").empty());
+}
+
+TEST(BootstrapUpdate, FourGoodFilesReplaceTheShippedOnesWhichBecomeTheBackups) {
+    HttpServer server(Routes(kNew));
+    TempDir shipped, writable;
+    for (const auto& [name, text] : kOld)
+        shipped.Write(name, text);
+    RegistryBlocks blocks;
+    ASSERT_EQ(blocks.LoadFolder(shipped.path()), "");
+    ASSERT_EQ(blocks.FindAsNumber(64500)->rir, Rir::Arin);
+
+    BootstrapRefresh refresh;
+    refresh.baseUrl = server.Url("/rdap");
+    refresh.folder = writable / "rdap";
+    refresh.inUse = [&](std::string_view name) { return shipped / name; };
+    std::vector<std::string> asked;
+    int progressCalls = 0;
+    BootstrapProgress report{
+        [&](std::string_view, const std::string& url) { asked.push_back(url); },
+        [&](int) { ++progressCalls; }};
+    const auto outcomes = RefreshBootstrapFiles(refresh, report);
+    ASSERT_EQ(outcomes.size(), 4u);
+    for (const auto& o : outcomes)
+        EXPECT_EQ(o.result, BootstrapOutcome::Result::Installed) << o.name << " " << o.detail;
+    EXPECT_EQ(asked.front(), server.Url("/rdap/dns.json"));
+    EXPECT_EQ(asked.size(), 4u);
+    EXPECT_GE(progressCalls, 4);
+    for (const auto& [name, text] : kNew) {
+        EXPECT_EQ(ReadFile(writable / "rdap" / name), text);
+        EXPECT_EQ(ReadFile(writable / "rdap" / (name + ".backup")), kOld.at(name));
+        EXPECT_EQ(ReadFile(shipped / name), kOld.at(name));
+        EXPECT_FALSE(std::filesystem::exists(writable / "rdap" / (name + ".tmp")));
+    }
+    ASSERT_EQ(blocks.LoadFolder(writable / "rdap"), "");
+    EXPECT_EQ(blocks.FindAsNumber(64500)->rir, Rir::Ripe);
+    EXPECT_EQ(blocks.FindIPv6({0x20, 0x01, 0x0d, 0xb8}, 48)->rir, Rir::Ripe);
+    EXPECT_EQ(blocks.FindDomain("a.co.zz")->zone, "co.zz");
+    EXPECT_FALSE(blocks.FindDomain("a.yy"));
+
+    // A raised abort ends the run at the file it was on.
+    AbortHandle abort;
+    abort.Abort();
+    const auto aborted = RefreshBootstrapFiles(refresh, {}, &abort);
+    ASSERT_EQ(aborted.size(), 1u);
+    EXPECT_EQ(aborted[0].result, BootstrapOutcome::Result::Aborted);
+}
+
+// Whatever goes wrong, the file in use and its backup stay as they were.
+TEST(BootstrapUpdate, RefusedDownloadsLeaveTheFileAndItsBackup) {
+    using R = BootstrapOutcome::Result;
+    struct Case {
+        const char* what;
+        Route route;
+        R result;
+        const char* detail; // part of the detail or the failure's detail
+        bool tempLeft;
+    } cases[] = {
+        {"html page", {200, {"<html>not json</html>"}}, R::NotBootstrap, "JSON", true},
+        {"other kind", {200, {kNew.at("dns.json")}}, R::NotBootstrap, "AS-number", true},
+        {"no service", {200, {R"({"services":[]})"}}, R::NotBootstrap, "no service", true},
+        {"empty body", {200, {}}, R::NotFetched, "HTTP 200", false},
+        {"not found", {404, {"<html>missing</html>"}}, R::NotFetched, "HTTP 404", false},
+        {"over the bound",
+         {200, {kNew.at("asn.json") + std::string(200, ' ')}},
+         R::TooLarge,
+         "larger",
+         false},
+    };
+    for (const auto& c : cases) {
+        HttpServer server({{"/rdap/asn.json", c.route}});
+        TempDir dir;
+        dir.Write("asn.json", kOld.at("asn.json"));
+        dir.Write("asn.json.backup", "older");
+        BootstrapRefresh refresh;
+        refresh.baseUrl = server.Url("/rdap/");
+        refresh.folder = dir.path();
+        refresh.maxBytes = 200;
+        const auto o = RefreshBootstrapFile(refresh, "asn.json");
+        EXPECT_EQ(o.result, c.result) << c.what;
+        EXPECT_NE((o.detail + o.failure.detail).find(c.detail), std::string::npos)
+            << c.what << ": " << o.detail << o.failure.detail;
+        EXPECT_EQ(ReadFile(dir / "asn.json"), kOld.at("asn.json")) << c.what;
+        EXPECT_EQ(ReadFile(dir / "asn.json.backup"), "older") << c.what;
+        EXPECT_EQ(std::filesystem::exists(dir / "asn.json.tmp"), c.tempLeft) << c.what;
+    }
+    // A folder that cannot be made is said, and nothing is fetched.
+    TempDir dir;
+    dir.Write("file", "");
+    BootstrapRefresh refresh;
+    refresh.baseUrl = "http://127.0.0.1:1/";
+    refresh.folder = dir / "file" / "rdap";
+    const auto o = RefreshBootstrapFile(refresh, "dns.json");
+    EXPECT_EQ(o.result, R::WriteFailed);
+    EXPECT_FALSE(o.detail.empty());
+}
+
+} // namespace
+} // namespace tesseron::test
