@@ -1,4 +1,5 @@
 #include "query/AbortHandle.h"
+#include "serverdb/BootstrapFixtures.h"
 #include "serverdb/BootstrapUpdate.h"
 #include "serverdb/HttpTestServer.h"
 #include "serverdb/RegistryBlocks.h"
@@ -6,36 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace tesseron::test {
 namespace {
-
-std::string Bootstrap(const std::string& keys, const std::string& url) {
-    return R"({"version":"1.0","publication":"2026-01-01T00:00:00Z","services":[[[)" + keys +
-           R"(],[")" + url + R"("]]]})";
-}
-
-// Old and new copies of each file: the new ones move every answer elsewhere.
-const std::map<std::string, std::string> kOld = {
-    {"dns.json", Bootstrap(R"("yy")", "https://rdap.yy.test/")},
-    {"ipv4.json", Bootstrap(R"("198.51.100.0/24")", "https://rdap.arin.net/registry/")},
-    {"ipv6.json", Bootstrap(R"("2001:db8::/32")", "https://rdap.arin.net/registry/")},
-    {"asn.json", Bootstrap(R"("64496-64511")", "https://rdap.arin.net/registry/")},
-};
-const std::map<std::string, std::string> kNew = {
-    {"dns.json", Bootstrap(R"("zz", "co.zz")", "https://rdap.zz.test/")},
-    {"ipv4.json", Bootstrap(R"("198.51.100.0/24")", "https://rdap.db.ripe.net/")},
-    {"ipv6.json", Bootstrap(R"("2001:db8::/32")", "https://rdap.db.ripe.net/")},
-    {"asn.json", Bootstrap(R"("64496-64511")", "https://rdap.db.ripe.net/")},
-};
-
-std::map<std::string, Route> Routes(const std::map<std::string, std::string>& files) {
-    std::map<std::string, Route> routes;
-    for (const auto& [name, text] : files)
-        routes["/rdap/" + name] = {200, {text}};
-    return routes;
-}
 
 TEST(BootstrapUpdate, AddressJoinsBaseAndName) {
     for (const char* base : {"http://h/rdap", "http://h/rdap/", "http://h/rdap//"})
@@ -49,16 +22,16 @@ TEST(BootstrapUpdate, FaultCheckRefusesWhatTheRegistriesCannotUse) {
         std::string content;
         bool usable;
     } cases[] = {
-        {"dns.json", kNew.at("dns.json"), true},
-        {"ipv6.json", kNew.at("ipv6.json"), true},
-        {"asn.json", kNew.at("asn.json"), true},
-        {"ipv4.json", kNew.at("ipv6.json"), false}, // networks of the other family
-        {"asn.json", kNew.at("dns.json"), false},   // zones are no AS ranges
-        {"dns.json", R"({"services":[]})", false},  // reads, but names no service
+        {"dns.json", kNewFiles.at("dns.json"), true},
+        {"ipv6.json", kNewFiles.at("ipv6.json"), true},
+        {"asn.json", kNewFiles.at("asn.json"), true},
+        {"ipv4.json", kNewFiles.at("ipv6.json"), false}, // networks of the other family
+        {"asn.json", kNewFiles.at("dns.json"), false},   // zones are no AS ranges
+        {"dns.json", R"({"services":[]})", false},       // reads, but names no service
         {"dns.json", "<html>missing</html>", false},
-        {"ipv4.json", kNew.at("ipv4.json").substr(0, 40), false},
+        {"ipv4.json", kNewFiles.at("ipv4.json").substr(0, 40), false},
         {"ipv4.json", "", false},
-        {"whois.json", kNew.at("dns.json"), false},
+        {"whois.json", kNewFiles.at("dns.json"), false},
     };
     for (const auto& c : cases) {
         const auto fault = BootstrapFileFault(c.name, dir.Write("f.json", c.content));
@@ -68,9 +41,9 @@ TEST(BootstrapUpdate, FaultCheckRefusesWhatTheRegistriesCannotUse) {
 }
 
 TEST(BootstrapUpdate, FourGoodFilesReplaceTheShippedOnesWhichBecomeTheBackups) {
-    HttpServer server(Routes(kNew));
+    HttpServer server(BootstrapRoutes(kNewFiles));
     TempDir shipped, writable;
-    for (const auto& [name, text] : kOld)
+    for (const auto& [name, text] : kOldFiles)
         shipped.Write(name, text);
     RegistryBlocks blocks;
     ASSERT_EQ(blocks.LoadFolder(shipped.path()), "");
@@ -92,10 +65,10 @@ TEST(BootstrapUpdate, FourGoodFilesReplaceTheShippedOnesWhichBecomeTheBackups) {
     EXPECT_EQ(asked.front(), server.Url("/rdap/dns.json"));
     EXPECT_EQ(asked.size(), 4u);
     EXPECT_GE(progressCalls, 4);
-    for (const auto& [name, text] : kNew) {
+    for (const auto& [name, text] : kNewFiles) {
         EXPECT_EQ(ReadFile(writable / "rdap" / name), text);
-        EXPECT_EQ(ReadFile(writable / "rdap" / (name + ".backup")), kOld.at(name));
-        EXPECT_EQ(ReadFile(shipped / name), kOld.at(name));
+        EXPECT_EQ(ReadFile(writable / "rdap" / (name + ".backup")), kOldFiles.at(name));
+        EXPECT_EQ(ReadFile(shipped / name), kOldFiles.at(name));
         EXPECT_FALSE(std::filesystem::exists(writable / "rdap" / (name + ".tmp")));
     }
     ASSERT_EQ(blocks.LoadFolder(writable / "rdap"), "");
@@ -123,12 +96,12 @@ TEST(BootstrapUpdate, RefusedDownloadsLeaveTheFileAndItsBackup) {
         bool tempLeft;
     } cases[] = {
         {"html page", {200, {"<html>not json</html>"}}, R::NotBootstrap, "JSON", true},
-        {"other kind", {200, {kNew.at("dns.json")}}, R::NotBootstrap, "AS-number", true},
+        {"other kind", {200, {kNewFiles.at("dns.json")}}, R::NotBootstrap, "AS-number", true},
         {"no service", {200, {R"({"services":[]})"}}, R::NotBootstrap, "no service", true},
         {"empty body", {200, {}}, R::NotFetched, "HTTP 200", false},
         {"not found", {404, {"<html>missing</html>"}}, R::NotFetched, "HTTP 404", false},
         {"over the bound",
-         {200, {kNew.at("asn.json") + std::string(200, ' ')}},
+         {200, {kNewFiles.at("asn.json") + std::string(200, ' ')}},
          R::TooLarge,
          "larger",
          false},
@@ -136,7 +109,7 @@ TEST(BootstrapUpdate, RefusedDownloadsLeaveTheFileAndItsBackup) {
     for (const auto& c : cases) {
         HttpServer server({{"/rdap/asn.json", c.route}});
         TempDir dir;
-        dir.Write("asn.json", kOld.at("asn.json"));
+        dir.Write("asn.json", kOldFiles.at("asn.json"));
         dir.Write("asn.json.backup", "older");
         BootstrapRefresh refresh;
         refresh.baseUrl = server.Url("/rdap/");
@@ -146,7 +119,7 @@ TEST(BootstrapUpdate, RefusedDownloadsLeaveTheFileAndItsBackup) {
         EXPECT_EQ(o.result, c.result) << c.what;
         EXPECT_NE((o.detail + o.failure.detail).find(c.detail), std::string::npos)
             << c.what << ": " << o.detail << o.failure.detail;
-        EXPECT_EQ(ReadFile(dir / "asn.json"), kOld.at("asn.json")) << c.what;
+        EXPECT_EQ(ReadFile(dir / "asn.json"), kOldFiles.at("asn.json")) << c.what;
         EXPECT_EQ(ReadFile(dir / "asn.json.backup"), "older") << c.what;
         EXPECT_EQ(std::filesystem::exists(dir / "asn.json.tmp"), c.tempLeft) << c.what;
     }
