@@ -55,7 +55,8 @@ void TdlgUpdateRating::btnUpdateClick() {
     const std::string url = *deps_.whoisFileLink;
     const std::filesystem::path temp = UpdateTempPath(InstallPath());
     std::optional<BootstrapRefresh> refresh;
-    if (deps_.rdapBootstrapUrl && !deps_.rdapFolder.empty()) {
+    // An empty address is the user's way of keeping the files as they are.
+    if (deps_.rdapBootstrapUrl && !deps_.rdapBootstrapUrl->empty() && !deps_.rdapFolder.empty()) {
         refresh.emplace();
         refresh->baseUrl = *deps_.rdapBootstrapUrl;
         refresh->folder = deps_.rdapFolder;

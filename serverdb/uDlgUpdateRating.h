@@ -52,7 +52,7 @@ public:
         // Readies the folder of installPath; throws with a text for the user.
         std::function<void()> prepareFolder;
         // The base address of the registries' bootstrap files, read when the update starts;
-        // null: they are not refreshed.
+        // null or empty: they are not refreshed.
         const std::string* rdapBootstrapUrl = nullptr;
         // Where refreshed bootstrap files are installed (the writable folder's "rdap").
         std::filesystem::path rdapFolder;
