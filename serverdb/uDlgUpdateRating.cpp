@@ -109,7 +109,8 @@ void TdlgUpdateRating::Finish(const Outcome& outcome) {
         return;
     }
     const QString text = problems.join(QStringLiteral("\r\n"));
-    ui_->lblStatus->setText(text);
+    // The message box's line breaks are CR LF; a label shows a plain LF.
+    ui_->lblStatus->setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     ShowError(text);
 }
 
