@@ -34,6 +34,8 @@ struct ProgramPaths {
     // A file of the registries' bootstrap data ("ipv4.json"): an updated copy in the
     // writable folder's "rdap" folder wins over the one that came with the program.
     std::filesystem::path RdapFile(std::string_view name) const;
+    // Where the update installs refreshed bootstrap files.
+    std::filesystem::path UpdatedRdapFolder() const { return InWritableDir("rdap"); }
     // Creates the writable folder (mode 0700) when it is missing; refuses one that another
     // user owns or that group or others may write. Throws std::runtime_error with a text
     // for the user.

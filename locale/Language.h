@@ -59,6 +59,14 @@ struct MessageTable {
     std::string sDownloadTimedOut = "the server did not answer in time.";
     std::string sDownloadInsecure = "a secure connection could not be established.";
     std::string sDownloadEmpty = "the server sent nothing.";
+    std::string sDownloadStatus = "the server answered with an error"; // then "(HTTP 404)"
+    std::string sDownloadTooLarge = "the file is too large.";
+    // The update's progress and the registries' bootstrap files it refreshes.
+    std::string sDownloading = "Downloading %s"; // argument: the address
+    std::string sRdapFileFailed =                // argument: the file's name
+        "The registries' file %s was not refreshed; the one in use stays:";
+    std::string sRdapFileDamaged = "the download is not a registries' bootstrap file";
+    std::string sFileNotReplaced = "the file in use could not be replaced.";
     // Why the exchange with a server failed; the download's reasons serve too.
     std::string sExchangeFailedWith = "The exchange with %s failed:"; // argument: the server
     std::string sExchangeProxy = "the proxy did not pass the connection on.";
@@ -94,7 +102,7 @@ struct MessageKey {
     std::string_view english;
 };
 
-inline constexpr std::size_t kMessageKeyCount = 50;
+inline constexpr std::size_t kMessageKeyCount = 56;
 // Every key of the table, in the order the texts are filled.
 const std::array<MessageKey, kMessageKeyCount>& MessageKeys();
 

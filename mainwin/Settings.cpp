@@ -43,6 +43,7 @@ const SettingKey kKeys[] = {
     {kDefaults, "DetermineIpAddress", &S::DetermineIpAddress},
     {kDefaults, "DetermineReverseName", &S::DetermineReverseName},
     {kDefault, "WhoisFileLink", &S::WhoisFileLink},
+    {kDefault, "RdapBootstrapUrl", &S::RdapBootstrapUrl},
     {kProxy, "proxyUserName", &S::proxyUserName},
     {kProxy, "proxyPassword", &S::proxyPassword},
     {kProxy, "proxyAuthentication", &S::proxyAuthentication, LowByteUpTo(1)},

@@ -36,6 +36,8 @@ struct TSettings {
     int32_t RdapMode = 1;
     // [Default]
     std::string WhoisFileLink = DefaultWhoisFileLink();
+    // Where the registries' bootstrap files (dns.json, ...) are refreshed from.
+    std::string RdapBootstrapUrl = "https://data.iana.org/rdap/";
     // [Proxy]
     std::string proxyUserName;
     std::string proxyPassword;

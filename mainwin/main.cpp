@@ -15,6 +15,7 @@
 #include "query/AddressBox.h"
 #include "query/WebAddress.h"
 #include "query/uFrmShowProgress.h"
+#include "serverdb/BootstrapUpdate.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/ServerListWalks.h"
 #include "serverdb/uDlgUpdateRating.h"
@@ -298,15 +299,21 @@ std::vector<std::filesystem::path> TTesseronForm::WrittenFiles() const {
     const std::filesystem::path results = Settings().ResultsPath;
     const std::filesystem::path list = Settings().ServerListPath;
     const std::filesystem::path updated = Paths().UpdatedServerListFile();
-    return {results,
-            std::filesystem::path(results.string() + ".damaged"),
-            Paths().SettingsFile(),
-            list,
-            UpdateTempPath(list),
-            UpdateBackupPath(list),
-            updated,
-            UpdateTempPath(updated),
-            UpdateBackupPath(updated)};
+    std::vector<std::filesystem::path> files{results,
+                                             std::filesystem::path(results.string() + ".damaged"),
+                                             Paths().SettingsFile(),
+                                             list,
+                                             UpdateTempPath(list),
+                                             UpdateBackupPath(list),
+                                             updated,
+                                             UpdateTempPath(updated),
+                                             UpdateBackupPath(updated)};
+    if (const auto rdap = Paths().UpdatedRdapFolder(); !rdap.empty())
+        for (const std::string_view name : kBootstrapFileNames)
+            for (const auto& file :
+                 {rdap / name, UpdateTempPath(rdap / name), UpdateBackupPath(rdap / name)})
+                files.push_back(file);
+    return files;
 }
 
 void TTesseronForm::LoadServerList() {
@@ -716,6 +723,10 @@ void TTesseronForm::OpenServerListUpdate() {
     deps.messages = &messages_;
     deps.installPath = Paths().UpdatedServerListFile();
     deps.prepareFolder = [this] { Paths().EnsureWritableDir(); };
+    deps.rdapBootstrapUrl = &Settings().RdapBootstrapUrl;
+    deps.rdapFolder = Paths().UpdatedRdapFolder();
+    deps.rdapFile = [this](std::string_view name) { return Paths().RdapFile(name); };
+    deps.registries = &registries_;
     TdlgUpdateRating dialog(this, Desktop(), std::move(deps));
     connect(&dialog, &TdlgUpdateRating::serverListReplaced, this, [this] {
         const auto totals = CountTotals(domains_);

@@ -63,6 +63,7 @@ public:
 
     TWhoisResultCollection& Results() noexcept { return results_; }
     const MessageTable& Messages() const noexcept { return messages_; }
+    const RegistryBlocks& Registries() const noexcept { return registries_; }
     ResultsView& View() const noexcept { return *resultsView_; }
     std::vector<std::string> History() const;
     int QueryPanelWidth() const;

@@ -36,13 +36,15 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept {
     return value >= kDownloadProgressMax ? kDownloadProgressMax : static_cast<int>(value);
 }
 
-bool GetInetFile(const std::string& url, const std::filesystem::path& target,
-                 const std::function<void(int)>& progress, const AbortHandle* abort,
-                 const std::filesystem::path& caFile, DownloadFailure* failure) {
+namespace {
+
+bool Fetch(const std::string& url, const std::filesystem::path& target, std::uintmax_t maxBytes,
+           bool successOnly, const std::function<void(int)>& progress, const AbortHandle* abort,
+           const std::filesystem::path& caFile, DownloadFailure* failure) {
     HttpRequest request; // no proxy of the settings: the environment's, if any
     request.url = url;
     request.caFile = caFile;
-    request.limits.maxBodyBytes = kMaxDownloadBytes;
+    request.limits.maxBodyBytes = maxBytes;
     // The first delivery is what was available at once; progress is measured against it.
     std::size_t firstCount = 0;
     if (progress)
@@ -56,15 +58,21 @@ bool GetInetFile(const std::string& url, const std::filesystem::path& target,
     } catch (const std::runtime_error& e) {
         throw DownloadError(e.what());
     }
-    if (response.failure == HttpFailure::TooLarge)
-        throw DownloadError("The download is larger than " +
-                            std::to_string(kMaxDownloadBytes / (1024 * 1024)) + " MiB.");
+    if (response.failure == HttpFailure::TooLarge) {
+        const bool mebibytes = maxBytes >= 1024 * 1024;
+        throw DownloadTooLarge("The download is larger than " +
+                               std::to_string(mebibytes ? maxBytes / (1024 * 1024) : maxBytes) +
+                               (mebibytes ? " MiB." : " bytes."));
+    }
     if (response.failure == HttpFailure::Aborted) return false;
+    const bool refusedStatus = successOnly && response.failure == HttpFailure::None &&
+                               (response.status < 200 || response.status > 299);
     // A transfer that fails part-way keeps what arrived: the corruption check judges it.
-    if (response.body.empty()) {
+    if (response.body.empty() || refusedStatus) {
         if (failure) {
             failure->host = response.host;
-            failure->reason = ReasonOf(response.failure);
+            failure->reason =
+                refusedStatus ? DownloadFailure::Reason::HttpError : ReasonOf(response.failure);
             failure->detail = response.failure == HttpFailure::None
                                   ? "HTTP " + std::to_string(response.status)
                                   : response.detail;
@@ -77,6 +85,21 @@ bool GetInetFile(const std::string& url, const std::filesystem::path& target,
         throw DownloadError(e.what());
     }
     return true;
+}
+
+} // namespace
+
+bool GetInetFile(const std::string& url, const std::filesystem::path& target,
+                 const std::function<void(int)>& progress, const AbortHandle* abort,
+                 const std::filesystem::path& caFile, DownloadFailure* failure) {
+    return Fetch(url, target, kMaxDownloadBytes, false, progress, abort, caFile, failure);
+}
+
+bool GetCheckedFile(const std::string& url, const std::filesystem::path& target,
+                    std::uintmax_t maxBytes, const std::function<void(int)>& progress,
+                    const AbortHandle* abort, const std::filesystem::path& caFile,
+                    DownloadFailure* failure) {
+    return Fetch(url, target, maxBytes, true, progress, abort, caFile, failure);
 }
 
 bool CorruptedWhoisFile(const std::filesystem::path& path) {
@@ -100,6 +123,11 @@ std::filesystem::path UpdateBackupPath(const std::filesystem::path& listPath) {
 
 bool InstallServerList(const std::filesystem::path& listPath,
                        const std::filesystem::path& currentList) {
+    return InstallDownloadedFile(listPath, currentList);
+}
+
+bool InstallDownloadedFile(const std::filesystem::path& listPath,
+                           const std::filesystem::path& currentList) {
     std::error_code ec;
     const auto temp = UpdateTempPath(listPath);
     const auto inUse = currentList.empty() ? listPath : currentList;

@@ -16,10 +16,17 @@ class DownloadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+// The body passed the bound of the download.
+class DownloadTooLarge : public DownloadError {
+public:
+    using DownloadError::DownloadError;
+};
 
 // Why a download brought nothing: the host it asked and what went wrong there.
 struct DownloadFailure {
-    enum class Reason { Refused, HostNotFound, TimedOut, Insecure, Empty, Other };
+    // HttpError: the server answered with an error status (detail "HTTP 404"); only a
+    // download that asks for a success status is refused so.
+    enum class Reason { Refused, HostNotFound, TimedOut, Insecure, Empty, HttpError, Other };
     std::string host;
     Reason reason = Reason::Other;
     std::string detail; // the network library's own description
@@ -41,10 +48,18 @@ int DownloadProgress(std::uintmax_t total, std::uintmax_t firstCount) noexcept;
 // breaks off part-way still writes what arrived and returns true.
 // `progress` is called on the calling thread with the bar position. HTTPS servers are
 // checked against the system's certificate store, or against `caFile` when one is named.
-// Throws DownloadError.
+// Throws DownloadError (DownloadTooLarge past kMaxDownloadBytes).
 bool GetInetFile(const std::string& url, const std::filesystem::path& target,
                  const std::function<void(int)>& progress = {}, const AbortHandle* abort = nullptr,
                  const std::filesystem::path& caFile = {}, DownloadFailure* failure = nullptr);
+
+// As GetInetFile, for a file whose error page must never be taken for it: a status other
+// than 2xx writes nothing and returns false (Reason::HttpError), and the body is bounded
+// by `maxBytes`.
+bool GetCheckedFile(const std::string& url, const std::filesystem::path& target,
+                    std::uintmax_t maxBytes, const std::function<void(int)>& progress = {},
+                    const AbortHandle* abort = nullptr, const std::filesystem::path& caFile = {},
+                    DownloadFailure* failure = nullptr);
 
 // True when the file cannot be read as a server list or yields no top-level zone.
 bool CorruptedWhoisFile(const std::filesystem::path& path);
@@ -61,5 +76,9 @@ std::filesystem::path UpdateBackupPath(const std::filesystem::path& listPath);
 // stays where it was.
 bool InstallServerList(const std::filesystem::path& listPath,
                        const std::filesystem::path& currentList = {});
+// The same rules for any downloaded file: `path`'s temporary file replaces it, and the file
+// in use (`current`, or `path`) becomes its backup.
+bool InstallDownloadedFile(const std::filesystem::path& path,
+                           const std::filesystem::path& current = {});
 
 } // namespace tesseron

@@ -1,6 +1,7 @@
 #include "app/QtDesktopServices.h"
 #include "mainwin/ResultsView.h"
 #include "mainwin/main.h"
+#include "serverdb/BootstrapFixtures.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeServer.h"
 #include "support/TempDir.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
 #include <QSplitter>
@@ -730,6 +732,30 @@ private slots:
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(fixedSize);
+    }
+
+    // The list update refreshes the registries' files too, and the window uses them at once.
+    void listUpdateRefreshesTheRegistries() {
+        auto routes = BootstrapRoutes(kNewFiles);
+        routes["/whois.xml"] = {200,
+                                {"<whois><domains><zone><suffix>.aa</suffix></zone>"
+                                 "</domains></whois>"}};
+        HttpServer server(routes);
+        Program p;
+        p.Ini("[Default]\nWhoisFileLink=" + server.Url("/whois.xml") +
+              "\nRdapBootstrapUrl=" + server.Url("/rdap/") + "\n");
+        auto form = p.Open();
+        QVERIFY(!form->Registries().FindDomain("a.zz"));
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                QTest::mouseClick(Child<QPushButton>(modal, "btnUpdate"), Qt::LeftButton);
+        });
+        GuardModal();
+        Child<QAction>(form.get(), "actUpdateRating")->trigger();
+        QCOMPARE(p.errors, QStringList());
+        QCOMPARE(form->Registries().FindDomain("a.zz")->zone, std::string("zz"));
+        QCOMPARE(ReadFile(p.dir / "rdap" / "dns.json"), kNewFiles.at("dns.json"));
+        QVERIFY(fs::exists(p.dir / "rdap" / "dns.json.backup"));
     }
 
     // While a modal dialog is open nothing takes the window from the user: minimising does

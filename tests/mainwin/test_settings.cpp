@@ -148,6 +148,7 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder) {
               "RdapMode=1\n"
               "[Default]\n"
               "WhoisFileLink=https://example.test/tesseron/whois.xml\n"
+              "RdapBootstrapUrl=https://data.iana.org/rdap/\n"
               "[Proxy]\n"
               "proxyUserName=\n"
               "proxyPassword=\n"
@@ -194,6 +195,7 @@ TEST(Settings, EveryKeySurvivesASaveAndALoad) {
     s.pnlQureyWidth = 260;
     s.DetermineIpAddress = false;
     s.WhoisFileLink = "https://example.test/list.xml";
+    s.RdapBootstrapUrl = "http://127.0.0.1:8080/rdap/";
     TempDir dir;
     ProfileFile f(dir / "tesseron.ini");
     SaveSettings(f, s);

@@ -1,12 +1,15 @@
 #include "locale/Language.h"
 #include "locale/QtTranslationTarget.h"
 #include "mainwin/Settings.h"
+#include "serverdb/BootstrapFixtures.h"
 #include "serverdb/HttpTestServer.h"
+#include "serverdb/RegistryBlocks.h"
 #include "serverdb/uDlgUpdateRating.h"
 #include "serverdb/uDomainList.h"
 #include "support/FakeDesktop.h"
 #include "support/TempDir.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,23 +32,45 @@ class UpdateDialogTest : public QObject {
         FakeDesktop desktop;
         QStringList& errors = desktop.errors;
         int countsChanged = 0;
+        RegistryBlocks registries;
+        int registriesChanged = 0;
         std::unique_ptr<TdlgUpdateRating> dialog;
 
+        // With `rdapBase`, the registries' files are refreshed too: the shipped ones hold
+        // kOldFiles, refreshed ones go to the folder "rdap".
         explicit Fixture(const std::string& url, std::filesystem::path installPath = {},
-                         std::function<void()> prepareFolder = {}) {
+                         std::function<void()> prepareFolder = {}, std::string rdapBase = {}) {
             settings.WhoisFileLink = url;
             settings.ServerListPath =
                 dir.Write("whois.xml", ListXml("<zone><suffix>.old</suffix></zone>")).string();
             domains.LoadFromFile(settings.ServerListPath);
             messages.sUpDateFailed = "failed";
             messages.sFileCorrupted = "corrupted";
-            dialog = std::make_unique<TdlgUpdateRating>(
-                nullptr, desktop,
-                TdlgUpdateRating::Deps{&settings.WhoisFileLink, &settings.ServerListPath, &domains,
-                                       &messages, std::move(installPath),
-                                       std::move(prepareFolder)});
+            TdlgUpdateRating::Deps deps;
+            deps.whoisFileLink = &settings.WhoisFileLink;
+            deps.serverListPath = &settings.ServerListPath;
+            deps.domains = &domains;
+            deps.messages = &messages;
+            deps.installPath = std::move(installPath);
+            deps.prepareFolder = std::move(prepareFolder);
+            if (!rdapBase.empty()) {
+                settings.RdapBootstrapUrl = rdapBase;
+                for (const auto& [name, text] : kOldFiles)
+                    dir.Write(name, text);
+                deps.rdapBootstrapUrl = &settings.RdapBootstrapUrl;
+                deps.rdapFolder = dir / "rdap";
+                deps.rdapFile = [this](std::string_view name) {
+                    const auto refreshed = dir / "rdap" / name;
+                    return std::filesystem::exists(refreshed) ? refreshed : dir / name;
+                };
+                deps.registries = &registries;
+                registries.LoadFiles(deps.rdapFile);
+            }
+            dialog = std::make_unique<TdlgUpdateRating>(nullptr, desktop, std::move(deps));
             QObject::connect(dialog.get(), &TdlgUpdateRating::serverListReplaced,
                              [this] { ++countsChanged; });
+            QObject::connect(dialog.get(), &TdlgUpdateRating::registriesReplaced,
+                             [this] { ++registriesChanged; });
             dialog->show();
         }
         template <typename T> T* Find(const char* name) { return dialog->findChild<T*>(name); }
@@ -72,7 +97,7 @@ private slots:
             component->SetText("Caption", std::string("new ") + name);
         }
         QCOMPARE(f.Find<QPushButton>("CancelBtn")->text(), QString("new CancelBtn"));
-        for (const char* name : {"Panel1", "Image1", "edFileName", "ProgressBar1"})
+        for (const char* name : {"Panel1", "Image1", "edFileName", "ProgressBar1", "lblStatus"})
             QVERIFY2(form.FindComponent(name), name);
     }
 
@@ -102,6 +127,8 @@ private slots:
         // While the body is on its way the bar has moved and closing is refused.
         QTRY_COMPARE(f.Find<QProgressBar>("ProgressBar1")->value(), 100);
         QVERIFY(f.dialog->UpdateRunning());
+        QCOMPARE(f.Find<QLabel>("lblStatus")->text(),
+                 QString::fromStdString("Downloading " + server.Url("/whois.xml")));
         f.dialog->reject();
         QVERIFY(f.dialog->isVisible());
         QTRY_VERIFY(f.Find<QPushButton>("CancelBtn")->isEnabled());
@@ -160,6 +187,56 @@ private slots:
         QVERIFY(f.dialog->isVisible());
         QCOMPARE(f.countsChanged, 0);
         QVERIFY(!std::filesystem::exists(f.settings.ServerListPath + ".tmp"));
+    }
+
+    // The registries' files are refreshed beside the list, each on its own: what failed is
+    // said once, in the message and the status line, and the rest is installed and loaded.
+    void registriesFilesAreRefreshedWithTheList() {
+        struct Case {
+            const char* what;
+            bool listGood;
+            std::map<std::string, Route> rdapRoutes;
+            QStringList said; // parts of the one message; none: the dialog closes
+            int newAsn;       // 1: asn.json was refreshed
+        } cases[] = {
+            {"all good", true, BootstrapRoutes(kNewFiles), {}, 1},
+            {"two files refused",
+             true,
+             {{"/rdap/ipv4.json", {200, {kNewFiles.at("ipv4.json")}}},
+              {"/rdap/ipv6.json", {200, {kNewFiles.at("ipv6.json")}}},
+              {"/rdap/asn.json", {200, {"<html>oops</html>"}}}},
+             {"dns.json was not refreshed", "HTTP 404", "asn.json was not refreshed",
+              "not a registries' bootstrap file"},
+             0},
+            {"list refused", false, BootstrapRoutes(kNewFiles), {"failed\r\ncorrupted"}, 1},
+        };
+        for (const auto& c : cases) {
+            auto routes = c.rdapRoutes;
+            routes["/whois.xml"] = {
+                200, {c.listGood ? ListXml("<zone><suffix>.aa</suffix></zone>") : "<html></html>"}};
+            HttpServer server(routes);
+            Fixture f(server.Url("/whois.xml"), {}, {}, server.Url("/rdap/"));
+            QCOMPARE(f.registries.FindAsNumber(64500)->rir, Rir::Arin);
+            QTest::mouseClick(f.Find<QPushButton>("btnUpdate"), Qt::LeftButton);
+            QTRY_VERIFY2(f.Find<QPushButton>("CancelBtn")->isEnabled(), c.what);
+            QCOMPARE(f.dialog->isVisible(), !c.said.isEmpty());
+            QCOMPARE(f.errors.size(), c.said.isEmpty() ? 0 : 1);
+            for (const QString& part : c.said) {
+                QVERIFY2(f.errors.value(0).contains(part), qPrintable(f.errors.value(0)));
+                const QString line = QString(part).replace("\r\n", "\n");
+                QVERIFY2(f.Find<QLabel>("lblStatus")->text().contains(line), c.what);
+            }
+            QCOMPARE(f.countsChanged, c.listGood ? 1 : 0);
+            QCOMPARE(QString::fromStdString(f.domains[0].Suffix),
+                     QString(c.listGood ? ".aa" : ".old"));
+            // ipv4.json is good in every case; the others as the case says.
+            QCOMPARE(f.registriesChanged, 1);
+            QCOMPARE(f.registries.FindIPv4({198, 51, 100, 1})->rir, Rir::Ripe);
+            QCOMPARE(f.registries.FindAsNumber(64500)->rir, c.newAsn ? Rir::Ripe : Rir::Arin);
+            QCOMPARE(f.registries.FindDomain("a.zz").has_value(), bool(c.newAsn));
+            QCOMPARE(ReadFile(f.dir / "rdap" / "ipv4.json.backup"), kOldFiles.at("ipv4.json"));
+            QCOMPARE(std::filesystem::exists(f.dir / "rdap" / "asn.json"), bool(c.newAsn));
+        }
     }
 };
 
