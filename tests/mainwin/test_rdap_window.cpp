@@ -65,7 +65,7 @@ struct Services {
     TSettings settings;
     FakeDesktop desktop;
 
-    explicit Services(int rdapMode) {
+    explicit Services(int rdapMode, const std::string& language = "english.lng") {
         fs::copy(fs::path(TESSERON_SOURCE_DIR) / "data/languages", dir / "languages");
         dir.Write("whois.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<whois><domains>"
                                "<domain><suffix>.test</suffix><description>Test</description>"
@@ -88,8 +88,8 @@ struct Services {
         bootstrap("ipv6.json", {{"\"2001:db8::/32\"", "/rir/"}});
         bootstrap("asn.json", {{"\"64496-64511\"", "/rir/"}});
         dir.Write("tesseron.ini", "[Defaults]\nDetermineIpAddress=0\nDetermineReverseName=0\n"
-                                  "PropWNDQuery=1\nRdapMode=" +
-                                      std::to_string(rdapMode) + "\n");
+                                  "PropWNDQuery=1\nDefaultLang=" +
+                                      language + "\nRdapMode=" + std::to_string(rdapMode) + "\n");
     }
     std::unique_ptr<TTesseronForm> Open() {
         auto form = std::make_unique<TTesseronForm>(paths, settings, desktop);
@@ -172,28 +172,37 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QStringList>("asked");
         QTest::addColumn<QStringList>("texts"); // in the answer pane, in this order
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("title"); // of the JSON view, as the language file says
         QTest::newRow("a zone without a port-43 server")
             << 1 << "nic.only" << QStringList{"/only/domain/nic.only"}
-            << QStringList{"Domain Name: nic.only", "Name Server: ns1.nic.only"};
+            << QStringList{"Domain Name: nic.only", "Name Server: ns1.nic.only"} << "english.lng"
+            << "RDAP JSON";
         QTest::newRow("a registry and its registrar, RDAP first")
             << 2 << QString::fromUtf8("bücher.test")
             << QStringList{"/registry/domain/xn--bcher-kva.test", "/domain/XN--BCHER-KVA.TEST"}
             << QStringList{"Domain Name: XN--BCHER-KVA.TEST", "Registrar: Example Registrar, Inc.",
                            "Domain Name: xn--bcher-kva.test",
-                           QString::fromUtf8("Registrant Organization: Bücher Verlag GmbH")};
+                           QString::fromUtf8("Registrant Organization: Bücher Verlag GmbH")}
+            << "english.lng"
+            << "RDAP JSON";
         QTest::newRow("an IPv6 network")
             << 1 << "2001:db8::/32" << QStringList{"/rir/ip/2001:db8::/32"}
-            << QStringList{"CIDR: 2001:db8::/32", "Net Name: DOCUMENTATION"};
+            << QStringList{"CIDR: 2001:db8::/32", "Net Name: DOCUMENTATION"} << "english.lng"
+            << "RDAP JSON";
         QTest::newRow("an AS number")
             << 1 << "AS64500" << QStringList{"/rir/autnum/64500"}
-            << QStringList{"AS Range: AS64496 - AS64511", "AS Name: DOC-AS-BLOCK"};
+            << QStringList{"AS Range: AS64496 - AS64511", "AS Name: DOC-AS-BLOCK"} << "russian.lng"
+            << QString::fromUtf8("JSON ответа RDAP");
     }
     void answersAreShownStoredAndShownAgain() {
         QFETCH(int, mode);
         QFETCH(QString, address);
         QFETCH(QStringList, asked);
         QFETCH(QStringList, texts);
-        Services s(mode);
+        QFETCH(QString, language);
+        QFETCH(QString, title);
+        Services s(mode, language.toStdString());
         QString shown;
         std::string json;
         {
@@ -218,6 +227,7 @@ private slots:
                 [&](TfrmRdapJson& view) {
                     auto* text = Child<QPlainTextEdit>(&view, "memJson");
                     QVERIFY(text->isReadOnly());
+                    QCOMPARE(view.windowTitle(), title);
                     QCOMPARE(text->toPlainText().toStdString(), PrettyRdapJson(json));
                     QTest::keyClick(text, Qt::Key_A, Qt::ControlModifier);
                     QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
