@@ -692,8 +692,8 @@ void TTesseronForm::TranslateDialog(QWidget& dialog) {
 }
 
 int TTesseronForm::ShowModal(QDialog& dialog, bool resizable) {
-    // Fixed-border dialogs: a title, a window menu and a close button, nothing to minimise
-    // or maximise them with, and a size the user cannot drag.
+    // Unless resizable, fixed-border dialogs: a title, a window menu and a close button,
+    // nothing to minimise or maximise them with, and a size the user cannot drag.
     if (!resizable) {
         dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
