@@ -176,7 +176,8 @@ void ResultsView::ShowAnswerInBrowser(TWhoisResultItem* item) {
         pane_->clear();
         return;
     }
-    const std::string charset = charsetOf_ ? charsetOf_(item->ServerName) : "";
+    // An RDAP answer is text we rendered, UTF-8 whatever the host's port-43 server sends.
+    const std::string charset = charsetOf_ && !item->IsRdap() ? charsetOf_(item->ServerName) : "";
     pane_->setPlainText(DecodeAnswer(item->RawAnswer, charset));
 }
 

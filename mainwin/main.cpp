@@ -12,6 +12,7 @@
 #include "mainwin/ResultsView.h"
 #include "mainwin/SettingsAdapters.h"
 #include "mainwin/uDlgOptions.h"
+#include "mainwin/uFrmRdapJson.h"
 #include "query/AddressBox.h"
 #include "query/WebAddress.h"
 #include "query/uFrmShowProgress.h"
@@ -123,6 +124,8 @@ void TTesseronForm::SetUpMenus() {
     pmRichEdit_->addActions({u.actCopyToBuffer, u.actSelectAll});
     pmRichEdit_->addSeparator();
     pmRichEdit_->addActions({u.actSaveToFile, u.actPrint, u.actResultUpdate});
+    pmRichEdit_->addSeparator();
+    pmRichEdit_->addAction(u.actShowRdapJson);
 
     pmResults_ = new QMenu(this);
     pmResults_->setObjectName(QStringLiteral("pmResults"));
@@ -186,6 +189,7 @@ void TTesseronForm::ConnectActions() {
     connect(u.actOptions, &QAction::triggered, this, &TTesseronForm::OpenOptions);
     connect(u.actAbout, &QAction::triggered, this, &TTesseronForm::OpenAbout);
     connect(u.actSendEmail, &QAction::triggered, this, &TTesseronForm::SendResultByMail);
+    connect(u.actShowRdapJson, &QAction::triggered, this, &TTesseronForm::ShowRdapJson);
     connect(u.actExit, &QAction::triggered, this, &QWidget::close);
     connect(u.actShowMainForm, &QAction::triggered, this, &TTesseronForm::ShowMainForm);
     connect(u.actWhatNew, &QAction::triggered, this, &TTesseronForm::OpenHelpFile);
@@ -447,7 +451,9 @@ void TTesseronForm::UpdateActions() {
     u.actWhoIs->setEnabled(IsQueryEnabled(ToStdString(u.cmbHost->currentText()),
                                           ToStdString(u.cmbServerName->currentText()),
                                           Settings().bUseRating));
-    u.actResultUpdate->setEnabled(view.CurrentResult() != nullptr);
+    const TWhoisResultItem* current = view.CurrentResult();
+    u.actResultUpdate->setEnabled(current != nullptr);
+    u.actShowRdapJson->setEnabled(current && current->IsRdap() && !current->RdapJson.empty());
     const bool lines = view.HasAnswerLines();
     u.actSaveToFile->setEnabled(lines);
     u.actPrint->setEnabled(lines);
@@ -692,14 +698,16 @@ void TTesseronForm::TranslateDialog(QWidget& dialog) {
     langChanger_.TranslateForm(target);
 }
 
-int TTesseronForm::ShowModal(QDialog& dialog) {
-    // Fixed-border dialogs: a title, a window menu and a close button, nothing to minimise
-    // or maximise them with, and a size the user cannot drag.
-    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint);
-    if (dialog.minimumSize() != dialog.maximumSize())
-        dialog.setFixedSize(dialog.size().expandedTo(dialog.minimumSizeHint()));
+int TTesseronForm::ShowModal(QDialog& dialog, bool resizable) {
+    // Unless resizable, fixed-border dialogs: a title, a window menu and a close button,
+    // nothing to minimise or maximise them with, and a size the user cannot drag.
+    if (!resizable) {
+        dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint);
+        if (dialog.minimumSize() != dialog.maximumSize())
+            dialog.setFixedSize(dialog.size().expandedTo(dialog.minimumSizeHint()));
+    }
     // Modal to the window only, so the tray icon still answers and can bring it back.
     dialog.setWindowModality(Qt::WindowModal);
     const int result = dialog.exec();
@@ -710,7 +718,7 @@ int TTesseronForm::ShowModal(QDialog& dialog) {
 }
 
 void TTesseronForm::OpenServerBrowser() {
-    TdlgShowServers dialog(this, domains_, Desktop());
+    TdlgShowServers dialog(this, domains_, Desktop(), &registries_);
     TranslateDialog(dialog);
     ShowModal(dialog);
 }
@@ -756,6 +764,14 @@ void TTesseronForm::SendResultByMail() {
     const std::string error =
         Desktop().SendMail(kMailSubject, result->RawAnswer, result->QueryString);
     if (!error.empty()) Desktop().ShowError(QString::fromUtf8(error));
+}
+
+void TTesseronForm::ShowRdapJson() {
+    const TWhoisResultItem* result = resultsView_->CurrentResult();
+    if (!result || !result->IsRdap() || result->RdapJson.empty()) return;
+    TfrmRdapJson dialog(this, result->RdapJson);
+    TranslateDialog(dialog);
+    ShowModal(dialog, true); // long documents: the user may want it larger
 }
 
 } // namespace tesseron

@@ -117,8 +117,10 @@ private:
     void OpenOptions();
     void OpenAbout();
     void SendResultByMail();
+    void ShowRdapJson();
     void TranslateDialog(QWidget& dialog);
-    int ShowModal(QDialog& dialog);
+    // A dialog whose size the user cannot change unless `resizable`.
+    int ShowModal(QDialog& dialog, bool resizable = false);
 
     std::unique_ptr<Ui::TTesseronForm> ui_;
     TDomainCollection domains_;

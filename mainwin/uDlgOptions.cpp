@@ -151,6 +151,11 @@ void TdlgOptions::LoadControls() {
         radios[i]->setChecked(s.PropWNDQuery == i);
     for (auto* radio : radios)
         radio->setAutoExclusive(true);
+    // The choices are in the setting's order; a value out of range shows the default.
+    const int rdapMode = s.RdapMode >= 0 && s.RdapMode < ui_->cmbRdapMode->count()
+                             ? s.RdapMode
+                             : TSettings{}.RdapMode;
+    ui_->cmbRdapMode->setCurrentIndex(rdapMode);
     ui_->cbUseProxy->setChecked(s.proxyVersion != 0);
     actUseProxy_->setChecked(s.proxyVersion != 0);
     if (s.proxyVersion != 0) ui_->cmbProxyVersion->setCurrentIndex(s.proxyVersion - 1);
@@ -184,6 +189,8 @@ void TdlgOptions::StoreControls() {
     if (ui_->rbWindowQueryCloseAfterSucces->isChecked()) s.PropWNDQuery = 0;
     if (ui_->rbWindowQueryCloseAlways->isChecked()) s.PropWNDQuery = 1;
     if (ui_->rbWindowQueryNoClose->isChecked()) s.PropWNDQuery = 2;
+
+    if (ui_->cmbRdapMode->currentIndex() >= 0) s.RdapMode = ui_->cmbRdapMode->currentIndex();
 
     if (ui_->cbUseProxy->isChecked()) {
         s.proxyVersion = ui_->cmbProxyVersion->currentIndex() + 1;

@@ -1,6 +1,7 @@
 #include "query/ServerRoute.h"
 
 #include "desktop/TextUtil.h"
+#include "query/IdnName.h"
 #include "query/Referral.h"
 #include "query/RegistryQuery.h"
 #include "serverdb/RegistryBlocks.h"
@@ -67,6 +68,23 @@ std::vector<std::string> RdapServiceUrls(const RegistryBlocks* blocks, const Que
     if (query.kind != QueryKind::Name) return {};
     auto service = blocks->FindDomain(TrimBlanks(lookupName));
     return service ? std::move(service->rdapUrls) : std::vector<std::string>{};
+}
+
+ZoneRdapService RdapServiceOfZone(const RegistryBlocks* blocks, std::string_view suffix) {
+    ZoneRdapService service;
+    std::string_view zone = TrimBlanks(suffix);
+    while (!zone.empty() && zone.front() == '.')
+        zone.remove_prefix(1);
+    if (EqualsIgnoringCase(zone, kIPAddressZoneText) ||
+        EqualsIgnoringCase(zone, kASNumberZoneText)) {
+        service.byNumber = true;
+        return service;
+    }
+    if (!blocks || zone.empty()) return service;
+    const IdnResult name = ToLookupName(zone);
+    if (!name.ok()) return service;
+    if (auto found = blocks->FindDomain(name.name)) service.urls = std::move(found->rdapUrls);
+    return service;
 }
 
 } // namespace tesseron

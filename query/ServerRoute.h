@@ -45,4 +45,14 @@ Question QuestionFor(std::string_view host, std::string_view prefix, const Query
 std::vector<std::string> RdapServiceUrls(const RegistryBlocks* blocks, const QueryText& query,
                                          std::string_view lookupName);
 
+// The RDAP service of a server list's zone, as the server browser shows it beside the
+// zone's port-43 servers.
+struct ZoneRdapService {
+    bool byNumber = false;         // "ip" or "asn": each number's holder has its own service
+    std::vector<std::string> urls; // a name zone's base addresses, https ones first
+};
+// `suffix` as the list writes it (".co.uk", ".xn--p1ai", "ip"; letter case, blanks and a
+// leading dot aside, Unicode labels converted); a zone with none has neither.
+ZoneRdapService RdapServiceOfZone(const RegistryBlocks* blocks, std::string_view suffix);
+
 } // namespace tesseron

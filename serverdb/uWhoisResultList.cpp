@@ -1,5 +1,7 @@
 #include "serverdb/uWhoisResultList.h"
 
+#include "desktop/TextUtil.h"
+
 #include <algorithm>
 #include <atomic>
 #include <locale.h>
@@ -12,6 +14,10 @@ namespace tesseron {
 
 namespace {
 std::atomic<ResultId> nextId{1};
+}
+
+bool TWhoisResultItem::IsRdap() const {
+    return EqualsIgnoringCase(TrimBlanks(Protocol), "rdap");
 }
 
 void TWhoisResultItem::SetIndex(int index) {

@@ -42,6 +42,8 @@ public:
     // the registry's and the registrar's when the registrar's record was followed.
     std::string Protocol;
     std::string RdapJson;
+    // Whether Protocol names RDAP (letter case and blanks aside, as a hand-edited file has it).
+    bool IsRdap() const;
 
     TWhoisResultCollection* Collection() const noexcept { return collection_; }
     int Index() const noexcept { return index_; }

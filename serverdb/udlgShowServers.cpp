@@ -3,6 +3,7 @@
 #include "app/Resources.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/QtText.h"
+#include "query/ServerRoute.h"
 #include "serverdb/uDomainList.h"
 #include "ui_udlgShowServers.h"
 
@@ -85,9 +86,9 @@ void StyleAsLink(QLineEdit* box) {
 } // namespace
 
 TdlgShowServers::TdlgShowServers(QWidget* owner, const TDomainCollection& domains,
-                                 DesktopServices& desktop)
+                                 DesktopServices& desktop, const RegistryBlocks* registries)
     : QDialog(owner), ui_(std::make_unique<Ui::TdlgShowServers>()), domains_(domains),
-      desktop_(desktop) {
+      registries_(registries), desktop_(desktop) {
     InitTesseronResources();
     ui_->setupUi(this);
     ui_->layZone->setColumnStretch(0, 1);
@@ -192,6 +193,20 @@ void TdlgShowServers::tvDomainsChange(QTreeWidgetItem* node) {
     }
     ui_->edSuffix->setText(zone ? ToQString(zone->Suffix) : QString());
     ui_->edDomainDescription->setText(zone ? ToQString(zone->Description) : QString());
+    ui_->edRdap->setText(zone ? RdapServiceText(zone->Suffix) : QString());
+    ui_->edRdap->setCursorPosition(0);
+}
+
+QString TdlgShowServers::RdapServiceText(const std::string& suffix) const {
+    const ZoneRdapService service = RdapServiceOfZone(registries_, suffix);
+    if (service.byNumber)
+        return tr("Chosen for each number: the service of the registry that holds it");
+    if (!registries_) return {};
+    if (service.urls.empty()) return tr("None is known for this zone");
+    QStringList urls;
+    for (const std::string& url : service.urls)
+        urls << ToQString(url);
+    return urls.join(QStringLiteral("  "));
 }
 
 void TdlgShowServers::edWWWAddressClick(QLineEdit* box) {

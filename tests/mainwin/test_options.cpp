@@ -163,6 +163,63 @@ private slots:
         QVERIFY(calls.autostart.empty() && calls.browser.empty());
     }
 
+    // The protocol choice shows the setting, stores the choice only on OK, and keeps its
+    // place when a language file replaces the choices' texts.
+    void rdapModeChoice_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("shownText");
+        QTest::addColumn<int>("chosen"); // -1: left as shown
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("saved");
+        QTest::newRow("port 43 only, to RDAP first")
+            << 0 << "english.lng" << 0 << "Port 43 only" << 2 << true << 2;
+        QTest::newRow("the default, to port 43 only")
+            << 1 << "russian.lng" << 1 << QString::fromUtf8("Порт 43 затем RDAP") << 0 << true << 0;
+        QTest::newRow("RDAP first, cancelled")
+            << 2 << "english.lng" << 2 << "RDAP then port 43" << 0 << false << 2;
+        QTest::newRow("out of range: the default, stored")
+            << 9 << "" << 1 << QString::fromUtf8("Порт 43, затем RDAP") << -1 << true << 1;
+    }
+    void rdapModeChoice() {
+        QFETCH(int, stored);
+        QFETCH(QString, language);
+        QFETCH(int, shown);
+        QFETCH(QString, shownText);
+        QFETCH(int, chosen);
+        QFETCH(bool, ok);
+        QFETCH(int, saved);
+        TSettings settings = SampleSettings();
+        settings.RdapMode = stored;
+        TSettings expected = settings;
+        expected.RdapMode = saved;
+        FakeDesktop desktop;
+        TdlgOptions dialog(nullptr, settings, desktop);
+        if (!language.isEmpty()) {
+            TempDir dir;
+            TLangChanger changer;
+            changer.SetLangFile(
+                dir.Write("lang.lng",
+                          ReadFile(TESSERON_SOURCE_DIR "/data/languages/" + language.toStdString()))
+                    .string());
+            QtTranslationTarget form(&dialog);
+            changer.TranslateForm(form);
+        }
+        dialog.show();
+        auto* choice = Get<QComboBox>(&dialog, "cmbRdapMode");
+        QCOMPARE(choice->count(), 3);
+        QCOMPARE(choice->currentIndex(), shown);
+        QCOMPARE(choice->currentText(), shownText);
+        if (chosen >= 0) choice->setCurrentIndex(chosen);
+        if (ok)
+            ClickOk(&dialog);
+        else
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(settings.RdapMode, expected.RdapMode);
+        QVERIFY(settings == expected);
+    }
+
     void proxyOffDisablesAndKeepsHostAndPort() {
         TSettings settings = SampleSettings();
         settings.proxyVersion = 0;

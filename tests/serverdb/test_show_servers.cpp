@@ -4,6 +4,7 @@
 #include "desktop/defaults.h"
 #include "locale/LangChanger.h"
 #include "locale/QtTranslationTarget.h"
+#include "serverdb/RegistryBlocks.h"
 #include "serverdb/uDomainList.h"
 #include "serverdb/udlgShowServers.h"
 #include "support/FakeDesktop.h"
@@ -92,6 +93,52 @@ private slots:
         QCOMPARE(Texts(org->child(0)), QStringList{"deep"});
         // The first node after sorting is selected at start.
         QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+    }
+
+    // Beside a zone's port-43 servers, its RDAP service: the bootstrap's for a name zone
+    // (a sub-zone takes its parent's, a Unicode suffix is looked up by its A-labels); the
+    // number zones depend on the number; a server node shows its zone's.
+    void rdapServiceOfTheZone() {
+        TDomainCollection domains;
+        TDomainItem& org = AddZone(domains, ".org", "");
+        AddServer(org, "alpha");
+        AddZone(org.SubDomains, ".co.org", "");
+        AddZone(domains, ".рф", "");
+        AddZone(domains, ".none", "");
+        AddZone(domains, "ip", "");
+        AddZone(domains, "ASN", "");
+        RegistryBlocks blocks;
+        const std::string dns = "{\"services\": [[[\"org\"], [\"http://rdap.org.test/\", "
+                                "\"https://rdap.org.test/\"]], [[\"xn--p1ai\"], "
+                                "[\"https://rdap.rf.test/\"]]]}";
+        QCOMPARE(blocks.LoadDomains(dns), std::string());
+        const QString https = "https://rdap.org.test/  http://rdap.org.test/";
+        const QString byNumber =
+            "Chosen for each number: the service of the registry that holds it";
+        const struct {
+            const char* node;
+            QString shown;
+        } cases[] = {
+            {".org - ", https},
+            {".co.org - ", https},
+            {"alpha", https},
+            {".рф - ", "https://rdap.rf.test/"},
+            {".none - ", "None is known for this zone"},
+            {"ip - ", byNumber},
+            {"ASN - ", byNumber},
+        };
+        FakeDesktop desktop;
+        TdlgShowServers dialog(nullptr, domains, desktop, &blocks);
+        auto* tree = dialog.findChild<QTreeWidget*>("tvDomains");
+        for (const auto& c : cases) {
+            tree->setCurrentItem(FindNode(tree, QString::fromUtf8(c.node)));
+            QCOMPARE(dialog.findChild<QLineEdit*>("edRdap")->text(), c.shown);
+        }
+        // Without the tables, a name zone shows nothing rather than a wrong "none".
+        TdlgShowServers bare(nullptr, domains, desktop);
+        auto* bareTree = bare.findChild<QTreeWidget*>("tvDomains");
+        bareTree->setCurrentItem(FindNode(bareTree, ".org - "));
+        QCOMPARE(bare.findChild<QLineEdit*>("edRdap")->text(), QString());
     }
 
     void topLevelFollowsLocaleAwareOrder() {
