@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the Debian package in build-package/ (installed under /usr) and checks it with
+# lintian; the .deb is left in build-package/. Options after the script go to cmake.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTESSERON_BUILD_TESTS=OFF -DTESSERON_BUILD_BENCH=OFF "$@" >/dev/null
+cmake --build build-package -j"$(nproc)"
+(cd build-package && cpack -G DEB)
+deb=$(ls -t build-package/tesseron_*.deb | head -n 1)
+echo "== $deb"
+dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
+# Errors fail the script; warnings are shown.
+lintian --fail-on error "$deb"
