@@ -182,8 +182,7 @@ std::string UsageText() {
     return std::string(
                "Usage: tesseron-cli [OPTION]... ADDRESS...\n"
                "  or:  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
-               "  or:  tesseron-cli --update-server-list [--server-list FILE] [--settings FILE] "
-               "[URL]\n"
+               "  or:  tesseron-cli --update-server-list [--server-list FILE] [URL]\n"
                "Look up each ADDRESS (a domain name, a web address, an IPv4 or IPv6 address, a\n"
                "network or an AS number) as the Tesseron window does: the zone's servers from\n"
                "the server list, in order, following a referral. The progress goes to standard\n"
