@@ -16,8 +16,8 @@ set(CPACK_PACKAGE_VERSION ${TESSERON_SHORT_VERSION})
 set(CPACK_PACKAGE_VENDOR ${TESSERON_COPYRIGHT_HOLDER})
 set(CPACK_PACKAGE_CONTACT "${TESSERON_COPYRIGHT_HOLDER} <${TESSERON_BUG_ADDRESS}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "WHOIS and RDAP client for the desktop")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "WHOIS and RDAP client for the desktop
-Type a domain name, a web address, an IPv4 or IPv6 address, a network or an
+# The summary is the synopsis line; this is the long description under it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Type a domain name, a web address, an IPv4 or IPv6 address, a network or an
 AS number: Tesseron finds the servers that answer for it, asks them directly
 or through a SOCKS proxy, follows referrals to the registrar's server and
 shows the answer. Answers are kept in a history that can be refreshed, saved,

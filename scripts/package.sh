@@ -4,8 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
+# Debian's hardening flags (stack protector, fortified functions, PIE, full RELRO).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DTESSERON_BUILD_TESTS=OFF -DTESSERON_BUILD_BENCH=OFF "$@" >/dev/null
+    -DTESSERON_BUILD_TESTS=OFF -DTESSERON_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" "$@" >/dev/null
 cmake --build build-package -j"$(nproc)"
 (cd build-package && cpack -G DEB)
 deb=$(ls -t build-package/tesseron_*.deb | head -n 1)
