@@ -1,5 +1,6 @@
 #include "app/CliArgs.h"
 
+#include "app/TesseronVersion.h"
 #include "desktop/TextUtil.h"
 #include "mainwin/Settings.h"
 
@@ -79,6 +80,7 @@ SocksInfo ParseProxyUrl(std::string_view url) {
 Command ParseArgs(const std::vector<std::string>& args) {
     Command cmd;
     bool servers = false;
+    bool update = false;
     std::vector<std::string> runOnly; // options that make no sense with --servers
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -95,6 +97,8 @@ Command ParseArgs(const std::vector<std::string>& args) {
             return cmd;
         } else if (a == "--servers") {
             servers = true;
+        } else if (a == "--update-server-list") {
+            update = true;
         } else if (a == "--server-list") {
             cmd.serverList = value();
         } else if (a == "--server") {
@@ -144,6 +148,17 @@ Command ParseArgs(const std::vector<std::string>& args) {
             positional.push_back(a);
         }
     }
+    if (update) {
+        // The list and the settings say where it goes and where it comes from.
+        if (servers || !runOnly.empty())
+            throw UsageError("--update-server-list takes only --server-list and --settings, not " +
+                             (servers ? std::string("--servers") : runOnly.front()) + ".");
+        if (positional.size() > 1)
+            throw UsageError("--update-server-list takes one address to download from.");
+        cmd.mode = Command::Mode::UpdateServerList;
+        if (!positional.empty()) cmd.updateUrl = positional.front();
+        return cmd;
+    }
     if (positional.empty())
         throw UsageError(servers ? "Give the name to find the servers for."
                                  : "Give the address to look up.");
@@ -163,34 +178,55 @@ Command ParseArgs(const std::vector<std::string>& args) {
     return cmd;
 }
 
-const char* UsageText() {
-    return "Usage:\n"
-           "  tesseron-cli [OPTIONS] ADDRESS...\n"
-           "      Looks up each ADDRESS (a domain name, a web address or an IPv4 address) as\n"
-           "      the Tesseron window does: the zone's servers from the server list, in\n"
-           "      order, following a referral. The progress goes to standard error (\"I \" for\n"
-           "      information, \"E \" for errors), each answer to standard output.\n"
-           "  Options:\n"
-           "    --server HOST[:PORT]  ask this server instead of the server list ([IPv6]:PORT)\n"
-           "    --as-address          send the name's IPv4 address instead of the name\n"
-           "    --proxy URL           socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
-           "                          socks5://[USER:PASSWORD@]HOST:PORT\n"
-           "    --connect-to HOST:PORT:TOHOST:TOPORT\n"
-           "                          connect to TOHOST:TOPORT whenever HOST:PORT is asked,\n"
-           "                          without looking HOST up (repeatable; an empty PORT\n"
-           "                          matches any, an empty TOPORT keeps it; IPv6 in [])\n"
-           "    --timeout MS          longest wait for the next piece of an answer (0: none);\n"
-           "                          a whole exchange may last four times as long\n"
-           "    --settings FILE       settings file (default: the program's tesseron.ini)\n"
-           "    --server-list FILE    server list (default: the program's whois.xml)\n"
-           "    --store               keep the answers in the results file, as the window does\n"
-           "    --results FILE        results file for --store (default: the program's)\n"
-           "  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
-           "      Lists the servers asked for NAME (address, tab, query prefix), in order;\n"
-           "      NAME is taken as the address box takes it.\n"
-           "  tesseron-cli --help | --version\n"
-           "Exit codes (of the last address): 0 success, 1 the exchange failed, 2 no zone or\n"
-           "no server, 3 empty address or one holding a control character, 64 bad usage.\n";
+std::string UsageText() {
+    return std::string(
+               "Usage: tesseron-cli [OPTION]... ADDRESS...\n"
+               "  or:  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
+               "  or:  tesseron-cli --update-server-list [--server-list FILE] [URL]\n"
+               "Look up each ADDRESS (a domain name, a web address, an IPv4 or IPv6 address, a\n"
+               "network or an AS number) as the Tesseron window does: the zone's servers from\n"
+               "the server list, in order, following a referral. The progress goes to standard\n"
+               "error (\"I \" for information, \"E \" for errors), each answer to standard "
+               "output.\n"
+               "\n"
+               "Options:\n"
+               "  --server HOST[:PORT]  ask this server instead of the server list ([IPv6]:PORT)\n"
+               "  --as-address          send the name's IPv4 address instead of the name\n"
+               "  --proxy URL           socks4://HOST:PORT, socks4a://[USER@]HOST:PORT or\n"
+               "                        socks5://[USER:PASSWORD@]HOST:PORT\n"
+               "  --connect-to HOST:PORT:TOHOST:TOPORT\n"
+               "                        connect to TOHOST:TOPORT whenever HOST:PORT is asked,\n"
+               "                        without looking HOST up (repeatable; an empty PORT\n"
+               "                        matches any, an empty TOPORT keeps it; IPv6 in [])\n"
+               "  --timeout MS          longest wait for the next piece of an answer (0: none);\n"
+               "                        a whole exchange may last four times as long\n"
+               "  --settings FILE       settings file (default: the program's tesseron.ini)\n"
+               "  --server-list FILE    server list (default: the program's whois.xml)\n"
+               "  --store               keep the answers in the results file, as the window does\n"
+               "  --results FILE        results file for --store (default: the program's)\n"
+               "  --servers             list the servers asked for NAME (address, tab, query\n"
+               "                        prefix), in order; NAME is taken as the address box\n"
+               "                        takes it\n"
+               "  --update-server-list  download the server list from URL (default: the\n"
+               "                        settings' update address), check it and install it\n"
+               "                        where the window's update does, keeping a backup\n"
+               "  -h, --help            display this help and exit\n"
+               "      --version         output version information and exit\n"
+               "\n"
+               "Exit status (of the last address): 0 success, 1 the exchange or the update\n"
+               "failed, 2 no zone or no server, 3 empty address or one holding a control\n"
+               "character, 64 bad usage.\n"
+               "\n"
+               "Report bugs to: ") +
+           version::kBugAddress + "\n" + version::kProduct + " home page: <" + version::kMakerUrl +
+           ">\n";
+}
+
+std::string VersionText() {
+    return std::string("tesseron-cli (") + version::kProduct + ") " + version::kShortVersion +
+           "\n" + version::kCopyright + "\n" + version::kLicenseLine +
+           "\nThis is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 } // namespace tesseron::cli

@@ -25,7 +25,7 @@ public:
 };
 
 struct Command {
-    enum class Mode { Run, Servers, Help, Version } mode = Mode::Help;
+    enum class Mode { Run, Servers, UpdateServerList, Help, Version } mode = Mode::Help;
     // Run
     std::vector<std::string> addresses;
     bool asAddress = false;
@@ -40,6 +40,8 @@ struct Command {
     std::string serverList; // empty: the program's own
     // Servers
     std::string text;
+    // UpdateServerList: the address to download from; empty: the settings' own.
+    std::string updateUrl;
 };
 
 // Throws UsageError with a sentence that says what is wrong.
@@ -53,6 +55,8 @@ SocksInfo ParseProxyUrl(std::string_view url);
 // `defaultPort`; the host comes without brackets.
 std::pair<std::string, int> ParseHostPort(std::string_view text, int defaultPort);
 
-const char* UsageText();
+// --help and --version, as GNU programs word them.
+std::string UsageText();
+std::string VersionText();
 
 } // namespace tesseron::cli

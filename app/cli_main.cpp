@@ -1,5 +1,6 @@
 // tesseron-cli: the WHOIS engine in a terminal. A thin layer over the core.
 #include "app/CliArgs.h"
+#include "app/CliUpdate.h"
 #include "app/TesseronVersion.h"
 #include "desktop/InstanceLock.h"
 #include "desktop/ProfileFile.h"
@@ -291,6 +292,29 @@ int ListServers(const Command& cmd, const ProgramPaths& paths) {
     return std::cout ? kSuccess : kExchangeFailed;
 }
 
+// The list named with --server-list is replaced where it is; otherwise the update goes where
+// the window's goes, and the list in use becomes its backup.
+int UpdateServerListCommand(const Command& cmd, const ProgramPaths& paths) {
+    TSettings settings;
+    try {
+        settings = ReadSettings(cmd, paths);
+        if (cmd.serverList.empty()) paths.EnsureWritableDir();
+    } catch (const UsageError& e) {
+        return Fail(kUsage, e.what());
+    } catch (const std::exception& e) {
+        return Fail(kExchangeFailed, std::string("The server list was not updated: ") + e.what());
+    }
+    const std::filesystem::path current =
+        std::filesystem::path(cmd.serverList.empty() ? settings.ServerListPath : cmd.serverList);
+    const std::filesystem::path target =
+        cmd.serverList.empty() ? paths.UpdatedServerListFile() : current;
+    std::string error;
+    if (!UpdateServerList(cmd.updateUrl.empty() ? settings.WhoisFileLink : cmd.updateUrl, target,
+                          current, std::cerr, error))
+        return Fail(kExchangeFailed, error);
+    return kSuccess;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -310,10 +334,12 @@ int main(int argc, char** argv) {
         std::cout << UsageText();
         return kSuccess;
     case Command::Mode::Version:
-        std::cout << version::kProduct << ' ' << version::kFileVersion << '\n';
+        std::cout << VersionText();
         return kSuccess;
     case Command::Mode::Servers:
         return ListServers(cmd, paths);
+    case Command::Mode::UpdateServerList:
+        return UpdateServerListCommand(cmd, paths);
     case Command::Mode::Run:
         return Run(cmd, paths);
     }

@@ -119,7 +119,13 @@ std::filesystem::path ExecutablePath() {
 
 ProgramPaths ProgramPaths::ForThisProcess() {
     const auto exe = ExecutablePath();
-    const bool writable = ::access(exe.parent_path().c_str(), W_OK) == 0;
+    const auto dir = exe.parent_path();
+    // An installed copy (no server list beside it, the data in ../share/tesseron) never
+    // writes into its own folder, even when it may: root may write in /usr/bin.
+    std::error_code ec;
+    const bool installed = !std::filesystem::exists(dir / "whois.xml", ec) &&
+                           std::filesystem::is_directory(dir / ".." / "share" / "tesseron", ec);
+    const bool writable = !installed && ::access(dir.c_str(), W_OK) == 0;
     return Locate(exe, Environment::FromProcess(), writable).Vetted();
 }
 

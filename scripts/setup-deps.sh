@@ -9,6 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
     microsocks dante-server openssh-server openssh-client openssl
     xvfb xauth icewm xdotool wmctrl x11-utils imagemagick
+    lintian appstream desktop-file-utils dpkg-dev
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -206,6 +207,9 @@ TEST(CliUsage, BadCommandLinesExitWith64) {
         {"--servers", "a", "b"},
         {"--servers", "--server", "h", "x"},
         {"--servers"},
+        {"--update-server-list", "--store"},
+        {"--update-server-list", "--servers", "x"},
+        {"--update-server-list", "http://a/", "http://b/"},
     };
     for (const auto& args : cases) {
         const auto r = RunCli(args);
@@ -218,13 +222,49 @@ TEST(CliUsage, BadCommandLinesExitWith64) {
     }
 }
 
+// Help and version as GNU programs give them: to standard output, exit 0, wherever the
+// option stands; a bad option points at --help on standard error.
 TEST(CliUsage, HelpAndVersion) {
-    const auto help = RunCli({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("--servers"), std::string::npos);
-    EXPECT_NE(help.out.find("--connect-to"), std::string::npos);
-    const auto v = RunCli({"--version"});
-    EXPECT_EQ(v.out, "Tesseron 1.0.1.123\n");
+    using Lines = std::vector<std::string>;
+    const struct {
+        Lines args;
+        int exitCode;
+        std::string firstLine;
+        Lines outHas;
+        std::string errHas;
+    } cases[] = {
+        {{"--help"},
+         0,
+         "Usage: tesseron-cli [OPTION]... ADDRESS...",
+         {"--servers", "--connect-to", "--update-server-list", "\nOptions:\n", "  -h, --help  ",
+          "Exit status", "\nReport bugs to: ", "\nTesseron home page: <https://"},
+         ""},
+        {{"-h"}, 0, "Usage: tesseron-cli [OPTION]... ADDRESS...", {}, ""},
+        {{"--server", "h", "x", "--help"}, 0, "Usage: tesseron-cli [OPTION]... ADDRESS...", {}, ""},
+        {{"--version"},
+         0,
+         "tesseron-cli (Tesseron) 1.0.1",
+         {"\nCopyright (C) 20", "\nLicense ", "\nThis is free software", "There is NO WARRANTY"},
+         ""},
+        {{"x", "--version"}, 0, "tesseron-cli (Tesseron) 1.0.1", {}, ""},
+        {{"--hlep"}, 64, "", {}, "Try 'tesseron-cli --help'."},
+    };
+    for (const auto& c : cases) {
+        const auto r = RunCliRaw(c.args);
+        const std::string what = c.args.back();
+        EXPECT_EQ(r.exitCode, c.exitCode) << what;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), c.firstLine) << what;
+        for (const auto& piece : c.outHas)
+            EXPECT_NE(r.out.find(piece), std::string::npos) << what << ": " << piece;
+        if (c.errHas.empty())
+            EXPECT_EQ(r.err, "") << what;
+        else
+            EXPECT_NE(r.err.find(c.errHas), std::string::npos) << what << ": " << r.err;
+        // Help fits a terminal of 80 columns.
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 80u) << what << ": " << line;
+    }
 }
 
 const char* kList = R"(<?xml version="1.0" encoding="UTF-8"?>
