@@ -27,6 +27,9 @@ std::string WhyNothingCame(const DownloadFailure& failure) {
     case R::Empty:
         why = "it sent nothing";
         break;
+    case R::HttpError:
+        why = "it answered with an error (" + failure.detail + ")";
+        break;
     case R::Other:
         why = failure.detail.empty() ? "the download failed" : failure.detail;
         break;
