@@ -97,6 +97,26 @@ Command ParseArgs(const std::vector<std::string>& args) {
             servers = true;
         } else if (a == "--server-list") {
             cmd.serverList = value();
+        } else if (a == "--protocol") {
+            const auto& v = value();
+            if (v == "auto")
+                cmd.protocol = Command::Protocol::Auto;
+            else if (v == "whois")
+                cmd.protocol = Command::Protocol::Whois;
+            else if (v == "rdap")
+                cmd.protocol = Command::Protocol::Rdap;
+            else
+                throw UsageError("The protocol \"" + v + "\" is not one of whois, rdap and auto.");
+        } else if (a == "--rdap-bootstrap") {
+            cmd.rdapBootstrap = value();
+            if (cmd.rdapBootstrap.empty()) throw UsageError("--rdap-bootstrap needs a folder.");
+        } else if (a == "--ca-file") {
+            cmd.caFile = value();
+            if (cmd.caFile.empty()) throw UsageError("--ca-file needs a file.");
+            runOnly.push_back(a);
+        } else if (a == "--json") {
+            cmd.json = true;
+            runOnly.push_back(a);
         } else if (a == "--server") {
             const auto& v = value();
             ParseHostPort(v, 43); // checks the text; the run splits it itself
@@ -149,7 +169,8 @@ Command ParseArgs(const std::vector<std::string>& args) {
                                  : "Give the address to look up.");
     if (servers) {
         if (!runOnly.empty())
-            throw UsageError("--servers takes only --server-list and --settings, not " +
+            throw UsageError("--servers takes only --server-list, --settings, --protocol and "
+                             "--rdap-bootstrap, not " +
                              runOnly.front() + ".");
         if (positional.size() != 1)
             throw UsageError("--servers takes one name; quote it if it has blanks.");
@@ -185,12 +206,24 @@ const char* UsageText() {
            "    --server-list FILE    server list (default: the program's whois.xml)\n"
            "    --store               keep the answers in the results file, as the window does\n"
            "    --results FILE        results file for --store (default: the program's)\n"
-           "  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
-           "      Lists the servers asked for NAME (address, tab, query prefix), in order;\n"
-           "      NAME is taken as the address box takes it.\n"
+           "    --protocol whois|rdap|auto\n"
+           "                          port 43 only, RDAP only, or as the settings' RdapMode\n"
+           "                          says (auto, the default)\n"
+           "    --rdap-bootstrap DIR  RDAP bootstrap folder (dns.json, ipv4.json, ipv6.json,\n"
+           "                          asn.json; default: the program's)\n"
+           "    --ca-file FILE        trust this CA for HTTPS as well as the system's\n"
+           "    --json                print an RDAP answer's JSON; a port-43 answer as\n"
+           "                          {\"protocol\": \"whois\", \"server\", \"query\", "
+           "\"answer\"}\n"
+           "  tesseron-cli --servers [--server-list FILE] [--settings FILE] [--protocol P]\n"
+           "                         [--rdap-bootstrap DIR] NAME\n"
+           "      Lists the servers asked for NAME (address, tab, query prefix), in order,\n"
+           "      the RDAP service's base addresses among them unless RDAP is off; NAME is\n"
+           "      taken as the address box takes it.\n"
            "  tesseron-cli --help | --version\n"
-           "Exit codes (of the last address): 0 success, 1 the exchange failed, 2 no zone or\n"
-           "no server, 3 empty address or one holding a control character, 64 bad usage.\n";
+           "Exit codes (of the last address): 0 success, 1 the exchange failed (a registry's\n"
+           "\"no record\" too), 2 neither a zone with a server nor an RDAP service, 3 empty\n"
+           "address or one holding a control character, 64 bad usage.\n";
 }
 
 } // namespace tesseron::cli
