@@ -214,16 +214,19 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         Warn(std::string("The language file cannot be used: ") + e.what());
     }
 
+    // The server list is read when the run first needs a zone's port-43 servers: never
+    // when RDAP alone is asked or answers first.
     TDomainCollection domains;
-    // RDAP alone never reads the server list.
-    if (settings.bUseRating && protocols != ProtocolChoice::Rdap) {
+    const auto readDomains = [&]() -> const TDomainCollection* {
+        if (!settings.bUseRating) return nullptr;
         try {
             domains.LoadFromFile(settings.ServerListPath);
         } catch (const std::exception& e) {
             domains.Clear(); // what a broken file left half-read is not used, as in the window
             Warn("Cannot read the server list " + settings.ServerListPath + ": " + e.what());
         }
-    }
+        return &domains;
+    };
     RegistryBlocks registries;
     if (settings.bUseRating) LoadRegistries(registries, cmd, paths);
 
@@ -263,7 +266,7 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         runSettings.protocols = protocols;
         runSettings.caFile = cmd.caFile;
         TWhoisRequestThread run(std::move(request), std::move(runSettings),
-                                settings.bUseRating ? &domains : nullptr,
+                                TWhoisRequestThread::DomainSource(readDomains),
                                 settings.bUseRating ? &registries : nullptr, messages, log, store);
         run.Wait();
         code = run.ErrorCode();
