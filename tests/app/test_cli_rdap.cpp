@@ -69,14 +69,17 @@ struct Registries {
         settings = dir.Write("safe.ini", "[Defaults]\nDetermineIpAddress=0\n"
                                          "DetermineReverseName=0\nDefaultLang=english.lng\n")
                        .string();
+        rdapFirst = dir.Write("first.ini", ReadFile(settings) + "RdapMode=2\n").string();
     }
 
     // A run with the registries' names routed here and the server's certificate trusted.
-    Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    // `rdapMode` picks the settings file.
+    Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                int rdapMode = 1) {
         Launch launch;
         launch.argv = {TESSERON_BINARY_DIR "/tesseron-cli",
                        "--settings",
-                       settings,
+                       rdapMode == 2 ? rdapFirst : settings,
                        "--server-list",
                        list,
                        "--rdap-bootstrap",
@@ -96,7 +99,7 @@ struct Registries {
     TempDir dir;
     FakeWhoisServer whois{WhoisBehaviour::Answer("port 43 says \"hi\"\r\n\x01\n")};
     ScriptedHttpServer https;
-    std::string list, settings;
+    std::string list, settings, rdapFirst;
 };
 
 TEST(CliRdap, AnswersFailuresAndExitCodes) {
@@ -223,6 +226,14 @@ TEST(CliRdap, ThroughMicrosocksAndListedByServers) {
         r.Run({"--proxy", "socks5://127.0.0.1:" + std::to_string(socks.port()), "AS64500"});
     EXPECT_EQ(o.exitCode, 0) << o.err;
     EXPECT_NE(o.out.find("DOC-AS-BLOCK"), std::string::npos) << o.out;
+    // RDAP alone, or an RDAP answer first, never reads the server list.
+    const std::string missing = (r.dir / "missing.xml").string();
+    for (const char* protocol : {"rdap", "auto"}) {
+        const auto alone = r.Run({"--server-list", missing, "--protocol", protocol, "AS64500"}, {},
+                                 std::string(protocol) == "auto" ? 2 : 1);
+        EXPECT_EQ(alone.exitCode, 0) << alone.err;
+        EXPECT_EQ(alone.err.find("server list"), std::string::npos) << alone.err;
+    }
 
     const std::string bootstrap = r.dir.path().string();
     const std::pair<std::vector<std::string>, std::string> listings[] = {
