@@ -72,28 +72,17 @@ struct Registries {
         rdapFirst = dir.Write("first.ini", ReadFile(settings) + "RdapMode=2\n").string();
     }
 
-    // A run with the registries' names routed here and the server's certificate trusted.
+    // A run with the registries' names routed here and the server's certificate trusted;
     // `rdapMode` picks the settings file.
-    Outcome Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                int rdapMode = 1) {
-        Launch launch;
-        launch.argv = {TESSERON_BINARY_DIR "/tesseron-cli",
-                       "--settings",
-                       rdapMode == 2 ? rdapFirst : settings,
-                       "--server-list",
-                       list,
-                       "--rdap-bootstrap",
-                       dir.path().string(),
-                       "--ca-file",
-                       https.caFile().string()};
+    Outcome Run(const std::vector<std::string>& args, int rdapMode = 1) {
+        std::vector<std::string> argv{"--settings", rdapMode == 2 ? rdapFirst : settings};
         for (const auto& host : kHosts)
-            launch.argv.insert(
-                launch.argv.end(),
-                {"--connect-to", host + "::127.0.0.1:" + std::to_string(https.port())});
-        launch.argv.insert(launch.argv.end(), args.begin(), args.end());
-        launch.env = env;
-        const Captured c = RunCaptured(std::move(launch), std::chrono::seconds(20));
-        return {c.exitCode, c.out, c.err};
+            argv.insert(argv.end(),
+                        {"--connect-to", host + "::127.0.0.1:" + std::to_string(https.port())});
+        argv.insert(argv.end(), {"--server-list", list, "--rdap-bootstrap", dir.path().string()});
+        argv.insert(argv.end(), {"--ca-file", https.caFile().string()});
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunBare(argv);
     }
 
     TempDir dir;
@@ -229,7 +218,7 @@ TEST(CliRdap, ThroughMicrosocksAndListedByServers) {
     // RDAP alone, or an RDAP answer first, never reads the server list.
     const std::string missing = (r.dir / "missing.xml").string();
     for (const char* protocol : {"rdap", "auto"}) {
-        const auto alone = r.Run({"--server-list", missing, "--protocol", protocol, "AS64500"}, {},
+        const auto alone = r.Run({"--server-list", missing, "--protocol", protocol, "AS64500"},
                                  std::string(protocol) == "auto" ? 2 : 1);
         EXPECT_EQ(alone.exitCode, 0) << alone.err;
         EXPECT_EQ(alone.err.find("server list"), std::string::npos) << alone.err;
