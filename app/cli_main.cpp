@@ -160,7 +160,7 @@ void LoadRegistries(RegistryBlocks& registries, const Command& cmd, const Progra
             : registries.LoadFolder(cmd.rdapBootstrap);
     if (!faults.empty())
         Warn("The registries' data cannot be used, so numbers are asked of their zone's servers "
-             "in list order and the addresses it should name have no RDAP service: " +
+             "in list order, and the RDAP services it names are unknown: " +
              faults);
 }
 
