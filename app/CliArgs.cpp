@@ -101,6 +101,26 @@ Command ParseArgs(const std::vector<std::string>& args) {
             update = true;
         } else if (a == "--server-list") {
             cmd.serverList = value();
+        } else if (a == "--protocol") {
+            const auto& v = value();
+            if (v == "auto")
+                cmd.protocol = Command::Protocol::Auto;
+            else if (v == "whois")
+                cmd.protocol = Command::Protocol::Whois;
+            else if (v == "rdap")
+                cmd.protocol = Command::Protocol::Rdap;
+            else
+                throw UsageError("The protocol \"" + v + "\" is not one of whois, rdap and auto.");
+        } else if (a == "--rdap-bootstrap") {
+            cmd.rdapBootstrap = value();
+            if (cmd.rdapBootstrap.empty()) throw UsageError("--rdap-bootstrap needs a folder.");
+        } else if (a == "--ca-file") {
+            cmd.caFile = value();
+            if (cmd.caFile.empty()) throw UsageError("--ca-file needs a file.");
+            runOnly.push_back(a);
+        } else if (a == "--json") {
+            cmd.json = true;
+            runOnly.push_back(a);
         } else if (a == "--server") {
             const auto& v = value();
             ParseHostPort(v, 43); // checks the text; the run splits it itself
@@ -164,7 +184,8 @@ Command ParseArgs(const std::vector<std::string>& args) {
                                  : "Give the address to look up.");
     if (servers) {
         if (!runOnly.empty())
-            throw UsageError("--servers takes only --server-list and --settings, not " +
+            throw UsageError("--servers takes only --server-list, --settings, --protocol and "
+                             "--rdap-bootstrap, not " +
                              runOnly.front() + ".");
         if (positional.size() != 1)
             throw UsageError("--servers takes one name; quote it if it has blanks.");
@@ -181,11 +202,12 @@ Command ParseArgs(const std::vector<std::string>& args) {
 std::string UsageText() {
     return std::string(
                "Usage: tesseron-cli [OPTION]... ADDRESS...\n"
-               "  or:  tesseron-cli --servers [--server-list FILE] [--settings FILE] NAME\n"
+               "  or:  tesseron-cli --servers [OPTION]... NAME\n"
                "  or:  tesseron-cli --update-server-list [--server-list FILE] [URL]\n"
                "Look up each ADDRESS (a domain name, a web address, an IPv4 or IPv6 address, a\n"
                "network or an AS number) as the Tesseron window does: the zone's servers from\n"
-               "the server list, in order, following a referral. The progress goes to standard\n"
+               "the server list, in order, following a referral, and the RDAP service as the\n"
+               "settings' RdapMode or --protocol says. The progress goes to standard\n"
                "error (\"I \" for information, \"E \" for errors), each answer to standard "
                "output.\n"
                "\n"
@@ -204,9 +226,19 @@ std::string UsageText() {
                "  --server-list FILE    server list (default: the program's whois.xml)\n"
                "  --store               keep the answers in the results file, as the window does\n"
                "  --results FILE        results file for --store (default: the program's)\n"
+               "  --protocol whois|rdap|auto\n"
+               "                        port 43 only, RDAP only, or as the settings' RdapMode\n"
+               "                        says (auto, the default)\n"
+               "  --rdap-bootstrap DIR  RDAP bootstrap folder (dns.json, ipv4.json, ipv6.json,\n"
+               "                        asn.json; default: the program's)\n"
+               "  --ca-file FILE        trust this CA for HTTPS as well as the system's\n"
+               "  --json                print an RDAP answer's JSON; a port-43 answer as\n"
+               "                        {\"protocol\": \"whois\", \"server\", \"query\", "
+               "\"answer\"}\n"
                "  --servers             list the servers asked for NAME (address, tab, query\n"
-               "                        prefix), in order; NAME is taken as the address box\n"
-               "                        takes it\n"
+               "                        prefix), in order, the RDAP service's base addresses\n"
+               "                        among them unless RDAP is off; NAME is taken as the\n"
+               "                        address box takes it\n"
                "  --update-server-list  download the server list from URL (default: the\n"
                "                        settings' update address), check it and install it\n"
                "                        where the window's update does, keeping a backup\n"
@@ -214,8 +246,9 @@ std::string UsageText() {
                "      --version         output version information and exit\n"
                "\n"
                "Exit status (of the last address): 0 success, 1 the exchange or the update\n"
-               "failed, 2 no zone or no server, 3 empty address or one holding a control\n"
-               "character, 64 bad usage.\n"
+               "failed (a registry's \"no record\" too), 2 neither a zone with a server nor an\n"
+               "RDAP service, 3 empty address or one holding a control character, 64 bad\n"
+               "usage.\n"
                "\n"
                "Report bugs to: ") +
            version::kBugAddress + "\n" + version::kProduct + " home page: <" + version::kMakerUrl +

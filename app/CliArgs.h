@@ -26,6 +26,8 @@ public:
 
 struct Command {
     enum class Mode { Run, Servers, UpdateServerList, Help, Version } mode = Mode::Help;
+    // Which protocols are asked: Auto as the settings' RdapMode says.
+    enum class Protocol { Auto, Whois, Rdap } protocol = Protocol::Auto;
     // Run
     std::vector<std::string> addresses;
     bool asAddress = false;
@@ -36,8 +38,11 @@ struct Command {
     std::string settingsFile; // empty: the program's own
     std::string resultsFile;  // empty: the program's own
     bool store = false;
+    std::string caFile; // trusted for HTTPS as well as the system's store
+    bool json = false;  // an answer as JSON instead of text
     // Run and Servers
-    std::string serverList; // empty: the program's own
+    std::string serverList;    // empty: the program's own
+    std::string rdapBootstrap; // the folder of the four bootstrap files; empty: the program's
     // Servers
     std::string text;
     // UpdateServerList: the address to download from; empty: the settings' own.

@@ -1,5 +1,6 @@
 // tesseron-cli: the WHOIS engine in a terminal. A thin layer over the core.
 #include "app/CliArgs.h"
+#include "app/CliJson.h"
 #include "app/CliUpdate.h"
 #include "app/TesseronVersion.h"
 #include "desktop/InstanceLock.h"
@@ -19,6 +20,7 @@
 #include "serverdb/uDomainList.h"
 #include "serverdb/uWhoisResultList.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -64,16 +66,18 @@ public:
 // on the run's own thread, which nothing else touches.
 class TerminalStore final : public ResultSink {
 public:
-    // `results` is null when nothing is kept: the answers are only printed.
-    TerminalStore(TWhoisResultCollection* results, StoreSettings storeSettings)
-        : results_(results), storeSettings_(std::move(storeSettings)) {}
+    // `results` is null when nothing is kept: the answers are only printed, as JSON when
+    // `json` is set.
+    TerminalStore(TWhoisResultCollection* results, StoreSettings storeSettings, bool json)
+        : results_(results), storeSettings_(std::move(storeSettings)), json_(json) {}
 
     std::optional<QueuedEntry> ReadQueued(ResultId) override { return std::nullopt; }
     std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
         TWhoisResultItem* item =
             results_ ? StoreResult(*results_, request, storeSettings_) : nullptr;
-        if (std::fwrite(request.RawAnswer.data(), 1, request.RawAnswer.size(), stdout) !=
-                request.RawAnswer.size() ||
+        const std::string json = json_ ? AnswerAsJson(request) : std::string();
+        const std::string& out = json_ ? json : request.RawAnswer;
+        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() ||
             std::fflush(stdout) != 0)
             outputFailed_ = true;
         return item ? std::optional<ResultId>(item->Id()) : std::nullopt;
@@ -84,6 +88,7 @@ public:
 private:
     TWhoisResultCollection* results_;
     StoreSettings storeSettings_;
+    bool json_;
     bool outputFailed_ = false;
 };
 
@@ -137,24 +142,51 @@ std::string AsTyped(const std::string& text, const TSettings& settings) {
     return settings.bAsDomain ? StripLeadingWww(out, settings.bSmartFilterURL) : out;
 }
 
-// The registries' block tables from the program's data; missing or broken files leave
-// numbers to their zone's list order, said once.
-void LoadRegistries(RegistryBlocks& registries, const ProgramPaths& paths) {
+// Throws UsageError for a file or folder named on the command line that is not there.
+void CheckNamedFiles(const Command& cmd) {
+    std::error_code ec;
+    if (!cmd.rdapBootstrap.empty() && !std::filesystem::is_directory(cmd.rdapBootstrap, ec))
+        throw UsageError("The RDAP bootstrap folder " + cmd.rdapBootstrap + " does not exist.");
+    if (!cmd.caFile.empty() && !std::filesystem::is_regular_file(cmd.caFile, ec))
+        throw UsageError("The CA file " + cmd.caFile + " does not exist.");
+}
+
+// The registries' block tables and the domains' RDAP services, from --rdap-bootstrap or
+// the program's data; missing or broken files leave numbers to their zone's list order
+// and those addresses without an RDAP service, said once.
+void LoadRegistries(RegistryBlocks& registries, const Command& cmd, const ProgramPaths& paths) {
     const std::string faults =
-        registries.LoadFiles([&](std::string_view name) { return paths.RdapFile(name); });
+        cmd.rdapBootstrap.empty()
+            ? registries.LoadFiles([&](std::string_view name) { return paths.RdapFile(name); })
+            : registries.LoadFolder(cmd.rdapBootstrap);
     if (!faults.empty())
         Warn("The registries' data cannot be used, so numbers are asked of their zone's servers "
-             "in list order: " +
+             "in list order, and the RDAP services it names are unknown: " +
              faults);
+}
+
+// The protocols a run asks: the command line's choice, else the settings'.
+ProtocolChoice ProtocolsOf(const Command& cmd, const TSettings& settings) {
+    switch (cmd.protocol) {
+    case Command::Protocol::Whois:
+        return ProtocolChoice::Whois;
+    case Command::Protocol::Rdap:
+        return ProtocolChoice::Rdap;
+    case Command::Protocol::Auto:
+        break;
+    }
+    return MakeRunSettings(settings, {}).protocols; // the one mapping of RdapMode
 }
 
 int Run(const Command& cmd, const ProgramPaths& paths) {
     TSettings settings;
     try {
         settings = ReadSettings(cmd, paths);
+        CheckNamedFiles(cmd);
     } catch (const UsageError& e) {
         return Fail(kUsage, e.what());
     }
+    const ProtocolChoice protocols = ProtocolsOf(cmd, settings);
     if (cmd.proxy) {
         settings.proxyVersion = cmd.proxy->version;
         settings.proxyHost = cmd.proxy->host;
@@ -183,17 +215,21 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
         Warn(std::string("The language file cannot be used: ") + e.what());
     }
 
+    // The server list is read when the run first needs a zone's port-43 servers: never
+    // when RDAP alone is asked or answers first.
     TDomainCollection domains;
-    if (settings.bUseRating) {
+    const auto readDomains = [&]() -> const TDomainCollection* {
+        if (!settings.bUseRating) return nullptr;
         try {
             domains.LoadFromFile(settings.ServerListPath);
         } catch (const std::exception& e) {
             domains.Clear(); // what a broken file left half-read is not used, as in the window
             Warn("Cannot read the server list " + settings.ServerListPath + ": " + e.what());
         }
-    }
+        return &domains;
+    };
     RegistryBlocks registries;
-    if (settings.bUseRating) LoadRegistries(registries, paths);
+    if (settings.bUseRating) LoadRegistries(registries, cmd, paths);
 
     const std::string resultsPath =
         cmd.resultsFile.empty() ? settings.ResultsPath : cmd.resultsFile;
@@ -223,13 +259,15 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     }
 
     TerminalLog log;
-    TerminalStore store(cmd.store ? &results : nullptr, MakeStoreSettings(settings));
+    TerminalStore store(cmd.store ? &results : nullptr, MakeStoreSettings(settings), cmd.json);
     int32_t code = QueryOk;
     {
         RunSettings runSettings = MakeRunSettings(settings, cmd.server.value_or(""));
         runSettings.connectTo = cmd.connectTo;
+        runSettings.protocols = protocols;
+        runSettings.caFile = cmd.caFile;
         TWhoisRequestThread run(std::move(request), std::move(runSettings),
-                                settings.bUseRating ? &domains : nullptr,
+                                TWhoisRequestThread::DomainSource(readDomains),
                                 settings.bUseRating ? &registries : nullptr, messages, log, store);
         run.Wait();
         code = run.ErrorCode();
@@ -246,15 +284,49 @@ int Run(const Command& cmd, const ProgramPaths& paths) {
     return ExitCodeOf(code);
 }
 
+// The zone's port-43 servers as "address\tprefix" lines, in the run's order, or why there
+// are none.
+struct ZoneLines {
+    std::vector<std::string> lines;
+    std::string problem;
+    bool listFault = false; // the list itself is unreadable or broken, not just silent
+};
+
+ZoneLines ZoneServerLines(const std::string& listPath, const std::string& typed,
+                          const std::string& text, const QueryText& query,
+                          const RegistryBlocks& registries) {
+    TDomainCollection domains;
+    try {
+        domains.LoadFromFile(listPath);
+    } catch (const ServerListError& e) {
+        return {{}, "Cannot read the server list " + listPath + ": " + e.what(), true};
+    }
+    const TWhoisServerCollection* servers = nullptr;
+    try {
+        servers = domains.FindServers(text);
+    } catch (const InvalidMaskError& e) {
+        return {{}, std::string("The server list has a broken zone: ") + e.what(), true};
+    }
+    if (!servers) return {{}, "No zone of the server list serves \"" + typed + "\"."};
+    if (servers->Count() == 0)
+        return {{}, "The zone serving \"" + typed + "\" lists no WHOIS server."};
+    ZoneLines out;
+    for (const TWhoisServerItem* server : AskingOrder(*servers, &registries, query))
+        out.lines.push_back(server->Address + '\t' + server->WhoisPrefix);
+    return out;
+}
+
 int ListServers(const Command& cmd, const ProgramPaths& paths) {
     const std::string path =
         cmd.serverList.empty() ? paths.ServerListFile().string() : cmd.serverList;
     TSettings settings;
     try {
         settings = ReadSettings(cmd, paths);
+        CheckNamedFiles(cmd);
     } catch (const UsageError& e) {
         return Fail(kUsage, e.what());
     }
+    const ProtocolChoice protocols = ProtocolsOf(cmd, settings);
     // The text a run would look up: a name as typed (an IDN as A-labels), "ip" for an
     // address or a network, "asn" for an AS number.
     const std::string typed = AsTyped(cmd.text, settings);
@@ -268,26 +340,33 @@ int ListServers(const Command& cmd, const ProgramPaths& paths) {
                                          "\" is not a valid internationalised name: " + idn.error);
         lookupName = idn.name;
     }
-    const std::string text = ZoneLookupText(query.kind, lookupName);
-    TDomainCollection domains;
-    try {
-        domains.LoadFromFile(path);
-    } catch (const ServerListError& e) {
-        return Fail(kNoServer, "Cannot read the server list " + path + ": " + e.what());
-    }
-    const TWhoisServerCollection* servers = nullptr;
-    try {
-        servers = domains.FindServers(text);
-    } catch (const InvalidMaskError& e) {
-        return Fail(kNoServer, std::string("The server list has a broken zone: ") + e.what());
-    }
-    if (!servers) return Fail(kNoServer, "No zone of the server list serves \"" + typed + "\".");
-    if (servers->Count() == 0)
-        return Fail(kNoServer, "The zone serving \"" + typed + "\" lists no WHOIS server.");
+    const bool whois = protocols != ProtocolChoice::Rdap;
+    const bool rdap = protocols != ProtocolChoice::Whois;
     RegistryBlocks registries;
-    if (IsNumberKind(query.kind)) LoadRegistries(registries, paths);
-    for (const TWhoisServerItem* server : AskingOrder(*servers, &registries, query))
-        std::cout << server->Address << '\t' << server->WhoisPrefix << '\n';
+    if (rdap || IsNumberKind(query.kind)) LoadRegistries(registries, cmd, paths);
+
+    ZoneLines zone;
+    if (whois)
+        zone =
+            ZoneServerLines(path, typed, ZoneLookupText(query.kind, lookupName), query, registries);
+    std::vector<std::string> rdapLines;
+    if (rdap)
+        for (std::string& url : RdapServiceUrls(&registries, query, lookupName))
+            rdapLines.push_back(std::move(url) + '\t');
+    if (zone.lines.empty() && rdapLines.empty()) {
+        const std::string noService = "No RDAP service is known for \"" + typed + "\".";
+        return Fail(kNoServer, !whois ? noService
+                               : rdap ? zone.problem + " " + noService
+                                      : zone.problem);
+    }
+    // A list that cannot be read is a fault worth saying even when RDAP has an answer.
+    if (zone.listFault) Warn(zone.problem);
+    const bool rdapFirst =
+        protocols == ProtocolChoice::RdapThenWhois || protocols == ProtocolChoice::Rdap;
+    for (const auto* part :
+         rdapFirst ? std::array{&rdapLines, &zone.lines} : std::array{&zone.lines, &rdapLines})
+        for (const std::string& line : *part)
+            std::cout << line << '\n';
     std::cout.flush();
     return std::cout ? kSuccess : kExchangeFailed;
 }

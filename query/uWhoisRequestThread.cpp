@@ -46,9 +46,17 @@ TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings setting
                                          const RegistryBlocks* registries,
                                          const MessageTable& messages, RunLog& log,
                                          ResultSink& sink, ExchangeLimits limits)
-    : request_(std::move(request)), settings_(std::move(settings)), domains_(domains),
-      registries_(registries), messages_(messages), log_(log), sink_(sink),
-      abort_(std::make_shared<AbortHandle>()),
+    : TWhoisRequestThread(std::move(request), std::move(settings),
+                          DomainSource([domains] { return domains; }), registries, messages, log,
+                          sink, limits) {}
+
+TWhoisRequestThread::TWhoisRequestThread(RunRequest request, RunSettings settings,
+                                         DomainSource domains, const RegistryBlocks* registries,
+                                         const MessageTable& messages, RunLog& log,
+                                         ResultSink& sink, ExchangeLimits limits)
+    : request_(std::move(request)), settings_(std::move(settings)),
+      domainSource_(std::move(domains)), registries_(registries), messages_(messages), log_(log),
+      sink_(sink), abort_(std::make_shared<AbortHandle>()),
       whois_(settings_.socks, LimitsForTimeout(settings_.whoisTimeout, limits), abort_,
              settings_.connectTo),
       rdap_(
@@ -274,7 +282,8 @@ void TWhoisRequestThread::IpStep() {
 // The zone's port-43 servers in the run's order, until one answers.
 int32_t TWhoisRequestThread::AskZoneServers() {
     Servers = nullptr;
-    if (domains_) Servers = domains_->FindServers(ZoneLookupText(Query.kind, LookupName));
+    if (!domains_) domains_ = domainSource_ ? domainSource_() : nullptr;
+    if (*domains_) Servers = (*domains_)->FindServers(ZoneLookupText(Query.kind, LookupName));
     if (!Servers || Servers->Count() == 0) {
         Log(LogError, Fmt(messages_.sWhoisNotFind, QueryString));
         return QueryNoServer;

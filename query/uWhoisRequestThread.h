@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,6 +116,13 @@ public:
     TWhoisRequestThread(RunRequest request, RunSettings settings, const TDomainCollection* domains,
                         const RegistryBlocks* registries, const MessageTable& messages, RunLog& log,
                         ResultSink& sink, ExchangeLimits limits = ExchangeLimits{});
+    // The server list from `domains`, called on the worker the first time a zone's port-43
+    // servers are looked up (never, when RDAP answers first), so a front end that reads
+    // the list only for this run reads it only when needed. It may return null.
+    using DomainSource = std::function<const TDomainCollection*()>;
+    TWhoisRequestThread(RunRequest request, RunSettings settings, DomainSource domains,
+                        const RegistryBlocks* registries, const MessageTable& messages, RunLog& log,
+                        ResultSink& sink, ExchangeLimits limits = ExchangeLimits{});
     ~TWhoisRequestThread();
     TWhoisRequestThread(const TWhoisRequestThread&) = delete;
     TWhoisRequestThread& operator=(const TWhoisRequestThread&) = delete;
@@ -169,7 +177,8 @@ private:
 
     RunRequest request_;
     RunSettings settings_;
-    const TDomainCollection* domains_;
+    DomainSource domainSource_;
+    std::optional<const TDomainCollection*> domains_; // once asked of domainSource_
     const RegistryBlocks* registries_;
     const MessageTable& messages_;
     RunLog& log_;

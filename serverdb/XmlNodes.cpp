@@ -5,6 +5,7 @@
 namespace tesseron {
 
 bool AppendElementText(pugi::xml_node e, std::string& out) {
+    out += e.value(); // the text a parse with parse_embed_pcdata kept in the element itself
     for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling()) {
         if (c.type() != pugi::node_pcdata && c.type() != pugi::node_cdata) return false;
         out += c.value();

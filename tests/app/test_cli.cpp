@@ -316,7 +316,8 @@ TEST(CliServers, ListsTheZoneServersInOrder) {
         {"пример-.рф", 3, ""},
     };
     for (const auto& c : cases) {
-        const auto r = RunCli({"--servers", "--server-list", list, c.text});
+        // Port 43 alone: the shipped RDAP services of these names are listed elsewhere.
+        const auto r = RunCli({"--servers", "--protocol", "whois", "--server-list", list, c.text});
         EXPECT_EQ(r.exitCode, c.exitCode) << c.text << ": " << r.err;
         EXPECT_EQ(r.out, c.out) << c.text;
         if (c.exitCode != 0) ExpectOneSentence(r.err);

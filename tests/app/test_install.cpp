@@ -159,10 +159,11 @@ TEST(Install, PutsEachFileWhereTheDesktopLooksAndTheMetadataValidates) {
 TEST(Install, CliReadsTheSharedDataAndKeepsAnUpdateInTheUsersFolder) {
     const auto before = Listing(Prefix().path());
     const User user;
-    // The shipped list, from share/tesseron.
+    // The shipped list and RDAP bootstrap, from share/tesseron.
+    const std::string rdap = "https://rdap.verisign.com/com/v1/\t\n";
     auto r = user.Cli({"--servers", "example.com"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "whois.verisign-grs.com\tdomain \n");
+    EXPECT_EQ(r.out, "whois.verisign-grs.com\tdomain \n" + rdap);
 
     const std::string list = "<w><domains><z><suffix>.com</suffix><servers>"
                              "<s><address>whois.updated.test</address></s>"
@@ -180,12 +181,12 @@ TEST(Install, CliReadsTheSharedDataAndKeepsAnUpdateInTheUsersFolder) {
     EXPECT_EQ(ReadFile(user.ConfigDir() / "whois.xml.backup"),
               ReadFile(Prefix() / "share/tesseron/whois.xml"));
     r = user.Cli({"--servers", "example.com"});
-    EXPECT_EQ(r.out, "whois.updated.test\t\n") << r.err;
+    EXPECT_EQ(r.out, "whois.updated.test\t\n" + rdap) << r.err;
 
     // A folder another user may write in is refused, and the shipped list is used again.
     fs::permissions(user.ConfigDir(), fs::perms::group_write, fs::perm_options::add);
     r = user.Cli({"--servers", "example.com"});
-    EXPECT_EQ(r.out, "whois.verisign-grs.com\tdomain \n") << r.err;
+    EXPECT_EQ(r.out, "whois.verisign-grs.com\tdomain \n" + rdap) << r.err;
     r = user.Cli({"--update-server-list", http.Url("/whois.xml")});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     // Nothing was ever written under the prefix.

@@ -241,6 +241,37 @@ TEST(DomainList, LoadFromFileAppendsAndReportsUnreadableFiles) {
     }
 }
 
+// A file is parsed in place: its values and a damaged file's message (line and text near
+// the fault) are those of the same bytes read from memory.
+TEST(DomainList, FileAndBufferReadAlike) {
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+    const std::string cases[] = {
+        List(Zone("&#10;.a&amp;", "<description>x<!-- c -->y<![CDATA[<z>]]></description>")),
+        latin1 + List(Zone(".caf\xe9", "<description>\xe9t\xe9</description>")),
+        List(Zone(".a", "<description>one&#10;two&#10;</description>") + "\n<zone><bad</zone>"),
+        List(Zone(".a")) + "\n<second/>",
+        latin1 + List(Zone(".\xe9&#10;")) + "\n<zone>",
+    };
+    TempDir dir;
+    for (const auto& xml : cases) {
+        SCOPED_TRACE(xml);
+        TDomainCollection fromFile, fromBuffer;
+        std::string fileError = "(no error)", bufferError;
+        try {
+            fromFile.LoadFromFile(dir.Write("list.xml", xml).string());
+        } catch (const ServerListError& e) {
+            fileError = e.what();
+        }
+        bufferError = LoadError(fromBuffer, xml);
+        EXPECT_EQ(fileError, bufferError);
+        ASSERT_EQ(fromFile.Count(), fromBuffer.Count());
+        for (int i = 0; i < fromFile.Count(); ++i) {
+            EXPECT_EQ(fromFile[i].Suffix, fromBuffer[i].Suffix);
+            EXPECT_EQ(fromFile[i].Description, fromBuffer[i].Description);
+        }
+    }
+}
+
 TEST(DomainList, LargeAndDeepLists) {
     std::string zones;
     while (zones.size() < 50'000'000)

@@ -22,7 +22,7 @@ struct ScriptedHttpServer::Tls {
     X509* cert = nullptr;
     SSL_CTX* ctx = nullptr;
 
-    explicit Tls(const std::filesystem::path& certFile) {
+    Tls(const std::filesystem::path& certFile, const std::vector<std::string>& hostNames) {
         key = EVP_EC_gen("P-256");
         cert = X509_new();
         if (!key || !cert) throw std::runtime_error("cannot make a test key");
@@ -38,7 +38,10 @@ struct ScriptedHttpServer::Tls {
         X509V3_CTX v3;
         X509V3_set_ctx_nodb(&v3);
         X509V3_set_ctx(&v3, cert, cert, nullptr, nullptr, 0);
-        for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, "IP:127.0.0.1"},
+        std::string altNames = "IP:127.0.0.1";
+        for (const auto& host : hostNames)
+            altNames += ",DNS:" + host;
+        for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, altNames.c_str()},
                                          std::pair{NID_basic_constraints, "critical,CA:TRUE"}}) {
             X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
             X509_add_ext(cert, ext, -1);
@@ -96,9 +99,10 @@ struct Connection {
 
 } // namespace
 
-ScriptedHttpServer::ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls)
+ScriptedHttpServer::ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls,
+                                       const std::vector<std::string>& hostNames)
     : script_(std::move(script)) {
-    if (tls) tls_ = std::make_unique<Tls>(caFile());
+    if (tls) tls_ = std::make_unique<Tls>(caFile(), hostNames);
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

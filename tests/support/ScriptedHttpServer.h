@@ -22,14 +22,17 @@ struct Reply {
 };
 
 // An HTTP/1.0 server on 127.0.0.1, plain or over TLS with a certificate for 127.0.0.1 it
-// makes itself. Each path has a script of replies, given in turn; the last one repeats.
-// A path without a script gets 404. One connection at a time.
+// makes itself (and for `hostNames`, so names sent here by a connect-to map verify too).
+// Each path has a script of replies, given in turn; the last one repeats. A path without a
+// script gets 404. One connection at a time.
 class ScriptedHttpServer : NonCopyable {
 public:
-    explicit ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls = false);
+    explicit ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls = false,
+                                const std::vector<std::string>& hostNames = {});
     ~ScriptedHttpServer();
 
     std::string Url(const std::string& path) const;
+    int port() const { return port_; }
     // The certificate to trust (TLS only).
     std::filesystem::path caFile() const { return dir_ / "cert.pem"; }
     // The requests received so far, head only, in order.
