@@ -181,6 +181,14 @@ TEST(Hostile, Port43ServersAreBoundedInTimeAndMemory) {
          "",
          "the query cannot be sent as it is.",
          {1, 0}},
+        {"referral of 60 MiB",
+         [](auto&) { return WhoisBehaviour::Padded("Whois Server: ", 'a', 60 * kMiB); },
+         {},
+         {quick, 120},
+         1,
+         "",
+         "the query cannot be sent as it is.",
+         {1, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
