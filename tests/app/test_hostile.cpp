@@ -273,6 +273,13 @@ TEST(Hostile, RdapServersAreBoundedInTimeAndMemory) {
     // Deep enough for any JSON reader's default bound, too deep for the renderer's.
     const std::string deepMember = R"({"objectClassName":"domain","ldhName":"x.test","x":)" +
                                    std::string(1000, '[') + std::string(1000, ']') + "}";
+    // A token every two bytes: the dearest answer per byte for a JSON reader, each of
+    // whose passes holds about twelve bytes per byte of it.
+    std::string tokens = R"({"objectClassName":"domain","ldhName":"x.test","x":[)";
+    for (int i = 0; i < 2 * 1024 * 1024; ++i)
+        tokens += "1,";
+    tokens.back() = ']';
+    tokens += "}";
     struct Case {
         const char* name;
         std::vector<Reply> replies; // of /domain/x.test, in turn
@@ -300,6 +307,11 @@ TEST(Hostile, RdapServersAreBoundedInTimeAndMemory) {
          {quick, 64},
          1,
          "is JSON nested deeper than 128 levels"},
+        {"RDAP answer of 4 MiB of tokens",
+         {withBody(std::move(tokens))},
+         {kExchangeMs + kMarginMs, 120},
+         0,
+         "finished"},
         {"RDAP server never answers",
          {Reply{200, "", "", true}},
          {kExchangeMs + kMarginMs, 64},
