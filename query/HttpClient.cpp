@@ -4,8 +4,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -32,6 +34,10 @@ void InitCurlOnce() {
     });
 }
 
+constexpr std::size_t kSmallBody = 64 * 1024;
+// The most room reserved ahead; a body allowed to be longer grows past it as usual.
+constexpr std::size_t kLargeReserve = std::size_t{64} << 20;
+
 struct Transfer {
     const HttpRequest& request;
     const AbortHandle* abort;
@@ -51,6 +57,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         t.tooLarge = true;
         return 0;
     }
+    // Once a body outgrows a small answer, its room is reserved up to the bound at once:
+    // no copy as it grows, so a body near the bound is never held twice, and only the
+    // pages it fills are touched.
+    if (t.body.size() + n > kSmallBody && t.body.capacity() < t.body.size() + n)
+        t.body.reserve(
+            std::max(t.body.size() + n, std::min(t.request.limits.maxBodyBytes, kLargeReserve)));
     t.body.append(data, n);
     try {
         if (t.request.progress) t.request.progress(n, t.body.size());
@@ -207,6 +219,10 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>((limits.stallTimeoutMs + 999) / 1000));
     }
+    // A body announced as larger than the bound is refused before any of it is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<std::size_t>(
+                         limits.maxBodyBytes, std::numeric_limits<curl_off_t>::max())));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnTick);
@@ -269,7 +285,7 @@ HttpResponse HttpGet(const HttpRequest& request, const AbortHandle* abort) {
     if (aborted || t.Aborted()) {
         out.failure = HttpFailure::Aborted;
         out.detail = "The transfer was stopped";
-    } else if (t.tooLarge) {
+    } else if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         out.failure = HttpFailure::TooLarge;
         out.detail = "The body is larger than " + std::to_string(limits.maxBodyBytes) + " bytes";
     } else {

@@ -2,6 +2,7 @@
 
 #include "query/AbortHandle.h"
 #include "query/QueryText.h"
+#include "query/RdapRender.h"
 
 #include <simdjson.h>
 
@@ -69,10 +70,17 @@ bool NamesObject(std::string_view url) {
 }
 
 // The body's fault as an RDAP answer, "" when it is a JSON object with an objectClassName.
+// JSON deeper than the renderer reads is refused here, so that no answer is taken that
+// would show as nothing.
 std::string RdapFault(const std::string& body, const std::string& contentType) {
     simdjson::dom::parser parser;
     simdjson::dom::element doc;
-    if (const auto e = parser.parse(body).get(doc))
+    auto e = parser.allocate(body.size(), kRdapMaxDepth);
+    if (!e) e = parser.parse(body).get(doc);
+    if (e == simdjson::DEPTH_ERROR)
+        return "is JSON nested deeper than " + std::to_string(kRdapMaxDepth) +
+               " levels, which is not read";
+    if (e)
         return std::string("is not JSON (") + simdjson::error_message(e) +
                (contentType.empty() ? "" : ", sent as " + contentType) + ")";
     std::string_view name;

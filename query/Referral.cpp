@@ -9,7 +9,14 @@
 #include <cstring>
 
 namespace tesseron {
-namespace {} // namespace
+namespace {
+
+// No server address is longer. A hostile answer's value may run to the answer's bound;
+// cut here, before it is lowered, logged and split, it costs nothing, and it is refused
+// all the same when asked (its host is longer than any host name).
+constexpr std::size_t kMaxReferralValue = 1024;
+
+} // namespace
 
 ServerAddress SplitServerAddress(std::string_view text) {
     ServerAddress out;
@@ -120,7 +127,7 @@ std::optional<std::string> FindReferral(std::string_view answer, std::string_vie
     while (!value.empty() &&
            (static_cast<unsigned char>(value.back()) <= ' ' || value.back() == 0x7f))
         value.remove_suffix(1);
-    return AsciiLower(value);
+    return AsciiLower(value.substr(0, kMaxReferralValue));
 }
 
 } // namespace tesseron

@@ -31,7 +31,8 @@ std::string_view ReferralKey(QueryKind kind);
 
 // The referral value of an answer: the first line whose lower-case form contains the
 // lower-case key, lower-cased, from the second character after the key to the line's end,
-// less trailing blanks and control characters. nullopt when no line holds the key.
+// less trailing blanks and control characters, and cut to 1024 bytes (no server address
+// is longer). nullopt when no line holds the key.
 std::optional<std::string> FindReferral(std::string_view answer, std::string_view key);
 
 } // namespace tesseron

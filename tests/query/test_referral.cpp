@@ -47,7 +47,7 @@ TEST(Referral, SplitServerAddress) {
 
 TEST(Referral, FindReferralTakesTheFirstMatchingLineLowerCased) {
     struct Case {
-        const char* answer;
+        std::string answer;
         const char* key;
         std::optional<std::string> value;
     };
@@ -72,6 +72,9 @@ TEST(Referral, FindReferralTakesTheFirstMatchingLineLowerCased) {
         {"a: b\nWHOIS SERVER:: x:\n", "Whois Server:", " x:"},
         {"whois server whois server: y\n", "Whois Server:", "y"},
         {"", "Whois Server:", std::nullopt},
+        // A value longer than any server address is cut, not copied whole.
+        {"Whois Server: " + std::string(100000, 'A') + "\n",
+         "Whois Server:", std::string(1024, 'a')},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindReferral(c.answer, c.key), c.value) << c.answer;

@@ -234,6 +234,12 @@ WhoisBehaviour WhoisBehaviour::Generated(std::size_t count) {
     b.count = count;
     return b;
 }
+WhoisBehaviour WhoisBehaviour::Padded(std::string head, char fill, std::size_t count) {
+    WhoisBehaviour b = Make(Kind::Padded, std::move(head));
+    b.fill = fill;
+    b.count = count;
+    return b;
+}
 WhoisBehaviour WhoisBehaviour::Endless() {
     return Make(Kind::Endless);
 }
@@ -327,6 +333,14 @@ struct FakeWhoisServer::Impl {
             break;
         case K::Respond:
             Send(c.get(), b.respond(StripLineEnd(request)), stop);
+            break;
+        case K::Padded:
+            if (Send(c.get(), b.bytes, stop)) {
+                const std::string block(std::min(b.count, kSendChunk), b.fill);
+                for (std::size_t sent = 0; sent < b.count; sent += block.size())
+                    if (!Send(c.get(), block.data(), std::min(block.size(), b.count - sent), stop))
+                        break;
+            }
             break;
         case K::Pieces:
             for (const std::string& piece : b.pieces)

@@ -30,6 +30,7 @@ struct WhoisBehaviour {
         Delayed,        // wait `delayMs`, send `bytes`, close
         Respond,        // send respond(query line without CR LF), close
         Pieces,         // send each of `pieces` with `delayMs` before each, close
+        Padded,         // send `bytes`, then `count` bytes of `fill` as they go out, close
     };
     Kind kind = Kind::Close;
     std::string bytes;
@@ -37,6 +38,7 @@ struct WhoisBehaviour {
     int delayMs = 0;
     std::function<std::string(const std::string& query)> respond;
     std::vector<std::string> pieces;
+    char fill = 0;
 
     static WhoisBehaviour Answer(std::string bytes);
     static WhoisBehaviour Close();
@@ -49,6 +51,8 @@ struct WhoisBehaviour {
     // Called on the connection's thread; must be safe to call from there.
     static WhoisBehaviour Respond(std::function<std::string(const std::string& query)> fn);
     static WhoisBehaviour Pieces(std::vector<std::string> pieces, int delayMs);
+    // A huge answer that nobody holds: the test's memory stays out of a child's.
+    static WhoisBehaviour Padded(std::string head, char fill, std::size_t count);
 };
 
 // The deterministic bytes Generated/Endless send: every byte value, NUL included.

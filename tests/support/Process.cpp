@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,9 +161,11 @@ Captured RunCaptured(Launch launch, std::chrono::milliseconds silence) {
     }
     if (open > 0) ::kill(pid, SIGKILL); // silent too long: the exit code says so
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     r.exitCode = ExitCode(status);
+    r.maxRssKb = usage.ru_maxrss;
     return r;
 }
 

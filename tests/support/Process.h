@@ -45,6 +45,7 @@ struct Captured {
     int exitCode = -1;
     std::string out;
     std::string err;
+    long maxRssKb = 0; // the program's largest resident size, as wait4 tells it
 };
 
 // Runs `launch` (its `out` and `err` are replaced by pipes) and reads both streams until

@@ -10,8 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+#include <string_view>
 
 namespace tesseron::test {
 
@@ -97,6 +100,42 @@ struct Connection {
     }
 };
 
+// Sends all of `data` unless the client goes or the stop pipe is written; false then.
+bool SendAll(int fd, std::string_view data, int stopFd) {
+    while (!data.empty()) {
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(fds, 2, 10000) <= 0 || fds[1].revents) return false;
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A streamed reply: its head, then `reply.stream` bytes of `reply.fill` in 64 KiB pieces.
+void Stream(int fd, const Reply& reply, int stopFd) {
+    std::string head = std::string(reply.chunked ? "HTTP/1.1 " : "HTTP/1.0 ") +
+                       std::to_string(reply.status) + " X\r\n" + reply.headers;
+    head += reply.chunked ? "Transfer-Encoding: chunked\r\n"
+                          : "Content-Length: " + std::to_string(reply.stream) + "\r\n";
+    if (!SendAll(fd, head + "Connection: close\r\n\r\n", stopFd)) return;
+    constexpr std::size_t kPiece = 64 * 1024;
+    const std::string piece(kPiece, reply.fill);
+    for (std::size_t sent = 0; reply.stream == Reply::kEndless || sent < reply.stream;) {
+        const std::size_t n = std::min(kPiece, reply.stream - sent);
+        const std::string_view part(piece.data(), n);
+        char size[32];
+        std::snprintf(size, sizeof size, "%zx\r\n", n);
+        if (reply.chunked && !(SendAll(fd, size, stopFd) && SendAll(fd, part, stopFd) &&
+                               SendAll(fd, "\r\n", stopFd)))
+            return;
+        if (!reply.chunked && !SendAll(fd, part, stopFd)) return;
+        if (reply.stream != Reply::kEndless) sent += n;
+    }
+    if (reply.chunked) SendAll(fd, "0\r\n\r\n", stopFd);
+}
+
 } // namespace
 
 ScriptedHttpServer::ScriptedHttpServer(std::map<std::string, std::vector<Reply>> script, bool tls,
@@ -162,6 +201,10 @@ void ScriptedHttpServer::Serve() {
             std::string ignored;
             while (conn.Read(ignored, stop_[0])) {
             }
+            continue;
+        }
+        if (reply.stream > 0 && !tls_) {
+            Stream(c, reply, stop_[0]);
             continue;
         }
         conn.Write("HTTP/1.0 " + std::to_string(reply.status) +

@@ -19,6 +19,13 @@ struct Reply {
     std::string body = "";
     std::string headers = ""; // more header lines, each ending in CR LF
     bool silent = false;      // read the request and never answer
+    // More than `body`: this many bytes of `fill` after the head, produced as they are sent
+    // (kEndless: until the client goes or the server stops), chunked over HTTP/1.1 when
+    // `chunked`, with a Content-Length otherwise. Plain HTTP only.
+    std::size_t stream = 0;
+    bool chunked = false;
+    char fill = '[';
+    static constexpr std::size_t kEndless = static_cast<std::size_t>(-1);
 };
 
 // An HTTP/1.0 server on 127.0.0.1, plain or over TLS with a certificate for 127.0.0.1 it
