@@ -155,7 +155,7 @@ TEST(LangChanger, TidyingATidiedTextChangesNothing) {
         {"\x01\xEF\xBB\xBF\x01[x]\n", "\xEF\xBB\xBF[x]\r\n"},
         {" \xEF\xBB\xBF \xEF\xBB\xBF\tkey\n", "\xEF\xBB\xBFkey=\r\n"},
         {"\x01\xEF\xBB\xBF\n[x]", "\xEF\xBB\xBF\r\n[x]\r\n"},
-        {"\xEF\xBB\xBF \xEF\xBB\xBF" "a=b\n", "\xEF\xBB\xBF \xEF\xBB\xBF" "a=b\r\n"},
+        {"\xEF\xBB\xBF \xEF\xBB\xBF\x61=b\n", "\xEF\xBB\xBF \xEF\xBB\xBF\x61=b\r\n"},
         {"a\n \xEF\xBB\xBF b\n", "a=\r\n\xEF\xBB\xBF b=\r\n"},
     };
     for (const auto& [in, tidy] : cases) {
