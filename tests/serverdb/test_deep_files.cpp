@@ -65,6 +65,7 @@ TEST(DeepFiles, NestedElementsAreRefusedEarlyAndCheaply) {
         const auto smallPath = dir.Write("small.xml", small).string();
         EXPECT_NE(LoadError([&] { c.load(smallPath); }).find(c.error), std::string::npos);
 
+        if (!tesseron::test::kResidentSizeMeaningful) continue;
         const auto path = dir.Write("deep.xml", Nested(c.head, "<a>", kSize)).string();
         const auto growth = tesseron::test::PeakMemoryGrowth([&] {
             try {

@@ -11,6 +11,20 @@
 
 namespace tesseron::test {
 
+// A sanitizer keeps freed memory in quarantine and adds its own to every allocation, so
+// resident sizes say little about the code under test there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kResidentSizeMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kResidentSizeMeaningful = false;
+#else
+inline constexpr bool kResidentSizeMeaningful = true;
+#endif
+#else
+inline constexpr bool kResidentSizeMeaningful = true;
+#endif
+
 // The growth of the child's largest resident size while `work` runs, in bytes; -1 when
 // the child failed (an exception or a signal).
 inline std::int64_t PeakMemoryGrowth(const std::function<void()>& work) {
