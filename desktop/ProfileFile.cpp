@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <sys/stat.h>
+#include <unordered_map>
 
 namespace tesseron {
 namespace {
@@ -76,51 +77,132 @@ std::string_view CutToCharacters(std::string_view s, std::size_t count) {
     return s.substr(0, i);
 }
 
+// Names (of sections, or of the keys of one section) to the offset of the first line that
+// holds them, without regard to ASCII case. An open-addressing table of offsets into the
+// file's text: a name costs one slot, never a copy of itself, so a file of many short
+// lines stays within a few times its size. `nameAt` gives the name of the line at an
+// offset.
+class NameIndex {
+public:
+    template <class NameAt> std::size_t Find(std::string_view name, const NameAt& nameAt) const {
+        if (slots_.empty()) return std::string::npos;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) return std::string::npos;
+            if (EqualsIgnoringCase(nameAt(slots_[i] - 1), name)) return slots_[i] - 1;
+        }
+    }
+
+    // Keeps the first line of each name.
+    template <class NameAt>
+    void Add(std::string_view name, std::size_t offset, const NameAt& nameAt) {
+        if ((count_ + 1) * 2 > slots_.size()) Grow(nameAt);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                slots_[i] = offset + 1;
+                ++count_;
+                return;
+            }
+            if (EqualsIgnoringCase(nameAt(slots_[i] - 1), name)) return;
+        }
+    }
+
+private:
+    static std::size_t Hash(std::string_view name) {
+        std::size_t h = 14695981039346656037ull;
+        for (const char c : name)
+            h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+        return h;
+    }
+
+    template <class NameAt> void Grow(const NameAt& nameAt) {
+        std::vector<std::size_t> old(std::max<std::size_t>(16, slots_.size() * 2), 0);
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const std::size_t slot : old) {
+            if (slot == 0) continue;
+            std::size_t i = Hash(nameAt(slot - 1)) & mask;
+            while (slots_[i] != 0)
+                i = (i + 1) & mask;
+            slots_[i] = slot;
+        }
+    }
+
+    std::vector<std::size_t> slots_; // offset + 1; 0 is empty
+    std::size_t count_ = 0;
+};
+
 } // namespace
 
+// The file's text as it is, with indexes of byte offsets into it: no line is copied, so
+// memory stays within a few times the file's size and every step is linear.
 struct ProfileFile::Parsed {
     bool exists = false;
     bool unreadable = false; // exists, but its content could not be read
     struct stat st {};
-    std::vector<std::string> lines; // without '\n'; a '\r' before it stays
+    std::string text;
     bool crlf = false;
+    NameIndex sections; // first "[name]" line of each name
 
-    struct Section {
-        std::string_view name;
-        std::size_t header; // line index of "[name]"
-        std::size_t end;    // one past the section's last line
-    };
-    std::vector<Section> sections;
+    // The keys of a section, indexed when the section is first read.
+    mutable std::mutex keysMutex;
+    mutable std::unordered_map<std::size_t, std::unique_ptr<NameIndex>> keys;
+
+    // The line starting at `offset`, without its '\n' (a '\r' before it stays); the first
+    // line loses a byte-order mark.
+    std::string_view LineAt(std::size_t offset) const {
+        std::string_view rest = std::string_view(text).substr(offset);
+        rest = rest.substr(0, rest.find('\n'));
+        if (offset == 0 && rest.substr(0, kBom.size()) == kBom) rest.remove_prefix(kBom.size());
+        return rest;
+    }
+    std::size_t NextLine(std::size_t offset) const {
+        const auto nl = text.find('\n', offset);
+        return nl == std::string::npos ? text.size() : nl + 1;
+    }
 
     void Index() {
-        sections.clear();
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            std::string_view raw = lines[i];
-            if (i == 0 && raw.substr(0, kBom.size()) == kBom) raw.remove_prefix(kBom.size());
-            const auto info = Classify(raw);
-            if (info.kind == LineInfo::Header) {
-                if (!sections.empty()) sections.back().end = i;
-                sections.push_back({info.name, i, lines.size()});
-            }
+        const auto nameAt = [this](std::size_t at) { return Classify(LineAt(at)).name; };
+        for (std::size_t at = 0; at < text.size(); at = NextLine(at)) {
+            const auto info = Classify(LineAt(at));
+            if (info.kind == LineInfo::Header) sections.Add(info.name, at, nameAt);
         }
     }
 
-    const Section* Find(std::string_view name) const {
-        for (const auto& s : sections)
-            if (EqualsIgnoringCase(s.name, name)) return &s;
-        return nullptr;
+    // The offset of the header of the first section `name`, or npos.
+    std::size_t Find(std::string_view name) const {
+        return sections.Find(name, [this](std::size_t at) { return Classify(LineAt(at)).name; });
     }
 
-    // Line index of the first entry `key` in `section`, or npos.
-    std::size_t FindKey(const Section& section, std::string_view key, LineInfo* out) const {
-        for (std::size_t i = section.header + 1; i < section.end; ++i) {
-            const auto info = Classify(lines[i]);
-            if (info.kind == LineInfo::Entry && EqualsIgnoringCase(info.name, key)) {
-                if (out) *out = info;
-                return i;
-            }
+    // Calls `visit(offset, info)` for each line of the section whose header is at `header`,
+    // up to the next header; stops early when `visit` returns false.
+    template <class Visit> void ForEachLine(std::size_t header, const Visit& visit) const {
+        for (std::size_t at = NextLine(header); at < text.size(); at = NextLine(at)) {
+            const auto info = Classify(LineAt(at));
+            if (info.kind == LineInfo::Header || !visit(at, info)) return;
         }
-        return std::string::npos;
+    }
+
+    // The offset of the first entry `key` in the section at `header`, or npos.
+    std::size_t FindKey(std::size_t header, std::string_view key, LineInfo* out) const {
+        const auto nameAt = [this](std::size_t at) { return Classify(LineAt(at)).name; };
+        const NameIndex* index = nullptr;
+        {
+            std::lock_guard lock(keysMutex);
+            auto& slot = keys[header];
+            if (!slot) {
+                slot = std::make_unique<NameIndex>();
+                ForEachLine(header, [&](std::size_t at, const LineInfo& info) {
+                    if (info.kind == LineInfo::Entry) slot->Add(info.name, at, nameAt);
+                    return true;
+                });
+            }
+            index = slot.get();
+        }
+        const auto at = index->Find(key, nameAt);
+        if (at != std::string::npos && out) *out = Classify(LineAt(at));
+        return at;
     }
 };
 
@@ -149,15 +231,9 @@ std::shared_ptr<const ProfileFile::Parsed> ProfileFile::Current() const {
     if (exists && !parsed->unreadable) {
         parsed->exists = true;
         parsed->st = st;
-        std::size_t start = 0;
-        while (start < content.size()) {
-            auto nl = content.find('\n', start);
-            if (nl == std::string::npos) nl = content.size();
-            parsed->lines.emplace_back(content, start, nl - start);
-            start = nl + 1;
-        }
-        parsed->crlf = !parsed->lines.empty() && !parsed->lines.front().empty() &&
-                       parsed->lines.front().back() == '\r';
+        parsed->text = std::move(content);
+        const auto first = parsed->LineAt(0);
+        parsed->crlf = !first.empty() && first.back() == '\r';
     }
     parsed->Index();
     cache_ = std::move(parsed);
@@ -166,9 +242,10 @@ std::shared_ptr<const ProfileFile::Parsed> ProfileFile::Current() const {
 
 std::optional<std::string> ProfileFile::Read(std::string_view section, std::string_view key) const {
     const auto parsed = Current();
-    const auto* s = parsed->Find(section);
+    const auto header = parsed->Find(section);
     LineInfo info;
-    if (!s || parsed->FindKey(*s, key, &info) == std::string::npos) return std::nullopt;
+    if (header == std::string::npos || parsed->FindKey(header, key, &info) == std::string::npos)
+        return std::nullopt;
     auto value = info.value;
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
@@ -196,12 +273,12 @@ bool ProfileFile::ReadBool(std::string_view section, std::string_view key,
 std::vector<std::string> ProfileFile::ReadSectionKeys(std::string_view section) const {
     const auto parsed = Current();
     std::vector<std::string> keys;
-    const auto* s = parsed->Find(section);
-    if (!s) return keys;
-    for (std::size_t i = s->header + 1; i < s->end; ++i) {
-        const auto info = Classify(parsed->lines[i]);
+    const auto header = parsed->Find(section);
+    if (header == std::string::npos) return keys;
+    parsed->ForEachLine(header, [&](std::size_t, const LineInfo& info) {
         if (info.kind == LineInfo::Entry) keys.emplace_back(info.name);
-    }
+        return true;
+    });
     return keys;
 }
 
@@ -209,35 +286,46 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
     const auto parsed = Current();
     if (parsed->unreadable) throw ProfileWriteError("Unable to write to " + path_.string());
-    std::vector<std::string> lines = parsed->lines;
     const std::string eol = parsed->crlf ? "\r" : "";
     const std::string cleanValue = CleanForLine(value);
+    const std::string_view text = parsed->text;
+    std::string content;
+    content.reserve(text.size() + section.size() + key.size() + cleanValue.size() + 8);
+    // Every line written ends in '\n', a last line that had none too.
+    const auto appendLines = [&](std::string_view lines) {
+        content += lines;
+        if (!lines.empty() && lines.back() != '\n') content += '\n';
+    };
 
-    if (const auto* s = parsed->Find(section)) {
+    const auto header = parsed->Find(section);
+    if (header != std::string::npos) {
         LineInfo info;
-        const auto at = parsed->FindKey(*s, key, &info);
+        const auto at = parsed->FindKey(header, key, &info);
         if (at != std::string::npos) {
-            const bool hadCr = !lines[at].empty() && lines[at].back() == '\r';
-            lines[at] = std::string(info.name) + "=" + cleanValue + (hadCr ? "\r" : "");
+            const auto line = parsed->LineAt(at);
+            const bool hadCr = !line.empty() && line.back() == '\r';
+            appendLines(text.substr(0, at));
+            content.append(info.name).append("=").append(cleanValue);
+            content += hadCr ? "\r\n" : "\n";
+            appendLines(text.substr(parsed->NextLine(at)));
         } else {
             // After the section's last non-blank line, so blank separators stay in front of
             // the next section.
-            std::size_t insertAt = s->header + 1;
-            for (std::size_t i = s->header + 1; i < s->end; ++i)
-                if (!Trim(lines[i]).empty()) insertAt = i + 1;
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                         CleanForLine(key) + "=" + cleanValue + eol);
+            std::size_t insertAt = parsed->NextLine(header);
+            parsed->ForEachLine(header, [&](std::size_t lineAt, const LineInfo&) {
+                if (!Trim(parsed->LineAt(lineAt)).empty()) insertAt = parsed->NextLine(lineAt);
+                return true;
+            });
+            appendLines(text.substr(0, insertAt));
+            content += CleanForLine(key) + "=" + cleanValue + eol + "\n";
+            appendLines(text.substr(insertAt));
         }
     } else {
-        lines.push_back("[" + CleanForLine(section) + "]" + eol);
-        lines.push_back(CleanForLine(key) + "=" + cleanValue + eol);
+        appendLines(text);
+        content += "[" + CleanForLine(section) + "]" + eol + "\n";
+        content += CleanForLine(key) + "=" + cleanValue + eol + "\n";
     }
 
-    std::string content;
-    for (const auto& line : lines) {
-        content += line;
-        content += '\n';
-    }
     try {
         WriteFileAtomically(path_, content, mode_, modeRule_);
     } catch (const FileWriteError&) {

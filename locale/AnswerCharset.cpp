@@ -124,7 +124,9 @@ std::string AnswerToUtf8(std::string_view bytes, std::string_view charset) {
         return SingleByte(bytes, From1252);
     if (!name.empty() && name != "utf8") {
         std::string out;
-        if (ThroughIconv(bytes, std::string(charset), out)) return out;
+        // iconv's own reading of a name it takes for UTF-8 ("utf-8\a", "UTF-8//IGNORE") lets
+        // bytes through that are no UTF-8, so what it gives is checked like any answer.
+        if (ThroughIconv(bytes, std::string(charset), out) && IsValidUtf8(out)) return out;
     }
     if (IsValidUtf8(bytes)) return std::string(bytes);
     return SingleByte(bytes, From1252);

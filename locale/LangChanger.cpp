@@ -74,24 +74,38 @@ void TLangChanger::SetLangFile(const std::string& path) {
         NormaliseFile(langFile_);
 }
 
+std::string NormaliseLanguageText(std::string_view content) {
+    std::string_view body = content;
+    bool bom = body.substr(0, kBom.size()) == kBom;
+    if (bom) body.remove_prefix(kBom.size());
+
+    std::string out;
+    out.reserve(content.size() + 64);
+    bool firstLine = true;
+    for (auto& line : SplitLines(body)) {
+        if (line.find('=') == std::string::npos) {
+            std::string_view trimmed = TrimBlanks(line);
+            // Trimming the first line can bring a byte-order mark to the front: it becomes
+            // the file's mark, or the next tidy-up would take it for one and trim again.
+            while (firstLine && trimmed.substr(0, kBom.size()) == kBom) {
+                bom = true;
+                trimmed = TrimBlanks(trimmed.substr(kBom.size()));
+            }
+            line = std::string(trimmed);
+            if (!line.empty() && line.back() != ']') line += '=';
+        }
+        firstLine = false;
+        out += line;
+        out += "\r\n";
+    }
+    return bom ? std::string(kBom) + out : out;
+}
+
 void TLangChanger::NormaliseFile(const std::string& path) {
     std::string content;
     if (!ReadWholeFile(path, content))
         throw FileWriteError("Unable to write to " + path + ": the file cannot be read");
-    std::string_view body = content;
-    const bool bom = body.substr(0, kBom.size()) == kBom;
-    if (bom) body.remove_prefix(kBom.size());
-
-    std::string out(bom ? kBom : std::string_view{});
-    out.reserve(content.size() + 64);
-    for (auto& line : SplitLines(body)) {
-        if (line.find('=') == std::string::npos) {
-            line = std::string(TrimBlanks(line));
-            if (!line.empty() && line.back() != ']') line += '=';
-        }
-        out += line;
-        out += "\r\n";
-    }
+    const std::string out = NormaliseLanguageText(content);
     // A file that is already in shape is left alone, so a shipped language file in a
     // read-only data folder can still be selected.
     if (out == content) return;

@@ -17,6 +17,12 @@ namespace tesseron {
 
 class ProfileFile;
 
+// A language file's text as the changer leaves it when the file is selected: a line
+// without "=" is trimmed and, unless empty or ending in "]", gets "=" appended; lines end
+// in CR LF; a byte-order mark leads when the file had one. Tidying a tidy text changes
+// nothing.
+std::string NormaliseLanguageText(std::string_view content);
+
 // A language-file value that a property cannot take; it ends the translation pass.
 class TranslationError : public std::runtime_error {
 public:

@@ -64,6 +64,8 @@ int32_t Fit(int32_t value, const NumberFit& fit) {
 }
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without class template argument deduction for aggregates.
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 void Read(const ProfileFile& f, const SettingKey& k, const TSettings& d, TSettings& s) {
     std::visit(Overloaded{

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    g++ cmake ninja-build pkg-config clang-format
+    g++ cmake ninja-build pkg-config clang-format clang libclang-rt-dev
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     libpugixml-dev libcurl4-openssl-dev libidn2-dev libsimdjson-dev
     libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils

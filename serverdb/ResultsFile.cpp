@@ -28,6 +28,9 @@ constexpr std::array<std::string_view, 10> kFields = {
     "QueryString", "ServerName", "QueryDate",   "QueryType", "RawAnswer",
     "ErrorCode",   "IpAddress",  "ReverseName", "Protocol",  "RdapJson"};
 constexpr const char* kEscapedAttribute = "escaped";
+// Far beyond the three levels of an entry, well short of what a tree of nested elements
+// would cost.
+constexpr int kMaxElementDepth = 100;
 
 // ---- writing ----
 
@@ -282,6 +285,11 @@ void ParseInPlace(std::string& document, TWhoisResultCollection& results) {
         if (decoded) throw ResultsFileError(ParseMessage({std::move(reason), offset}, text));
         throw ParseFailure{std::move(reason), skip + offset};
     };
+    // Entries are three elements deep; a deeper file is refused before the parser builds a
+    // tree, which would cost many times the file's size.
+    if (const auto at = FindTooDeepElement(text, kMaxElementDepth))
+        fail("Elements are nested more than " + std::to_string(kMaxElementDepth) + " levels deep",
+             *at);
     pugi::xml_document doc;
     // Whitespace-only text is kept only as the sole content of an element, so a value
     // made of blanks survives while indentation between elements is dropped.

@@ -15,6 +15,8 @@ namespace {
 // Real lists nest two or three levels; the limit keeps a hostile file from exhausting
 // the stack in the recursive walks.
 constexpr int kMaxDepth = 100;
+const std::string kTooDeep =
+    "Zones are nested more than " + std::to_string(kMaxDepth) + " levels deep";
 
 // Text of a value element: empty when absent or empty; an element child is an error.
 std::string ValueOf(pugi::xml_node e) {
@@ -50,9 +52,7 @@ void ReadServers(pugi::xml_node servers, TWhoisServerCollection& out) {
 void ReadZones(pugi::xml_node domains, TDomainCollection& zones, int depth) {
     static constexpr std::array<std::string_view, 4> kNames = {"suffix", "description", "domains",
                                                                "servers"};
-    if (depth > kMaxDepth)
-        throw ServerListError("Zones are nested more than " + std::to_string(kMaxDepth) +
-                              " levels deep");
+    if (depth > kMaxDepth) throw ServerListError(kTooDeep);
     for (pugi::xml_node z : domains.children()) {
         const auto e = FirstChildren(z, kNames);
         std::string suffix = ValueOf(e[0]);
@@ -118,6 +118,11 @@ void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
     } catch (const XmlSourceError& e) {
         throw ServerListError(e.what());
     }
+    // The deepest list we read nests kMaxDepth zones, two elements each, under the root and
+    // its "domains", with a server's value three elements below its zone. Anything deeper
+    // is refused before the tree is built: a tree costs many times the file's size.
+    constexpr int kMaxElementDepth = 2 * (kMaxDepth + 1) + 6;
+    if (FindTooDeepElement(text, kMaxElementDepth)) throw ServerListError(kTooDeep);
     pugi::xml_document doc;
     const pugi::xml_parse_result result =
         doc.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);

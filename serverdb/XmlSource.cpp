@@ -168,4 +168,47 @@ std::string_view DecodeXmlSource(std::string_view in, std::string& storage, bool
     return in;
 }
 
+std::optional<std::size_t> FindTooDeepElement(std::string_view text, int maxDepth) {
+    const auto skipPast = [&](std::size_t from, std::string_view end) {
+        const auto at = text.find(end, from);
+        return at == std::string_view::npos ? text.size() : at + end.size();
+    };
+    int depth = 0;
+    std::size_t i = 0;
+    while ((i = text.find('<', i)) != std::string_view::npos) {
+        const std::string_view rest = text.substr(i);
+        if (rest.starts_with("<!--")) {
+            i = skipPast(i + 4, "-->");
+        } else if (rest.starts_with("<![CDATA[")) {
+            i = skipPast(i + 9, "]]>");
+        } else if (rest.starts_with("<?")) {
+            i = skipPast(i + 2, "?>");
+        } else if (rest.starts_with("<!")) {
+            i += 2; // a declaration holds no elements; what it holds is scanned on
+        } else if (rest.starts_with("</")) {
+            if (depth > 0) --depth;
+            i = skipPast(i + 2, ">");
+        } else {
+            // A start tag: to its '>' outside quoted values; "/>" opens nothing.
+            char quote = 0;
+            std::size_t j = i + 1;
+            for (; j < text.size(); ++j) {
+                const char c = text[j];
+                if (quote) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+            }
+            if (j >= text.size() || text[j - 1] != '/') {
+                if (++depth > maxDepth) return i;
+            }
+            i = j + 1;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace tesseron

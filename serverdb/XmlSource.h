@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,5 +25,12 @@ std::string XmlErrorMessage(const std::string& reason, std::string_view text, st
 // `checkUtf8`, 8-bit text that is not UTF-8 is an error; without it, it is passed on as it
 // is. A NUL character and an encoding other than these are errors. Throws XmlSourceError.
 std::string_view DecodeXmlSource(std::string_view in, std::string& storage, bool checkUtf8 = true);
+
+// The offset of the first start tag nested more than `maxDepth` elements deep, or nullopt.
+// A scan of the bytes before the parser builds its tree, so a deep file is refused in
+// linear time and without the tree's memory. Comments, CDATA sections, processing
+// instructions and declarations are skipped, quoted attribute values too; the scan never
+// judges whether the document is well formed (the parser does).
+std::optional<std::size_t> FindTooDeepElement(std::string_view text, int maxDepth);
 
 } // namespace tesseron

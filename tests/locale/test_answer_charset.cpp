@@ -39,6 +39,10 @@ TEST(AnswerCharset, DecodesInTheServersCharsetElseUtf8ElseWindows1252) {
         {"iso-8859-2", "\xB1", "iso-8859-2", "\xC4\x85"},
         {"unknown set", "\xC3\xA9", "no-such-set", "\xC3\xA9"},
         {"not text in it", "\x80", "us-ascii", "\xE2\x82\xAC"},
+        // A name the converter takes for UTF-8 passes bytes that are none: read as 1252.
+        {"utf-8 alias", "\xF5\xBB", "utf-8\a", "\xC3\xB5\xC2\xBB"},
+        {"utf-8 alias ignoring", "\xF8\x88\x80\x80\x80", "UTF-8//IGNORE",
+         "\xC3\xB8\xCB\x86\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"},
         {"empty", "", "windows-1251", ""},
     };
     for (const Case& c : cases)

@@ -149,6 +149,21 @@ TEST(LangChanger, SelectingAFileNormalisesBareLinesWithCrLf) {
     EXPECT_EQ(changer.TranslateString("SSERVER"), "Server");
 }
 
+// A tidied file is tidy: a second pass changes nothing, whatever the first line held.
+TEST(LangChanger, TidyingATidiedTextChangesNothing) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"\x01\xEF\xBB\xBF\x01[x]\n", "\xEF\xBB\xBF[x]\r\n"},
+        {" \xEF\xBB\xBF \xEF\xBB\xBF\tkey\n", "\xEF\xBB\xBFkey=\r\n"},
+        {"\x01\xEF\xBB\xBF\n[x]", "\xEF\xBB\xBF\r\n[x]\r\n"},
+        {"\xEF\xBB\xBF \xEF\xBB\xBF\x61=b\n", "\xEF\xBB\xBF \xEF\xBB\xBF\x61=b\r\n"},
+        {"a\n \xEF\xBB\xBF b\n", "a=\r\n\xEF\xBB\xBF b=\r\n"},
+    };
+    for (const auto& [in, tidy] : cases) {
+        EXPECT_EQ(NormaliseLanguageText(in), tidy) << in;
+        EXPECT_EQ(NormaliseLanguageText(tidy), tidy) << in;
+    }
+}
+
 TEST(LangChanger, SamePathAgainDoesNotRewrite) {
     TempDir dir;
     const auto path = dir.Write("t.lng", LangFile("a=1\r\n"));

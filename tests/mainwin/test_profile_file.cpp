@@ -1,4 +1,5 @@
 #include "desktop/ProfileFile.h"
+#include "support/PeakMemory.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -259,3 +260,29 @@ TEST(ProfileWrite, RoundTripsEveryKindOfValue) {
 }
 
 } // namespace
+
+// A huge file of short lines is read and written within a few times its size.
+TEST(ProfileWrite, AHugeFileOfShortLinesStaysWithinAFewTimesItsSize) {
+    if (!tesseron::test::kResidentSizeMeaningful)
+        GTEST_SKIP() << "resident sizes under a sanitizer";
+    std::string content = "[Settings]\nHistoryLines=10\n";
+    for (int i = 0; content.size() < 20'000'000; ++i) {
+        content += "k" + std::to_string(i % 97) + "=v\n;\n\n";
+        if (i % 64 == 0) content += "[s" + std::to_string(i) + "]\n";
+    }
+    TempDir dir;
+    const auto path = dir.Write("huge.ini", content);
+    const auto growth = tesseron::test::PeakMemoryGrowth([&] {
+        ProfileFile file(path);
+        if (file.ReadInteger("settings", "historylines", 0) != 10) throw std::logic_error("read");
+        (void)file.ReadSectionKeys("s640");
+        for (int i = 0; i < 50; ++i)
+            (void)file.Read("Settings", "Missing" + std::to_string(i));
+        file.WriteString("s64", "k1", "w");
+        file.WriteString("s128", "new", "x");
+        if (file.ReadString("s64", "k1", "") != "w" || file.ReadString("s128", "NEW", "") != "x")
+            throw std::logic_error("write");
+    });
+    EXPECT_GE(growth, 0);
+    EXPECT_LT(growth, 5 * static_cast<std::int64_t>(content.size())) << growth / 1'000'000 << " MB";
+}
