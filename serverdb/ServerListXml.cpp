@@ -76,6 +76,14 @@ void ReadDocument(const pugi::xml_document& doc, TDomainCollection& zones) {
         ReadZones(domains, zones, 0);
 }
 
+// The deepest list we read nests kMaxDepth zones, two elements each, under the root and
+// its "domains", with a server's value three elements below its zone. Anything deeper is
+// refused before the tree is built: a tree costs many times the file's size.
+void RefuseTooDeep(std::string_view text) {
+    constexpr int kMaxElementDepth = 2 * (kMaxDepth + 1) + 6;
+    if (FindTooDeepElement(text, kMaxElementDepth)) throw ServerListError(kTooDeep);
+}
+
 std::string ReadListFile(const std::string& path) {
     std::string raw;
     if (!ReadWholeFile(path, raw))
@@ -98,6 +106,7 @@ void TDomainCollection::LoadFromFile(const std::string& path) {
     } catch (const XmlSourceError& e) {
         throw ServerListError(e.what());
     }
+    RefuseTooDeep(text);
     // `text` lies in `raw` or `converted`, both ours to change.
     char* const own = const_cast<char*>(text.data());
     pugi::xml_document doc;
@@ -118,11 +127,7 @@ void TDomainCollection::LoadFromBuffer(const void* data, std::size_t size) {
     } catch (const XmlSourceError& e) {
         throw ServerListError(e.what());
     }
-    // The deepest list we read nests kMaxDepth zones, two elements each, under the root and
-    // its "domains", with a server's value three elements below its zone. Anything deeper
-    // is refused before the tree is built: a tree costs many times the file's size.
-    constexpr int kMaxElementDepth = 2 * (kMaxDepth + 1) + 6;
-    if (FindTooDeepElement(text, kMaxElementDepth)) throw ServerListError(kTooDeep);
+    RefuseTooDeep(text);
     pugi::xml_document doc;
     const pugi::xml_parse_result result =
         doc.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
