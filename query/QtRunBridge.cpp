@@ -1,47 +1,13 @@
 #include "query/QtRunBridge.h"
 
+#include "query/ThreadCheckMarks.h"
+
 #include <QObject>
 #include <QThread>
 
 #include <condition_variable>
 
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface.h>
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
-#endif
-
 namespace tesseron {
-
-namespace {
-
-// Posting a call hands it over inside Qt, on a lock ThreadSanitizer cannot see in a Qt that
-// was not built with it. In a ThreadSanitizer build these marks tell it what the post is:
-// everything before it on the worker happens before the call runs on the UI thread; Qt's
-// own traffic in between is left out. The wait for the result is on our own lock, which it
-// sees. In other builds they are nothing.
-void MarkHandOver([[maybe_unused]] void* at) {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_release(at);
-#endif
-}
-void MarkTakeOver([[maybe_unused]] void* at) {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_acquire(at);
-#endif
-}
-void IgnoreQtBegin() {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_ignore_thread_begin();
-#endif
-}
-void IgnoreQtEnd() {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_ignore_thread_end();
-#endif
-}
-
-} // namespace
 
 struct QtMarshaller::Pending {
     enum class State { Waiting, Running, Done, Refused };

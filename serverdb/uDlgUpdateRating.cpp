@@ -4,6 +4,7 @@
 
 #include "locale/Language.h"
 #include "locale/TextFormat.h"
+#include "query/ThreadCheckMarks.h"
 #include "serverdb/RegistryBlocks.h"
 #include "serverdb/ServerListUpdate.h"
 #include "serverdb/uDomainList.h"
@@ -86,13 +87,22 @@ void TdlgUpdateRating::btnUpdateClick() {
         // The registries' files come from elsewhere: a list that failed does not stop them.
         if (refresh && !abort_.Aborted())
             outcome.bootstrap = RefreshBootstrapFiles(*refresh, {started, bar}, &abort_);
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { Finish(outcome); }, Qt::QueuedConnection);
+        Post([this, outcome] { Finish(outcome); });
     });
 }
 
 void TdlgUpdateRating::Post(std::function<void()> step) {
-    QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    // Marked for the thread checker as the run's calls into the window are.
+    MarkHandOver(this);
+    IgnoreQtBegin();
+    QMetaObject::invokeMethod(
+        this,
+        [this, step = std::move(step)] {
+            MarkTakeOver(this);
+            step();
+        },
+        Qt::QueuedConnection);
+    IgnoreQtEnd();
 }
 
 void TdlgUpdateRating::Finish(const Outcome& outcome) {
