@@ -7,10 +7,13 @@
 #include "serverdb/RegistryBlocks.h"
 #include "serverdb/uDomainList.h"
 #include "support/FakeServer.h"
+#include "support/RecordingRun.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tesseron::test {
 namespace {
@@ -37,31 +40,6 @@ const MessageTable& Messages() {
     }();
     return m;
 }
-
-class Recorder : public RunLog, public ResultSink {
-public:
-    Recorder() {
-        store.clock = [] { return std::tm{}; };
-        store.format = {[](const std::tm&) { return "D"; }, [](const std::tm&) { return "T"; }};
-    }
-    void AddLogLine(LogImage image, const std::string& text) override {
-        log += (image == LogError ? "E " : "i ") + text + "\n";
-    }
-    void EndOfRun(bool) override {}
-    std::optional<QueuedEntry> ReadQueued(ResultId id) override {
-        const TWhoisResultItem* item = results.Find(id);
-        if (!item) return std::nullopt;
-        return QueuedEntry{item->QueryString, item->QueryType, item->Protocol};
-    }
-    std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
-        const TWhoisResultItem* item = StoreResult(results, request, store);
-        return item ? std::optional(item->Id()) : std::nullopt;
-    }
-
-    TWhoisResultCollection results;
-    StoreSettings store;
-    std::string log;
-};
 
 std::string Domain(const std::string& name, const std::string& extra = "") {
     return R"({"objectClassName":"domain","ldhName":")" + name + "\"" + extra + "}";
@@ -114,7 +92,7 @@ struct World {
     ScriptedHttpServer rdap;
     TDomainCollection domains;
     RegistryBlocks blocks;
-    Recorder ui;
+    RecordingUi ui;
     RunSettings settings;
 };
 
@@ -165,14 +143,14 @@ TEST(RequestRdap, EachChoiceAsksItsProtocolsInOrder) {
         World w(std::move(script), whoisPort, c.rdap != Rdap::NoService);
         w.settings.protocols = c.choice;
 
-        EXPECT_EQ(w.Ask("example.test"), c.code) << w.ui.log;
-        std::size_t whoisAsked = 0; // the closed port of a failing server counts too
-        for (auto at = w.ui.log.find("i ask "); at != std::string::npos;
-             at = w.ui.log.find("i ask ", at + 1))
-            ++whoisAsked;
-        EXPECT_EQ(whoisAsked, c.whoisAsked);
+        EXPECT_EQ(w.Ask("example.test"), c.code) << w.ui.Text();
+        // The closed port of a failing server counts too.
+        const auto whoisAsked = std::count_if(w.ui.log.begin(), w.ui.log.end(), [](const auto& l) {
+            return l.rfind("i ask ", 0) == 0;
+        });
+        EXPECT_EQ(static_cast<std::size_t>(whoisAsked), c.whoisAsked);
         EXPECT_EQ(w.rdap.Requests().size(), c.rdapAsked);
-        EXPECT_EQ(w.ui.results.Count(), c.stored ? 1 : 0) << w.ui.log;
+        EXPECT_EQ(w.ui.results.Count(), c.stored ? 1 : 0) << w.ui.Text();
         if (c.stored && w.ui.results.Count() == 1) {
             const TWhoisResultItem& r = w.ui.results[0];
             EXPECT_EQ(r.Protocol, c.stored);
@@ -181,12 +159,12 @@ TEST(RequestRdap, EachChoiceAsksItsProtocolsInOrder) {
                       std::string::npos);
         }
         if (c.rdap == Rdap::NotFound) {
-            EXPECT_NE(w.ui.log.find("E no record of example.test"), std::string::npos);
+            EXPECT_NE(w.ui.Text().find("E no record of example.test"), std::string::npos);
         }
         if (c.rdap == Rdap::Fails) {
-            EXPECT_NE(w.ui.log.find("E rdap failed: rdap.registry.test answered HTTP 500"),
+            EXPECT_NE(w.ui.Text().find("E rdap failed: rdap.registry.test answered HTTP 500"),
                       std::string::npos)
-                << w.ui.log;
+                << w.ui.Text();
         }
     }
 }
@@ -206,13 +184,13 @@ TEST(RequestRdap, NumbersAskTheirPathsAndTheLogTellsEachStep) {
         World w({{c.path, {{301, "", "Location: http://rdap.registry.test/moved\r\n"}}},
                  {"/moved", {{200, R"({"objectClassName":"ip network","handle":"NET-1"})"}}}});
         w.settings.protocols = P::Rdap;
-        ASSERT_EQ(w.Ask(c.query), QueryOk) << w.ui.log;
+        ASSERT_EQ(w.Ask(c.query), QueryOk) << w.ui.Text();
         const std::string url = std::string("http://rdap.registry.test") + c.path;
-        EXPECT_EQ(w.ui.log, "i start " + std::string(c.query) +
-                                "\ni rdap http://rdap.registry.test/\ni get " + url +
-                                "\ni moved http://rdap.registry.test/moved\ni get "
-                                "http://rdap.registry.test/moved\ni done " +
-                                c.query + "\n");
+        EXPECT_EQ(w.ui.Text(), "i start " + std::string(c.query) +
+                                   "\ni rdap http://rdap.registry.test/\ni get " + url +
+                                   "\ni moved http://rdap.registry.test/moved\ni get "
+                                   "http://rdap.registry.test/moved\ni done " +
+                                   c.query + "\n");
         EXPECT_EQ(w.ui.results[0].ServerName, "rdap.registry.test");
         EXPECT_EQ(w.ui.results[0].QueryType, QueryAsAddress);
     }
@@ -240,10 +218,10 @@ TEST(RequestRdap, RegistrarRecordIsKeptAfterTheRegistrysOrItsFailureIsSaid) {
         // Both names reach the same loopback server: the registrar's path tells them apart.
         World w({{"/domain/example.test", {registry, c.registrar}}});
         w.settings.protocols = P::Rdap;
-        ASSERT_EQ(w.Ask("example.test"), QueryOk) << w.ui.log;
+        ASSERT_EQ(w.Ask("example.test"), QueryOk) << w.ui.Text();
         const TWhoisResultItem& r = w.ui.results[0];
         EXPECT_EQ(r.ServerName, c.server);
-        EXPECT_NE(w.ui.log.find("i registrar http://rdap.registrar.test/domain/example.test"),
+        EXPECT_NE(w.ui.Text().find("i registrar http://rdap.registrar.test/domain/example.test"),
                   std::string::npos);
         if (c.both) {
             const auto registryAt = r.RawAnswer.find("EXAMPLE.TEST");
@@ -253,9 +231,9 @@ TEST(RequestRdap, RegistrarRecordIsKeptAfterTheRegistrysOrItsFailureIsSaid) {
             EXPECT_EQ(r.RdapJson.front(), '[');
         } else {
             EXPECT_EQ(r.RdapJson, registry.body);
-            EXPECT_NE(w.ui.log.find("E registrar failed: rdap.registrar.test answered HTTP 503"),
+            EXPECT_NE(w.ui.Text().find("E registrar failed: rdap.registrar.test answered HTTP 503"),
                       std::string::npos)
-                << w.ui.log;
+                << w.ui.Text();
         }
     }
 }

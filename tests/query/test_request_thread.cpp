@@ -6,6 +6,7 @@
 #include "query/uWhoisRequestThread.h"
 #include "serverdb/uDomainList.h"
 #include "support/FakeServer.h"
+#include "support/RecordingRun.h"
 #include "support/TempDir.h"
 
 #include <chrono>
@@ -46,34 +47,6 @@ const MessageTable& Messages() {
     }();
     return m;
 }
-
-// The log and the store in one, called straight through on the worker, as the command
-// line does. The test reads the records only after the run has been joined.
-class RecordingUi : public RunLog, public ResultSink {
-public:
-    RecordingUi() {
-        store.clock = [] { return std::tm{}; };
-        store.format = {[](const std::tm&) { return "D"; }, [](const std::tm&) { return "T"; }};
-    }
-    void AddLogLine(LogImage image, const std::string& text) override {
-        log.push_back((image == LogError ? "E " : "i ") + text);
-    }
-    std::optional<QueuedEntry> ReadQueued(ResultId id) override {
-        const TWhoisResultItem* item = results.Find(id);
-        if (!item) return std::nullopt;
-        return QueuedEntry{item->QueryString, item->QueryType, item->Protocol};
-    }
-    std::optional<ResultId> StoreAnswer(const StoreRequest& request) override {
-        const TWhoisResultItem* item = StoreResult(results, request, store);
-        return item ? std::optional(item->Id()) : std::nullopt;
-    }
-    void EndOfRun(bool close) override { ends.push_back(close); }
-
-    TWhoisResultCollection results;
-    StoreSettings store;
-    Lines log; // "i text" for information, "E text" for errors
-    std::vector<bool> ends;
-};
 
 std::string At(const FakeWhoisServer& s) {
     return "127.0.0.1:" + std::to_string(s.port());
